@@ -1,0 +1,26 @@
+// File: encoding.h — the site's wire encoding (GB18030, labelled gb2312) and
+// URL encoding of query values.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tb::host {
+
+// UTF-8 text as GB18030 bytes. Bytes that are not valid UTF-8 become "?".
+// Example: ToGb18030("留") == "\xc1\xf4".
+std::string ToGb18030(std::string_view utf8);
+
+// GB18030 bytes as UTF-8 text. Invalid bytes become U+FFFD.
+std::string FromGb18030(std::string_view gb);
+
+// Letters and digits stay, a blank becomes "+", every other byte of the
+// text's GB18030 form becomes "%XX" (upper-case hex).
+// Example: UrlEncode("a b/留") == "a+b%2F%C1%F4".
+std::string UrlEncode(std::string_view utf8);
+
+// Percent-decoding of a query or form value ("+" is a blank), bytes as sent.
+// Example: PercentDecode("a+b%2F") == "a b/".
+std::string PercentDecode(std::string_view text);
+
+}  // namespace tb::host

@@ -1,0 +1,73 @@
+#include "host/memory_page.h"
+
+#include <chrono>
+
+namespace tb::host {
+
+void FieldMap::Add(std::string_view name, std::string_view value) {
+  for (auto& [n, v] : entries_) {
+    if (EqualsIgnoreCase(n, name)) {
+      v += ", ";
+      v += value;
+      return;
+    }
+  }
+  entries_.emplace_back(name, value);
+}
+
+std::optional<std::string> FieldMap::Find(std::string_view name) const {
+  for (const auto& [n, v] : entries_) {
+    if (EqualsIgnoreCase(n, name)) return v;
+  }
+  return std::nullopt;
+}
+
+MemoryPage::MemoryPage(data::EngineSource& databases)
+    : random(std::random_device{}()), databases_(databases) {
+  server_variables.Add("remote_addr", "127.0.0.1");
+}
+
+std::optional<std::string> MemoryPage::FindForm(std::string_view name) const {
+  return form.Find(name);
+}
+std::optional<std::string> MemoryPage::FindQuery(std::string_view name) const {
+  return query.Find(name);
+}
+std::optional<std::string> MemoryPage::FindCookie(std::string_view name) const {
+  return cookies.Find(name);
+}
+std::optional<std::string> MemoryPage::FindServerVariable(std::string_view name) const {
+  return server_variables.Find(name);
+}
+
+void MemoryPage::SetCookie(std::string_view name, std::string_view value) {
+  response_cookies[std::string(name)].value = value;
+}
+
+void MemoryPage::SetCookieExpires(std::string_view name, std::string_view expires) {
+  response_cookies[std::string(name)].expires = std::string(expires);
+}
+
+Value MemoryPage::Get(std::string_view key) const {
+  auto it = session_values.find(key);
+  return it == session_values.end() ? Value() : it->second;
+}
+
+void MemoryPage::Set(std::string_view key, Value value) {
+  auto it = session_values.find(key);
+  if (it == session_values.end()) {
+    session_values.emplace(std::string(key), std::move(value));
+  } else {
+    it->second = std::move(value);
+  }
+}
+
+DateTime MemoryPage::Now() const {
+  return now ? *now : DateTime::FromTimePoint(std::chrono::system_clock::now());
+}
+
+std::int64_t MemoryPage::Random(std::int64_t low, std::int64_t high) {
+  return std::uniform_int_distribution<std::int64_t>(low, high)(random);
+}
+
+}  // namespace tb::host

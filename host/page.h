@@ -1,0 +1,91 @@
+// File: page.h — the page context an operation works through: the request it
+// reads, the response it writes, the visitor's session and the server's
+// services. The HTTP server and the scripting host each implement it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "data/engine.h"
+#include "host/date_time.h"
+#include "host/value.h"
+
+namespace tb::host {
+
+// The HTTP request. Field and cookie names match without regard to case; an
+// absent field reads as empty text.
+class Request {
+ public:
+  virtual ~Request() = default;
+  virtual std::optional<std::string> FindForm(std::string_view name) const = 0;
+  virtual std::optional<std::string> FindQuery(std::string_view name) const = 0;
+  virtual std::optional<std::string> FindCookie(std::string_view name) const = 0;
+  virtual std::optional<std::string> FindServerVariable(std::string_view name) const = 0;
+
+  std::string Form(std::string_view name) const { return FindForm(name).value_or(""); }
+  std::string Query(std::string_view name) const { return FindQuery(name).value_or(""); }
+  std::string Cookie(std::string_view name) const {
+    return FindCookie(name).value_or("");
+  }
+  std::string ServerVariable(std::string_view name) const {
+    return FindServerVariable(name).value_or("");
+  }
+  // The value from the first collection that holds the name: query string,
+  // form, cookies, server variables.
+  std::string Lookup(std::string_view name) const;
+  // The client's address as dotted text.
+  std::string RemoteAddr() const { return ServerVariable("remote_addr"); }
+};
+
+// The HTTP response.
+class Response {
+ public:
+  virtual ~Response() = default;
+  // Appends to the body, with nothing added between writes.
+  virtual void Write(std::string_view text) = 0;
+  // Sends the browser to a page of the site ("guanshui.asp"); the caller
+  // writes nothing more.
+  virtual void Redirect(std::string_view page) = 0;
+  virtual void SetCookie(std::string_view name, std::string_view value) = 0;
+  // The cookie's expiry as the operation gives it: a stored date-time text
+  // "YYYY-MM-DD HH:MM:SS" or another date text.
+  virtual void SetCookieExpires(std::string_view name, std::string_view expires) = 0;
+};
+
+// The visitor's session: values kept as set (text or number); a key never
+// written reads empty. Keys match without regard to case.
+class Session {
+ public:
+  virtual ~Session() = default;
+  virtual Value Get(std::string_view key) const = 0;
+  virtual void Set(std::string_view key, Value value) = 0;
+};
+
+// Services of the host.
+class Server {
+ public:
+  virtual ~Server() = default;
+  // Opens stores by connection string (see data::Connection).
+  virtual data::EngineSource& Databases() = 0;
+  // The current local date and time.
+  virtual DateTime Now() const = 0;
+  // A random whole number from `low` to `high` inclusive.
+  virtual std::int64_t Random(std::int64_t low, std::int64_t high) = 0;
+  // The address of the service's advertising script.
+  virtual std::string AdScriptUrl() const = 0;
+  // Text encoded for a URL query value (GB18030 bytes, "+" for blanks).
+  std::string UrlEncode(std::string_view text) const;
+};
+
+class PageContext {
+ public:
+  virtual ~PageContext() = default;
+  virtual Request& request() = 0;
+  virtual Response& response() = 0;
+  virtual Server& server() = 0;
+  virtual Session& session() = 0;
+};
+
+}  // namespace tb::host

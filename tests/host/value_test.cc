@@ -1,0 +1,153 @@
+#include "host/value.h"
+
+#include <gtest/gtest.h>
+
+#include "data/sqlite_engine.h"
+#include "host/date_time.h"
+#include "host/encoding.h"
+#include "host/memory_page.h"
+
+namespace tb {
+namespace {
+
+TEST(ValueTest, TextForms) {
+  struct Case {
+    Value v;
+    const char* want;
+  } cases[] = {
+      {Value(), ""},
+      {Value("abc"), "abc"},
+      {Value(12), "12"},
+      {Value(-3), "-3"},
+      {Value(2.5), "2.5"},
+      {Value(1e6), "1000000"},
+      {Value(0.1), "0.1"},
+      {Value(123456789012.0), "123456789012"},
+      {Value(1e-7), "0.0000001"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.v.Text(), c.want);
+}
+
+TEST(ValueTest, NumericAndWhole) {
+  struct Case {
+    Value v;
+    bool numeric;
+    std::optional<std::int64_t> whole;
+  } cases[] = {
+      {Value("42"), true, 42},
+      {Value(" 42 "), true, 42},
+      {Value("-7"), true, -7},
+      {Value("+7"), true, 7},
+      {Value("2.5"), true, std::nullopt},
+      {Value("2.0"), true, 2},
+      {Value("1e3"), true, 1000},
+      {Value(".5"), true, std::nullopt},
+      {Value(""), false, std::nullopt},
+      {Value("  "), false, std::nullopt},
+      {Value("abc"), false, std::nullopt},
+      {Value("12a"), false, std::nullopt},
+      {Value("1e"), false, std::nullopt},
+      {Value("-"), false, std::nullopt},
+      {Value(), false, std::nullopt},
+      {Value(3), true, 3},
+      {Value("１２"), false, std::nullopt},  // full-width digits are not numbers
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.v.IsNumeric(), c.numeric) << c.v.Text();
+    EXPECT_EQ(c.v.Whole(), c.whole) << c.v.Text();
+  }
+}
+
+TEST(ValueTest, Equality) {
+  EXPECT_EQ(Value(), Value());
+  EXPECT_NE(Value(), Value(""));
+  EXPECT_EQ(Value(1), Value(1.0));
+  EXPECT_EQ(Value(1), Value("1"));
+  EXPECT_NE(Value("1.0"), Value(1));
+  EXPECT_EQ(Value("yes"), Value("yes"));
+  EXPECT_NE(Value("Yes"), Value("yes"));
+}
+
+TEST(DateTimeTest, TextForms) {
+  DateTime t{2026, 3, 5, 14, 7, 9};
+  EXPECT_EQ(t.ToText(), "2026-03-05 14:07:09");
+  EXPECT_EQ(DateTime::Parse("2026-03-05 14:07:09"), t);
+  EXPECT_EQ(DateTime::Parse("2026-03-05"), (DateTime{2026, 3, 5, 0, 0, 0}));
+  for (const char* bad : {"", "2026-3-5 14:07:09", "2026-13-05 00:00:00", "June 4,2008",
+                          "2026-03-05T14:07:09", "2026-03-05 24:00:00"}) {
+    EXPECT_FALSE(DateTime::Parse(bad)) << bad;
+  }
+}
+
+TEST(DateTimeTest, Arithmetic) {
+  EXPECT_EQ(DateTime({2026, 12, 31, 23, 0, 0}).AddDays(1),
+            (DateTime{2027, 1, 1, 23, 0, 0}));
+  EXPECT_EQ(DateTime({2024, 2, 28, 1, 2, 3}).AddDays(1),
+            (DateTime{2024, 2, 29, 1, 2, 3}));
+  EXPECT_EQ(DateTime({2024, 2, 29, 1, 2, 3}).AddYears(1),
+            (DateTime{2025, 2, 28, 1, 2, 3}));
+  EXPECT_EQ(DateTime({2026, 12, 6, 10, 0, 0}).AddYears(1),
+            (DateTime{2027, 12, 6, 10, 0, 0}));
+}
+
+TEST(EncodingTest, Gb18030RoundTrip) {
+  for (std::string text :
+       {"", "abc", "留言本", "错误号码：01，“引号”　全角", "😀 emoji", "€ ü ß"}) {
+    EXPECT_EQ(host::FromGb18030(host::ToGb18030(text)), text) << text;
+  }
+  EXPECT_EQ(host::ToGb18030("留"), "\xc1\xf4");
+  EXPECT_EQ(host::ToGb18030("a\xff"
+                            "b"),
+            "a?b");  // invalid UTF-8
+}
+
+TEST(EncodingTest, UrlEncoding) {
+  struct Case {
+    const char* in;
+    const char* want;
+  } cases[] = {
+      {"abcXYZ019", "abcXYZ019"},
+      {"a b", "a+b"},
+      {"a_b-c.d*e", "a%5Fb%2Dc%2Ed%2Ae"},
+      {"留", "%C1%F4"},
+      {"2026-03-05 14:07:09", "2026%2D03%2D05+14%3A07%3A09"},
+      {"&=?%+", "%26%3D%3F%25%2B"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(host::UrlEncode(c.in), c.want) << c.in;
+  EXPECT_EQ(host::PercentDecode("a+b%2F%c1%F4%zz%4"), "a b/\xc1\xf4%zz%4");
+}
+
+TEST(MemoryPageTest, FieldsIgnoreCaseAndJoinRepeats) {
+  data::SqlitePool pool;
+  host::MemoryPage page(pool);
+  page.form.Add("lydelno", "1");
+  page.form.Add("LyDelNo", "2");
+  page.query.Add("Name", "abc");
+  page.cookies.Add("abcly_hasfw", "1");
+  EXPECT_EQ(page.Form("LYDELNO"), "1, 2");
+  EXPECT_EQ(page.Query("name"), "abc");
+  EXPECT_EQ(page.Query("missing"), "");
+  EXPECT_EQ(page.RemoteAddr(), "127.0.0.1");
+  // Lookup order: query string, form, cookies, server variables.
+  page.form.Add("name", "from form");
+  page.form.Add("search", "");
+  EXPECT_EQ(page.Lookup("name"), "abc");
+  EXPECT_EQ(page.Lookup("search"), "");
+  EXPECT_EQ(page.Lookup("ABCly_hasfw"), "1");
+  EXPECT_EQ(page.Lookup("REMOTE_ADDR"), "127.0.0.1");
+}
+
+TEST(MemoryPageTest, SessionKeysIgnoreCaseAndKeepTypes) {
+  data::SqlitePool pool;
+  host::MemoryPage page(pool);
+  EXPECT_TRUE(page.Get("ly_name").IsEmpty());
+  page.Set("ly_name", Value("abc"));
+  page.Set("LY_NAME", Value("def"));
+  page.Set("ly_fgs", Value(123));
+  EXPECT_EQ(page.Get("Ly_Name"), Value("def"));
+  EXPECT_TRUE(page.Get("ly_fgs").IsNumber());
+  EXPECT_EQ(page.session_values.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tb
