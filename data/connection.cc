@@ -1,0 +1,38 @@
+#include "data/connection.h"
+
+#include "data/error.h"
+
+namespace tb::data {
+
+void Connection::Open(std::string_view dsn) { engine_ = source_->Acquire(dsn); }
+
+const std::shared_ptr<Engine>& Connection::engine() const {
+  if (!engine_) throw Error("the connection is not open");
+  return engine_;
+}
+
+Recordset Connection::Execute(std::string_view sql) {
+  Recordset rs;
+  rs.OpenForward(sql, engine());
+  return rs;
+}
+
+Transaction::Transaction(Connection& conn) : engine_(conn.engine()) {
+  engine_->Run("begin immediate");
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    engine_->Run("rollback");
+  } catch (const Error&) {
+    // The engine has already ended the transaction; nothing is left to undo.
+  }
+}
+
+void Transaction::Commit() {
+  engine_->Run("commit");
+  done_ = true;
+}
+
+}  // namespace tb::data

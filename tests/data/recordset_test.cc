@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "data/connection.h"
+#include "data/error.h"
+#include "data/sqlite_engine.h"
+
+namespace tb::data {
+namespace {
+
+class StoreTest : public ::testing::Test {
+ protected:
+  StoreTest() {
+    char pattern[] = "/tmp/tavobook-data-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    dsn_ = "sqlite:" + (dir_ / "t.db").string();
+    conn_.Open(dsn_);
+  }
+  ~StoreTest() override {
+    conn_.Close();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Messages 1..n of guestbook "abc", with infoseekno = id.
+  void SeedMessages(int n) {
+    Transaction tx(conn_);
+    conn_.Execute(
+        "with recursive k(i) as (select 1 union all select i + 1 from k where i < " +
+        std::to_string(n) +
+        ") insert into liuyan(name, subject, infoseekno) select 'abc', 'm' || i, i from "
+        "k");
+    tx.Commit();
+  }
+
+  std::filesystem::path dir_;
+  std::string dsn_;
+  SqlitePool pool_;
+  Connection conn_{pool_};
+};
+
+TEST_F(StoreTest, ExecuteReadsForwardAndFieldsIgnoreCase) {
+  conn_.Execute("insert into user(name, titletop) values ('abc', 'T1')");
+  auto rs = conn_.Execute("select * from user where name ='ABC'");
+  ASSERT_FALSE(rs.Eof());
+  EXPECT_FALSE(rs.Bof());
+  EXPECT_EQ(rs["NAME"].Text(), "abc");
+  EXPECT_EQ(rs["TitleTop"].Text(), "T1");
+  EXPECT_EQ(rs.RecordCount(), -1);
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_THROW(rs.MoveNext(), Error);
+}
+
+TEST_F(StoreTest, EmptyResultIsEofAndBof) {
+  auto rs = conn_.Execute("select * from user where name ='nobody'");
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_TRUE(rs.Bof());
+  EXPECT_THROW(rs["name"], Error);
+}
+
+TEST_F(StoreTest, NewUserRowHasItsDefaults) {
+  conn_.Execute("insert into user(name, regtime) values ('abc', '2026-01-02 03:04:05')");
+  auto rs = conn_.Execute("select * from user");
+  struct Case {
+    const char* column;
+    const char* want;
+  } cases[] = {
+      {"counter", "0"},
+      {"infoserial", "0"},
+      {"infolistno", "10"},
+      {"topformat", "0"},
+      {"topimage", ""},
+      {"backimage", ""},
+      {"sendinfo", "0"},
+      {"infostyle", "11111111111101111111"},
+      {"infoname", "姓名"},
+      {"infomail", "电子邮件："},
+      {"infohomepage", "主页："},
+      {"infowhere", "来自："},
+      {"infooicq", "QQ号码："},
+      {"infosubject", "留言主题："},
+      {"hascrc", "0"},
+      {"modifytime", "2026-01-02 03:04:05"},
+      {"readonly", "0"},
+      {"maxinfo", "0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(rs[c.column].Text(), c.want) << c.column;
+  EXPECT_TRUE(rs["counter"].IsNumber());
+  EXPECT_TRUE(rs["hascrc"].IsText());
+}
+
+TEST_F(StoreTest, NamesAreUniqueWithoutRegardToCase) {
+  conn_.Execute("insert into user(name) values ('Abc')");
+  EXPECT_THROW(conn_.Execute("insert into user(name) values ('aBC')"), Error);
+  EXPECT_EQ(conn_.Execute("select count(*) as n from user where name='ABC'")["n"].Text(),
+            "1");
+}
+
+TEST_F(StoreTest, QuotedNumbersAreStoredAsNumbers) {
+  conn_.Execute("insert into user(name, counter) values ('abc', '5')");
+  conn_.Execute("update user set counter = '6' where name='abc'");
+  conn_.Execute("update user set infoserial= infoserial + 1 where name ='abc'");
+  auto rs = conn_.Execute("select counter, infoserial from user");
+  EXPECT_EQ(rs["counter"], Value(6));
+  EXPECT_EQ(rs["infoserial"], Value(1));
+}
+
+TEST_F(StoreTest, Failures) {
+  EXPECT_THROW(conn_.Execute("select * from nowhere"), Error);
+  EXPECT_THROW(conn_.Execute("selec 1"), Error);
+  auto rs = conn_.Execute("select name from user");
+  Connection other(pool_);
+  EXPECT_THROW(other.Open("sqlite:/no/such/folder/x.db"), Error);
+  EXPECT_THROW(other.Open("odbc:whatever"), Error);
+  EXPECT_THROW(other.Execute("select 1"), Error);  // not open
+  conn_.Execute("insert into user(name) values ('abc')");
+  auto row = conn_.Execute("select name from user");
+  EXPECT_THROW(row["password"], Error);
+}
+
+TEST_F(StoreTest, StaticRecordsetPagesAndCounts) {
+  SeedMessages(25);
+  Recordset rs;
+  rs.Open("select * from liuyan where name='abc' order by infoseekno desc", conn_,
+          kStaticCursor, kOptimisticLock);
+  EXPECT_EQ(rs.RecordCount(), 25);
+  rs.SetPageSize(10);
+  EXPECT_EQ(rs.PageCount(), 3);
+  struct Case {
+    int page;
+    std::vector<int> want;
+  } cases[] = {
+      {1, {25, 24, 23, 22, 21, 20, 19, 18, 17, 16}},
+      {3, {5, 4, 3, 2, 1}},
+      {2, {15, 14, 13, 12, 11, 10, 9, 8, 7, 6}},
+  };
+  for (const auto& c : cases) {
+    rs.SetAbsolutePage(c.page);
+    EXPECT_EQ(rs.AbsolutePage(), c.page);
+    std::vector<int> got;
+    for (int i = 0; i < rs.PageSize() && !rs.Eof(); ++i, rs.MoveNext()) {
+      got.push_back(static_cast<int>(*rs["infoseekno"].Whole()));
+    }
+    EXPECT_EQ(got, c.want) << "page " << c.page;
+  }
+  rs.SetAbsolutePage(4);
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_THROW(rs.SetAbsolutePage(0), Error);
+}
+
+TEST_F(StoreTest, EmptyStaticRecordset) {
+  Recordset rs;
+  rs.Open("select * from liuyan where name='abc' order by infoseekno desc", conn_);
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_TRUE(rs.Bof());
+  EXPECT_EQ(rs.RecordCount(), 0);
+  rs.SetPageSize(10);
+  EXPECT_EQ(rs.PageCount(), 0);
+  rs.Close();
+  rs.Close();
+  EXPECT_FALSE(rs.IsOpen());
+  rs.Open("select name from user", conn_, kStaticCursor);
+  EXPECT_TRUE(rs.Eof());
+}
+
+TEST_F(StoreTest, WalkBackwardsDeletingFromTheEnd) {
+  SeedMessages(130);
+  Recordset rs;
+  rs.Open("select * from liuyan where name ='abc' order by infoseekno desc", conn_,
+          kStaticCursor, kOptimisticLock);
+  ASSERT_EQ(rs.RecordCount(), 130);
+  rs.MoveLast();
+  for (int i = 0; i < 100 && !rs.Bof(); ++i) {
+    rs.Delete();
+    rs.MovePrevious();
+  }
+  rs.Update();
+  ASSERT_FALSE(rs.Bof());
+  EXPECT_EQ(rs["infoseekno"], Value(101));
+  EXPECT_EQ(conn_.Execute("select count(*) as n from liuyan")["n"], Value(30));
+  EXPECT_EQ(conn_.Execute("select min(infoseekno) as n from liuyan")["n"], Value(101));
+}
+
+TEST_F(StoreTest, DeletingEveryRowReachesBof) {
+  SeedMessages(3);
+  Recordset rs;
+  rs.Open("select * from liuyan order by infoseekno desc", conn_, kStaticCursor,
+          kOptimisticLock);
+  rs.MoveLast();
+  int deleted = 0;
+  while (!rs.Bof()) {
+    rs.Delete();
+    ++deleted;
+    rs.MovePrevious();
+  }
+  EXPECT_EQ(deleted, 3);
+  EXPECT_EQ(conn_.Execute("select count(*) as n from liuyan")["n"], Value(0));
+}
+
+TEST_F(StoreTest, DeletedRowsKeepTheirPlaceForLaterWindows) {
+  SeedMessages(200);
+  Recordset rs;
+  rs.Open("select * from liuyan order by infoseekno", conn_, kStaticCursor,
+          kOptimisticLock);
+  // Delete rows 1..3 at the start, then walk on past the first window.
+  for (int i = 0; i < 3; ++i) {
+    rs.Delete();
+    rs.MoveNext();
+  }
+  std::vector<int> seen;
+  while (!rs.Eof()) {
+    seen.push_back(static_cast<int>(*rs["infoseekno"].Whole()));
+    rs.MoveNext();
+  }
+  ASSERT_EQ(seen.size(), 197u);
+  EXPECT_EQ(seen.front(), 4);
+  EXPECT_EQ(seen[100], 104);
+  EXPECT_EQ(seen.back(), 200);
+}
+
+TEST_F(StoreTest, UpdateStoresChangedFields) {
+  SeedMessages(2);
+  Recordset rs;
+  rs.Open("select * from liuyan where name='abc' order by infoseekno", conn_,
+          kStaticCursor, kOptimisticLock);
+  rs.SetField("Subject", Value("changed"));
+  rs.Update();
+  EXPECT_EQ(rs["subject"].Text(), "changed");
+  EXPECT_EQ(
+      conn_.Execute("select subject from liuyan where infoseekno=1")["subject"].Text(),
+      "changed");
+  EXPECT_EQ(
+      conn_.Execute("select subject from liuyan where infoseekno=2")["subject"].Text(),
+      "m2");
+  Recordset read_only;
+  read_only.Open("select * from liuyan", conn_, kStaticCursor);
+  EXPECT_THROW(read_only.Delete(), Error);
+  EXPECT_THROW(read_only.SetField("subject", Value("x")), Error);
+}
+
+TEST_F(StoreTest, TransactionRollsBackUnlessCommitted) {
+  conn_.Execute("insert into user(name) values ('abc')");
+  {
+    Transaction tx(conn_);
+    conn_.Execute("update user set infoserial= infoserial + 1 where name ='abc'");
+    conn_.Execute("insert into liuyan(name) values ('abc')");
+  }
+  EXPECT_EQ(conn_.Execute("select infoserial from user")["infoserial"], Value(0));
+  EXPECT_EQ(conn_.Execute("select count(*) as n from liuyan")["n"], Value(0));
+  {
+    Transaction tx(conn_);
+    conn_.Execute("update user set infoserial= infoserial + 1 where name ='abc'");
+    tx.Commit();
+  }
+  EXPECT_EQ(conn_.Execute("select infoserial from user")["infoserial"], Value(1));
+}
+
+// A page of a guestbook with 100,000 messages is counted and fetched in SQL:
+// it must cost about what a page of a small one costs.
+TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
+  SeedMessages(100000);
+  conn_.Execute("insert into liuyan(name, infoseekno) values ('small', 1)");
+  auto time_page = [&](const char* name, std::int64_t page) {
+    auto start = std::chrono::steady_clock::now();
+    Recordset rs;
+    rs.Open(std::string("select * from liuyan where name='") + name +
+                "' order by infoseekno desc",
+            conn_, kStaticCursor, kOptimisticLock);
+    rs.SetPageSize(10);
+    std::int64_t pages = rs.PageCount();
+    rs.SetAbsolutePage(std::min(page, pages));
+    int read = 0;
+    for (; read < 10 && !rs.Eof(); rs.MoveNext()) ++read;
+    EXPECT_GT(read, 0);
+    return std::chrono::steady_clock::now() - start;
+  };
+  time_page("abc", 1);  // warm the cache
+  auto large = time_page("abc", 1);
+  auto small = time_page("small", 1);
+  EXPECT_LT(large, std::chrono::milliseconds(50));
+  EXPECT_LT(large, small * 50 + std::chrono::milliseconds(20));
+
+  Recordset rs;
+  rs.Open("select * from liuyan where name='abc' order by infoseekno desc", conn_);
+  rs.SetPageSize(10);
+  EXPECT_EQ(rs.RecordCount(), 100000);
+  EXPECT_EQ(rs.PageCount(), 10000);
+  rs.SetAbsolutePage(5000);
+  EXPECT_EQ(rs["infoseekno"], Value(100000 - 49990));
+}
+
+TEST_F(StoreTest, PooledHandlesAreReused) {
+  conn_.Execute("insert into user(name) values ('abc')");
+  for (int i = 0; i < 50; ++i) {
+    Connection c(pool_);
+    c.Open(dsn_);
+    EXPECT_EQ(c.Execute("select name from user")["name"].Text(), "abc");
+  }
+}
+
+TEST_F(StoreTest, ConcurrentWritersWaitRatherThanFail) {
+  conn_.Execute("insert into user(name) values ('abc')");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) {
+        Connection c(pool_);
+        c.Open(dsn_);
+        Transaction tx(c);
+        auto n = c.Execute("select infoserial from user where name='abc'")["infoserial"];
+        c.Execute("update user set infoserial = " + std::to_string(*n.Whole() + 1));
+        tx.Commit();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(conn_.Execute("select infoserial from user")["infoserial"], Value(200));
+}
+
+}  // namespace
+}  // namespace tb::data
