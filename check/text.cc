@@ -1,0 +1,99 @@
+#include "check/text.h"
+
+namespace tb::check {
+namespace {
+
+// Length in bytes of the UTF-8 sequence that starts with `lead`.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 1;  // a stray continuation byte counts as one unit
+}
+
+}  // namespace
+
+std::size_t Length(std::string_view text) {
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = SequenceLength(static_cast<unsigned char>(text[i]));
+    units += len == 4 ? 2 : 1;
+    i += len;
+  }
+  return units;
+}
+
+std::string Left(std::string_view text, std::size_t n) {
+  std::size_t units = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t len = SequenceLength(static_cast<unsigned char>(text[i]));
+    std::size_t need = len == 4 ? 2 : 1;
+    if (units + need > n) break;
+    units += need;
+    i += len;
+  }
+  if (i > text.size()) i = text.size();
+  return std::string(text.substr(0, i));
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from,
+                       std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (;;) {
+    std::size_t hit = text.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    out.append(text, pos, hit - pos);
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text, pos);
+  return out;
+}
+
+bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
+  return AsciiLower(haystack).find(AsciiLower(needle)) != std::string::npos;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace tb::check

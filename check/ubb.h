@@ -1,0 +1,21 @@
+// File: ubb.h — renders UBB mark-up ("[b]bold[/b]", "[url]...[/url]") to HTML.
+//
+// Messages posted in UBB mode come from visitors who may not write HTML, so
+// their own "<", ">" and '"' are escaped first; then a fixed sequence of
+// regular-expression passes turns the bracket tags and bare "http://"
+// addresses into HTML. Tags match in any letter case; a tag that is not
+// closed, or whose content holds a tag converted by a later pass, stays as
+// typed. A tag parameter that lands in an attribute (color, face, align,
+// glow, shadow, upload) converts only when it holds no blank, quote, "<",
+// ">", "=" or "&"; otherwise the tag stays as typed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tb::check {
+
+// Example: UbbCode("[B]hi[/b] <x>") == "<b>hi</b> &lt;x&gt;".
+std::string UbbCode(std::string_view text);
+
+}  // namespace tb::check
