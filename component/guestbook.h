@@ -1,0 +1,116 @@
+// File: guestbook.h — the guestbook component: one object per page request.
+//
+// The host binds a page context (OnStartPage), the page sets the ten
+// configuration properties, calls one public member, and the host unbinds it
+// (OnEndPage). The object keeps nothing between requests: what lasts lives in
+// the store, the session and the visitor's cookies.
+//
+// Each operation is defined in the folder of its subsystem: accounts/,
+// board/, settings/, admin/; the small members and the word filters here.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "data/connection.h"
+#include "host/page.h"
+#include "host/value.h"
+
+namespace tb {
+
+class Guestbook {
+ public:
+  Guestbook() = default;
+
+  // Configuration properties. The three text properties start as empty text,
+  // the seven variant properties as empty.
+  const std::string& DSNtemp() const { return dsn_temp_; }
+  void SetDSNtemp(std::string v) { dsn_temp_ = std::move(v); }
+  const std::string& DelThisWord() const { return del_this_word_; }
+  void SetDelThisWord(std::string v) { del_this_word_ = std::move(v); }
+  const std::string& StopThisWord() const { return stop_this_word_; }
+  void SetStopThisWord(std::string v) { stop_this_word_ = std::move(v); }
+  const Value& PageTitle() const { return page_title_; }
+  void SetPageTitle(Value v) { page_title_ = std::move(v); }
+  const Value& IsOpen() const { return is_open_; }
+  void SetIsOpen(Value v) { is_open_ = std::move(v); }
+  const Value& AdminEmail() const { return admin_email_; }
+  void SetAdminEmail(Value v) { admin_email_ = std::move(v); }
+  const Value& LybMsgLen() const { return lyb_msg_len_; }
+  void SetLybMsgLen(Value v) { lyb_msg_len_ = std::move(v); }
+  const Value& LybUrl() const { return lyb_url_; }
+  void SetLybUrl(Value v) { lyb_url_ = std::move(v); }
+  const Value& LybMaxUser() const { return lyb_max_user_; }
+  void SetLybMaxUser(Value v) { lyb_max_user_ = std::move(v); }
+  const Value& MaxNum() const { return max_num_; }
+  void SetMaxNum(Value v) { max_num_ = std::move(v); }
+
+  // Page binding. A second OnStartPage after OnEndPage binds the new page.
+  void OnStartPage(host::PageContext& page);
+  void OnEndPage();
+
+  // Small members.
+  void test();
+  void gBookAd();
+  void gBookTimeout();
+
+  // Word filters (with DelThisWord and StopThisWord).
+  std::string MyDelThisWord(std::string& text);
+  int MyStopThisWord(std::string& text);
+  Value Guolvfeifa(Value& value);
+
+  // Accounts.
+  void RegCheck();
+  void AdminLogin();
+  int IsUserLogin();
+  int IsAdmin();
+  void LostPass();
+  void LostPassCheck();
+  void UserDelMe();
+  void UserDelAllInfo();
+
+  // Message board.
+  void ShowBook();
+  void Add();
+  void Image1();
+  void AddCheck();
+  void Add_bak();
+
+  // Appearance settings.
+  void JieMian1();
+  void JieMian1Check();
+  void JieMian1_bak();
+  void JieMian2();
+  void JieMian2Check();
+  void JieMian3();
+  void JieMian3Check();
+
+  // Site administration.
+  void UserList();
+  void AdminDelUserInfo();
+  void AdminDelUser();
+  void GetAllMail();
+  void GetPassWord();
+  void DataAdmin();
+
+ private:
+  // The bound page objects; throw std::logic_error when no page is bound.
+  host::Request& Request();
+  host::Response& Response();
+  host::Server& Server();
+  host::Session& Session();
+  // Shorthands: write to the response; open the store named by DSNtemp.
+  void Write(std::string_view text) { Response().Write(text); }
+  data::Connection OpenDatabase();
+
+  std::string dsn_temp_, del_this_word_, stop_this_word_;
+  Value page_title_, is_open_, admin_email_, lyb_msg_len_, lyb_url_, lyb_max_user_,
+      max_num_;
+
+  host::Response* response_ = nullptr;
+  host::Request* request_ = nullptr;
+  host::Server* server_ = nullptr;
+  host::Session* session_ = nullptr;
+};
+
+}  // namespace tb

@@ -1,0 +1,143 @@
+#include "component/guestbook.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "component/dispatch.h"
+#include "component/messages.h"
+#include "data/sqlite_engine.h"
+#include "host/memory_page.h"
+
+namespace tb {
+namespace {
+
+TEST(GuestbookTest, PropertiesStartEmpty) {
+  Guestbook book;
+  EXPECT_EQ(book.DSNtemp(), "");
+  EXPECT_EQ(book.DelThisWord(), "");
+  EXPECT_EQ(book.StopThisWord(), "");
+  for (const Value* v :
+       {&book.PageTitle(), &book.IsOpen(), &book.AdminEmail(), &book.LybMsgLen(),
+        &book.LybUrl(), &book.LybMaxUser(), &book.MaxNum()}) {
+    EXPECT_TRUE(v->IsEmpty());
+  }
+}
+
+TEST(GuestbookTest, PropertiesThroughTheTableKeepTheirValues) {
+  Guestbook book;
+  struct Case {
+    const char* name;
+    Value set;
+    Value want;
+  } cases[] = {
+      {"DSNtemp", Value("sqlite:x.db"), Value("sqlite:x.db")},
+      {"dsntemp", Value(5), Value("5")},  // a text property keeps the text form
+      {"DelThisWord", Value("a;b"), Value("a;b")},
+      {"StopThisWord", Value("c"), Value("c")},
+      {"PageTitle", Value("留言本"), Value("留言本")},
+      {"IsOpen", Value(1), Value(1)},
+      {"AdminEmail", Value("a@b.c"), Value("a@b.c")},
+      {"LybMsgLen", Value(8000), Value(8000)},
+      {"LybUrl", Value("http://h/"), Value("http://h/")},
+      {"LybMaxUser", Value(), Value()},
+      {"MAXNUM", Value("5"), Value("5")},
+  };
+  for (const auto& c : cases) {
+    const Member* m = FindMember(c.name);
+    ASSERT_NE(m, nullptr) << c.name;
+    ASSERT_EQ(m->kind, MemberKind::kProperty);
+    m->set(book, c.set);
+    Value got = m->get(book);
+    EXPECT_EQ(got, c.want) << c.name;
+    EXPECT_EQ(got.IsNumber(), c.want.IsNumber()) << c.name;
+  }
+  EXPECT_EQ(book.MaxNum(), Value("5"));
+}
+
+TEST(GuestbookTest, DispatchTableNamesAndIdsAreUnique) {
+  std::set<std::string> names;
+  std::set<std::uint32_t> ids;
+  for (const Member* m : Members()) {
+    EXPECT_TRUE(names.insert(host::AsciiLower(m->name)).second) << m->name;
+    EXPECT_TRUE(ids.insert(m->dispid).second) << m->name;
+    EXPECT_EQ(FindMember(m->dispid), m);
+    EXPECT_EQ(FindMember(host::AsciiLower(m->name)), m);
+    if (m->kind == MemberKind::kProperty) {
+      EXPECT_EQ(m->dispid >> 16, 0x6803u) << m->name;
+      EXPECT_TRUE(m->get && m->set) << m->name;
+    } else {
+      EXPECT_EQ(m->dispid >> 16, 0x6003u) << m->name;
+    }
+  }
+  EXPECT_EQ(FindMember("test")->dispid, 0x6003000cu);
+  EXPECT_EQ(FindMember("gBookAd")->dispid, 0x60030024u);
+  EXPECT_EQ(FindMember("MyStopThisWord")->dispid, 0x6003002cu);
+  EXPECT_EQ(FindMember("nothing"), nullptr);
+}
+
+TEST(GuestbookTest, MessagesAreTheFixedTexts) {
+  EXPECT_EQ(kMessages.size(), 17u);
+  EXPECT_EQ(Message(1),
+            "错误号码：01，用户名字中含有非法字符。用户名只能由数字0-9，大写字母A-Z，"
+            "小写字母a-z,下划线组成");
+  EXPECT_EQ(Message(4), "错误号码：04，两次填写的密码不相同");
+  EXPECT_EQ(Message(17), "错误号码：17，QQ号码只能填写数字，没有可以不填写");
+  for (int i = 1; i <= 17; ++i) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "错误号码：%02d，", i);
+    EXPECT_EQ(Message(i).substr(0, std::string_view(prefix).size()), prefix) << i;
+  }
+}
+
+TEST(GuestbookTest, SmallMembersWriteExactly) {
+  data::SqlitePool pool;
+  host::MemoryPage page(pool);
+  page.ad_script_url = "http://ad.example/x.js";
+  Guestbook book;
+  book.OnStartPage(page);
+  book.test();
+  EXPECT_EQ(page.body, "this is a test!");
+  page.body.clear();
+  book.gBookTimeout();
+  EXPECT_EQ(page.body, "");
+  book.gBookAd();
+  EXPECT_EQ(page.body,
+            "<p align=\"center\"><script src=\"http://ad.example/x.js\"></script></p>");
+  book.OnEndPage();
+}
+
+TEST(GuestbookTest, RebindsAfterRelease) {
+  data::SqlitePool pool;
+  host::MemoryPage first(pool), second(pool);
+  Guestbook book;
+  book.OnStartPage(first);
+  book.test();
+  book.OnEndPage();
+  EXPECT_THROW(book.test(), std::logic_error);
+  book.OnStartPage(second);
+  book.test();
+  book.OnEndPage();
+  EXPECT_EQ(first.body, "this is a test!");
+  EXPECT_EQ(second.body, "this is a test!");
+}
+
+TEST(GuestbookTest, WordFilterMembersUseTheLists) {
+  data::SqlitePool pool;
+  host::MemoryPage page(pool);
+  Guestbook book;
+  book.OnStartPage(page);
+  book.SetDelThisWord("坏话;bad");
+  book.SetStopThisWord("SPAM");
+  std::string text = "说坏话 bad Bad";
+  EXPECT_EQ(book.MyDelThisWord(text), "说*** *** Bad");
+  EXPECT_EQ(text, "说*** *** Bad");
+  std::string spam = "buy spam";
+  EXPECT_EQ(book.MyStopThisWord(spam), 1);
+  EXPECT_EQ(spam, "buy spam");
+  Value v(3.5);
+  EXPECT_EQ(book.Guolvfeifa(v), Value(3.5));
+}
+
+}  // namespace
+}  // namespace tb

@@ -1,0 +1,77 @@
+// File: support.h — what the operation tests share: a fresh store in a
+// temporary file, a page context bound to a component, and golden files.
+//
+// Example:
+//   class ShowBookTest : public tb::testing::PageTest {};
+//   TEST_F(ShowBookTest, EmptyBook) {
+//     Seed("insert into user(name) values('abc')");
+//     page().query.Add("name", "abc");
+//     book().ShowBook();
+//     ExpectGolden("ShowBook/empty.html", page().body);
+//   }
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "component/guestbook.h"
+#include "data/connection.h"
+#include "data/sqlite_engine.h"
+#include "host/memory_page.h"
+
+namespace tb::testing {
+
+// A directory under the system's temporary folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// A fixture with a fresh SQLite store, a page context fixed at
+// 2026-03-05 14:07:09 from 10.1.2.3, and a component bound to it with
+// DSNtemp set to the store.
+class PageTest : public ::testing::Test {
+ protected:
+  PageTest();
+  ~PageTest() override;
+
+  host::MemoryPage& page() { return *page_; }
+  Guestbook& book() { return *book_; }
+  const std::string& dsn() const { return dsn_; }
+  data::EngineSource& pool() { return pool_; }
+
+  // Starts a new request in the same store and session: a new page context
+  // (the session values carried over) and a new bound component.
+  void NextRequest();
+
+  // Runs SQL text against the store.
+  void Seed(std::string_view sql);
+  // The first column of the first row of a query, as text ("" when none).
+  std::string Scalar(std::string_view sql);
+  // Count of rows of a query.
+  std::int64_t Count(std::string_view sql);
+
+ private:
+  TempDir dir_;
+  data::SqlitePool pool_;
+  std::string dsn_;
+  std::unique_ptr<host::MemoryPage> page_;
+  std::unique_ptr<Guestbook> book_;
+};
+
+// Compares `actual` with the file tests/golden/<name>; with the environment
+// variable TB_UPDATE_GOLDEN=1 set, writes the file instead.
+void ExpectGolden(std::string_view name, std::string_view actual);
+
+}  // namespace tb::testing
