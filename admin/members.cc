@@ -6,7 +6,14 @@
 namespace tb {
 namespace {
 
-const std::array<Member, 0> kMembers = {};
+const std::array kMembers = {
+    MethodMember<&Guestbook::UserList>("UserList", 0x6003000f),
+    MethodMember<&Guestbook::AdminDelUserInfo>("AdminDelUserInfo", 0x60030026),
+    MethodMember<&Guestbook::AdminDelUser>("AdminDelUser", 0x60030027),
+    MethodMember<&Guestbook::GetAllMail>("GetAllMail", 0x60030028),
+    MethodMember<&Guestbook::GetPassWord>("GetPassWord", 0x60030029),
+    MethodMember<&Guestbook::DataAdmin>("DataAdmin", 0x6003002a),
+};
 
 }  // namespace
 

@@ -6,7 +6,13 @@
 namespace tb {
 namespace {
 
-const std::array<Member, 0> kMembers = {};
+const std::array kMembers = {
+    MethodMember<&Guestbook::Add_bak>("Add_bak", 0x60030011),
+    MethodMember<&Guestbook::Add>("Add", 0x60030012),
+    MethodMember<&Guestbook::Image1>("Image1", 0x60030013),
+    MethodMember<&Guestbook::AddCheck>("AddCheck", 0x60030014),
+    MethodMember<&Guestbook::ShowBook>("ShowBook", 0x60030015),
+};
 
 }  // namespace
 

@@ -1,0 +1,8 @@
+// Placeholder until the operations are built.
+#include "component/guestbook.h"
+
+namespace tb {
+
+void Guestbook::AddCheck() {}  // not built yet
+
+}  // namespace tb
