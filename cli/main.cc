@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/call.h"
+#include "server/serve.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"TavoBook: a multi-user hosted guestbook service"};
@@ -14,10 +15,17 @@ int main(int argc, char** argv) {
       "Run one public member of the component against a page context read as "
       "JSON on stdin; print the outcome as JSON");
   auto* serve = app.add_subcommand("serve", "Serve the web site");
-  serve->allow_extras();
+  tb::server::ServeOptions options;
+  serve->add_option("--listen", options.listen,
+                    "HOST:PORT to listen on (port 0: any free)");
+  serve->add_option("--db", options.db, "SQLite file of the store");
+  serve->add_option("--config", options.config, "TOML configuration file");
+  serve->add_option("--set", options.sets, "PROPERTY=VALUE for the component");
+  serve->add_option("--threads", options.threads, "worker threads (default: cores)");
+  serve->add_option("--admin-password", options.admin_password,
+                    "password of the superuser \"admin\" when it is created");
   CLI11_PARSE(app, argc, argv);
 
   if (call->parsed()) return tb::cli::RunCall(std::cin, std::cout, std::cerr);
-  std::cerr << "tavobook serve: the web site is not built yet; use `tavobook call`.\n";
-  return 1;
+  return tb::server::Serve(options);
 }

@@ -1,0 +1,58 @@
+// File: page_env.h — what a page of the site gets from the HTTP host: the
+// page context of the request, the request's method, a component already
+// configured and bound, and the session's end.
+//
+// A page writes its own frame (document head, forms, scripts) through the
+// context's response and calls the component's members in between.
+//
+// Example:
+//   void ShowPage(PageEnv& env) {
+//     env.context().response().Write(kShowHead);
+//     env.component().ShowBook();
+//   }
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "component/guestbook.h"
+#include "host/page.h"
+
+namespace tb::server {
+
+class PageEnv {
+ public:
+  virtual ~PageEnv() = default;
+  virtual host::PageContext& context() = 0;
+  // "GET", "POST", ... as the request gave it.
+  virtual std::string_view method() const = 0;
+  // A component with all ten properties set from the configuration, bound
+  // to context(); the host releases it after the page.
+  virtual Guestbook& component() = 0;
+  // Ends the visitor's session: its values are gone after this request.
+  virtual void EndSession() = 0;
+};
+
+using PageHandler = void (*)(PageEnv&);
+
+struct Route {
+  std::string_view path;  // "index.asp"; matched without regard to case
+  PageHandler handler;
+};
+
+// Every page of the site.
+std::span<const Route> Routes();
+// The page for a path (without the leading "/"), or nullptr.
+const Route* FindRoute(std::string_view path);
+
+// A file served as it is: the images of the pages and the component.
+struct Asset {
+  std::string_view path;  // "pic/Boy1.gif"; matched without regard to case
+  std::string_view content_type;
+  std::string_view bytes;
+};
+
+// The asset for a path (without the leading "/"), or nullptr.
+const Asset* FindAsset(std::string_view path);
+
+}  // namespace tb::server
