@@ -1,12 +1,156 @@
-// Placeholder until the operations are built.
+// The superuser's tools: delete a guestbook's messages or the whole
+// guestbook, delete messages site-wide by one column's value, list every
+// owner's e-mail address, and look up one account.
+//
+// Each tool tests the superuser login itself: they delete and disclose data
+// of every guestbook, so no page may open them by forgetting the test. Text
+// from the request or from an owner's account is escaped where it is echoed
+// into the page.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "check/convert.h"
+#include "check/text.h"
 #include "component/guestbook.h"
+#include "component/session_keys.h"
+#include "data/connection.h"
 
 namespace tb {
+namespace {
 
-void Guestbook::AdminDelUserInfo() {}  // not built yet
-void Guestbook::AdminDelUser() {}  // not built yet
-void Guestbook::GetAllMail() {}  // not built yet
-void Guestbook::GetPassWord() {}  // not built yet
-void Guestbook::DataAdmin() {}  // not built yet
+constexpr std::string_view kNoName = "name error! expect name to delete";
+constexpr std::string_view kSystemAccount = "admin为系统帐号，不能删除！";
+constexpr std::string_view kDeleting = "正在删除：";
+constexpr std::string_view kDeletingEnd = " 。。。<br>";
+constexpr std::string_view kDeleted = "已经删除：";
+
+constexpr std::string_view kMailHead = "所有注册用户的电子邮件如下：<br>";
+constexpr std::string_view kMailEnd = "读取完成！";
+
+constexpr std::string_view kNoSuchUser = "没有这个用户：";
+struct AccountRow {
+  std::string_view label;
+  std::string_view column;
+};
+constexpr std::array kAccountRows = {
+    AccountRow{"    <td width=\"26%\" align=\"right\">用户名：</td>", "name"},
+    AccountRow{"    <td width=\"26%\" align=\"right\">密码：</td>", "password"},
+    AccountRow{"    <td width=\"26%\" align=\"right\">电子邮件：</td>", "email"},
+    AccountRow{"    <td width=\"26%\" align=\"right\">注册时间：</td>", "regtime"},
+};
+
+constexpr std::string_view kNothingToDelete = "请输入要删除的内容！";
+constexpr std::string_view kBadColumn = "r1:参数错误！";
+
+// The columns of the message table: the only names that may stand for the
+// column of a site-wide deletion.
+constexpr std::array<std::string_view, 22> kMessageColumns = {
+    "id",         "name",        "message",  "guestname", "regtime",   "ip",
+    "touxiang",   "email",       "subject",  "homepage",  "replymail", "oicq",
+    "html",       "font",        "fontsize", "fontcolor", "newinfo",   "whoinfo",
+    "infoseekno", "priviteword", "hailfrom", "infono"};
+
+// The message table's own name for `column`, matched without regard to case.
+std::optional<std::string_view> MessageColumn(std::string_view column) {
+  auto it = std::find_if(
+      kMessageColumns.begin(), kMessageColumns.end(),
+      [&](std::string_view c) { return check::EqualsIgnoreCase(c, column); });
+  if (it == kMessageColumns.end()) return std::nullopt;
+  return *it;
+}
+
+std::string DeleteMessagesSql(std::string_view name) {
+  return "delete from liuyan where name='" + check::SqlQuote(name) + "'";
+}
+
+}  // namespace
+
+void Guestbook::AdminDelUserInfo() {
+  if (!IsAdmin()) return;
+  const std::string name = Request().Query("name");
+  if (name.empty()) return Write(kNoName);
+
+  auto conn = OpenDatabase();
+  const std::string shown = check::EscapeHtml(name);
+  Write(std::string(kDeleting) + shown + std::string(kDeletingEnd));
+  conn.Execute(DeleteMessagesSql(name));
+  Write(std::string(kDeleted) + shown + "留言。");
+  conn.Close();
+}
+
+void Guestbook::AdminDelUser() {
+  if (!IsAdmin()) return;
+  const std::string name(check::Trim(Request().Query("name")));
+  if (name.empty()) return Write(kNoName);
+  if (check::AsciiLower(name) == keys::kSuperuser) return Write(kSystemAccount);
+
+  auto conn = OpenDatabase();
+  const std::string shown = check::EscapeHtml(name);
+  Write(std::string(kDeleting) + shown + std::string(kDeletingEnd));
+  {
+    // The guestbook and its messages go together or not at all.
+    data::Transaction transaction(conn);
+    conn.Execute("delete from user where name='" + check::SqlQuote(name) + "'");
+    conn.Execute(DeleteMessagesSql(name));
+    transaction.Commit();
+  }
+  Write(std::string(kDeleted) + shown + "用户和留言内容。");
+  conn.Close();
+}
+
+void Guestbook::GetAllMail() {
+  if (!IsAdmin()) return;
+  auto conn = OpenDatabase();
+  auto rs = conn.Execute("select distinct email from user order by email");
+  Write(kMailHead);
+  for (; !rs.Eof(); rs.MoveNext()) Write(check::EscapeHtml(rs["email"].Text()) + "<br>");
+  Write(kMailEnd);
+  rs.Close();
+  conn.Close();
+}
+
+void Guestbook::GetPassWord() {
+  if (!IsAdmin()) return;
+  const std::string name(check::Trim(Request().Form("name")));
+
+  auto conn = OpenDatabase();
+  auto rs =
+      conn.Execute("select * from user where name = '" + check::SqlQuote(name) + "'");
+  if (rs.Eof() && rs.Bof()) {
+    Write(std::string(kNoSuchUser) + check::EscapeHtml(name));
+  } else {
+    Write("<table border=\"0\" width=\"100%\">");
+    for (const auto& row : kAccountRows) {
+      Write("  <tr>");
+      Write(row.label);
+      Write("    <td width=\"74%\">" + check::EscapeHtml(rs[row.column].Text()) +
+            "</td>");
+      Write("  </tr>");
+    }
+    Write("</table>");
+  }
+  rs.Close();
+  conn.Close();
+}
+
+void Guestbook::DataAdmin() {
+  if (!IsAdmin()) return;
+  const std::string r1 = Request().Form("r1");
+  const std::string what(check::Trim(Request().Form("what")));
+  if (what.empty() || r1.empty()) return Write(kNothingToDelete);
+  const auto column = MessageColumn(r1);
+  if (!column) return Write(kBadColumn);
+
+  auto conn = OpenDatabase();
+  Write("如果：" + check::EscapeHtml(r1) + " = " + check::EscapeHtml(what) +
+        "那么将他无条件删除。。。");
+  conn.Execute("delete from liuyan where " + std::string(*column) + " = '" +
+               check::SqlQuote(what) + "'");
+  Write("<br>删除完成！");
+  conn.Close();
+}
 
 }  // namespace tb
