@@ -1,8 +1,143 @@
-// Placeholder until the operations are built.
+// Registration of a new guestbook: every field is checked and all failures
+// are reported at once; a free name gets its `user` row and the visitor sees
+// the address of the new guestbook.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "check/convert.h"
+#include "check/text.h"
+#include "check/validate.h"
 #include "component/guestbook.h"
+#include "component/messages.h"
+#include "data/connection.h"
 
 namespace tb {
+namespace {
 
-void Guestbook::RegCheck() {}  // not built yet
+constexpr std::string_view kBackToForm =
+    "<p></p><a href=javascript:history.go(-1);>返回上一步，重新填写</a>";
+constexpr std::string_view kNameTakenBack =
+    "<a href=javascript:history.go(-1);>点这里回上一步</a>";
+
+// The form's site category entry that asks the visitor to choose one.
+constexpr std::string_view kNoCategory = "0";
+
+// Suffix of the session key (after the name) that keeps the confirmation code.
+constexpr std::string_view kCodeKeySuffix = "reg_check_crccode";
+
+// The columns the registration writes, in the order of the values.
+constexpr std::string_view kInsertHead =
+    "insert into user(name,password,email,homepage,regtime,ip,html,titletop,"
+    "question,answer,idcard,nettype,crccode) values ('";
+
+// One registration form, read from the request and converted by the checks.
+struct Registration {
+  std::string name, password, password2, email, homepage, regtime, ip, html, titletop,
+      question, answer, idcard, nettype;
+};
+
+// The message mode the guestbook allows; anything but the three modes is
+// taken as UBB code.
+std::string MessageMode(std::string mode) {
+  constexpr std::array<std::string_view, 3> kModes = {"1", "0", "2"};
+  for (auto known : kModes) {
+    if (mode == known) return mode;
+  }
+  return std::string(kModes.back());
+}
+
+// Every failing check appends its message; the checks convert their fields
+// in place (the password, e-mail and identity card trimmed, the title's and
+// the hint's marks replaced) so that what is stored is what was checked.
+std::string Validate(Registration& r) {
+  std::string report;
+  auto fail = [&report](int number) {
+    report += Message(number);
+    report += "<br>";
+  };
+  if (!check::CheckUserName(r.name)) fail(1);
+  if (auto n = check::Length(r.name); n < 3 || n > 15) fail(2);
+  if (!check::CheckPassword(r.password)) fail(3);
+  if (r.password != r.password2) fail(4);
+  if (!check::CheckEmail(r.email)) fail(5);
+  if (!check::CheckUrl(r.homepage)) fail(6);
+  r.html = MessageMode(std::move(r.html));
+  if (!check::CheckSafeText(r.titletop)) fail(7);
+  if (auto n = check::Length(check::Trim(r.titletop)); n > 50 || n < 1) fail(8);
+  r.question = check::ToFullWidthMarks(r.question);
+  if (!check::CheckLength1To50(r.question)) fail(9);
+  r.answer = check::ToFullWidthMarks(r.answer);
+  if (!check::CheckLength1To50(r.answer)) fail(10);
+  if (auto n = check::Length(r.idcard); n != 15 && n != 18) fail(11);
+  if (!check::CheckDigits(r.idcard)) fail(11);
+  if (r.nettype == kNoCategory) fail(12);
+  return report;
+}
+
+std::string InsertSql(const Registration& r, std::string_view code) {
+  const std::array<std::string_view, 13> values = {
+      r.name,     r.password, r.email,  r.homepage, r.regtime, r.ip, r.html,
+      r.titletop, r.question, r.answer, r.idcard,   r.nettype, code};
+  std::string sql(kInsertHead);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) sql += "' , '";
+    sql += check::SqlQuote(values[i]);
+  }
+  sql += "')";
+  return sql;
+}
+
+}  // namespace
+
+void Guestbook::RegCheck() {
+  auto form = [this](std::string_view field) {
+    return std::string(check::Trim(Request().Form(field)));
+  };
+  Registration r{
+      .name = form("name"),
+      .password = form("password"),
+      .password2 = form("password2"),
+      .email = form("email"),
+      .homepage = form("homepage"),
+      .regtime = Server().Now().ToText(),
+      .ip = Request().RemoteAddr(),
+      .html = Request().Form("html"),
+      .titletop = form("titletop"),
+      .question = form("question"),
+      .answer = form("answer"),
+      .idcard = form("idcard"),
+      .nettype = form("nettype"),
+  };
+  const std::string report = Validate(r);
+
+  // The code is drawn on every call, also when the form is refused.
+  const std::int64_t code = Server().Random(111111, 999999);
+  Session().Set(r.name + std::string(kCodeKeySuffix), Value(code));
+
+  if (!report.empty()) {
+    Write(report);
+    Write(kBackToForm);
+    return;
+  }
+
+  auto conn = OpenDatabase();
+  // The look-up and the insert are one step, so two visitors registering the
+  // same name at once get one guestbook and one "taken" answer.
+  data::Transaction tx(conn);
+  auto existing =
+      conn.Execute("select * from user where name ='" + check::SqlQuote(r.name) + "'");
+  if (!(existing.Eof() && existing.Bof())) {
+    Write("<br><br>用户：" + r.name + " 已经存在!请用其他名字注册！");
+    Write(kNameTakenBack);
+    return;
+  }
+  conn.Execute(InsertSql(r, std::to_string(code)));
+  tx.Commit();
+  Write("<p></p>恭喜！用户：" + r.name + "注册成功！");
+  Write("<p></p>留言板连接代码：&nbsp;&nbsp; <a href='show.asp?name=" + r.name +
+        "' target='_blank'>" + LybUrl().Text() + "show.asp?name=" + r.name + "</a>");
+}
 
 }  // namespace tb

@@ -1,0 +1,48 @@
+// File: accounts_fixture.h — what the account tests share: a page test that
+// seeds guestbooks and messages and starts requests with given fields.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/support.h"
+
+namespace tb::testing {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+class AccountsTest : public PageTest {
+ protected:
+  // The guestbook "abc" with its hint and identity card, "admin", and "x_9";
+  // two messages of "abc" and one of "x_9".
+  void SeedBooks() {
+    Seed(
+        "insert into user(name, password, email, titletop, question, answer, idcard, "
+        "infoserial) values "
+        "('abc', 'Secret1', 'abc@x.example', '<b>小花的留言板</b>', '我的猫叫什么？', "
+        "'Mimi', '110101199001011234', 2), "
+        "('admin', 'root1', 'root@site.example', '站长', null, null, null, 0), "
+        "('x_9', 'other9', 'x9@x.example', 'X9', 'abc', 'xyz', '123456789012345', 1)");
+    Seed(
+        "insert into liuyan(name, guestname, infoseekno, infono) values "
+        "('abc', 'Tom', 1, 1), ('abc', 'Ann', 2, 2), ('x_9', 'Bob', 1, 1)");
+  }
+
+  // A new request in the same session with the given query and form fields.
+  void Start(const Fields& query, const Fields& form = {}) {
+    NextRequest();
+    for (const auto& [k, v] : query) page().query.Add(k, v);
+    for (const auto& [k, v] : form) page().form.Add(k, v);
+  }
+
+  std::string SessionText(std::string_view key) { return page().Get(key).Text(); }
+  std::int64_t Messages(const std::string& book) {
+    return Count("select id from liuyan where name = '" + book + "'");
+  }
+  std::int64_t Books(const std::string& book) {
+    return Count("select id from user where name = '" + book + "'");
+  }
+};
+
+}  // namespace tb::testing
