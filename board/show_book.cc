@@ -1,8 +1,318 @@
-// Placeholder until the operations are built.
+// The guestbook page: the visit cookies and counter, the head with the
+// guestbook's title and the owner's buttons, the search form, the owner's
+// deletion of checked messages, one page of messages with the paging bar,
+// and the links to every page.
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/message_block.h"
+#include "board/show_book_html.h"
+#include "board/show_paging.h"
+#include "check/convert.h"
+#include "check/text.h"
+#include "check/validate.h"
 #include "component/guestbook.h"
+#include "component/session_keys.h"
+#include "data/recordset.h"
 
 namespace tb {
+namespace {
 
-void Guestbook::ShowBook() {}  // not built yet
+namespace html = board::show;
+using board::WriteAll;
+
+constexpr std::size_t kMaxNameLength = 15;
+// Messages per page when the guestbook's own setting is unusable.
+constexpr std::int64_t kDefaultPageSize = 10;
+
+// The visit cookies: the guestbook name followed by these suffixes.
+constexpr std::string_view kVisitedSuffix = "ly_hasfw";
+constexpr std::string_view kVisitedNameSuffix = "ly_name";
+
+// The search columns offered by the search form.
+struct SearchColumn {
+  std::string_view jsfs;
+  std::string_view condition;
+};
+constexpr std::array kSearchColumns = {
+    SearchColumn{"1", " and subject like "},
+    SearchColumn{"2", " and message like "},
+    SearchColumn{"3", " and guestname like "},
+    SearchColumn{"4", " and email like "},
+};
+
+const SearchColumn* FindSearchColumn(std::string_view jsfs) {
+  for (const auto& column : kSearchColumns) {
+    if (column.jsfs == jsfs) return &column;
+  }
+  return nullptr;
+}
+
+std::string BookSql(std::string_view name) {
+  return "select * from user where name ='" + check::SqlQuote(name) + "'";
+}
+
+// Raised in one statement, so that two first visits at the same moment both
+// count; an empty counter counts from 0.
+std::string CounterSql(std::string_view name) {
+  return "update user set counter = coalesce(counter,0) + 1 where name='" +
+         check::SqlQuote(name) + "'";
+}
+
+// The guestbook's messages (or the matches of a search), newest thread
+// first with each reply after its parent. The message key breaks ties, so
+// that consecutive pages never share or skip a message.
+std::string ListingSql(std::string_view name, const SearchColumn* column,
+                       std::string_view search) {
+  std::string sql = "select * from liuyan where name='" + check::SqlQuote(name) + "'";
+  if (column) {
+    sql += column->condition;
+    sql += "'%" + check::SqlQuote(search) + "%'";
+  }
+  return sql + " order by infoseekno desc, id desc";
+}
+
+// The visitor has not been counted on this guestbook today.
+bool IsNewVisit(const host::Request& in, const std::string& name) {
+  return in.Cookie(name + std::string(kVisitedSuffix)) != "1" ||
+         in.Cookie(name + std::string(kVisitedNameSuffix)) != name;
+}
+
+void SetVisitCookies(host::Response& out, const std::string& name,
+                     const DateTime& expires) {
+  const std::string visited = name + std::string(kVisitedSuffix);
+  const std::string visited_name = name + std::string(kVisitedNameSuffix);
+  out.SetCookieExpires(visited, expires.ToText());
+  out.SetCookie(visited, "1");
+  out.SetCookieExpires(visited_name, expires.ToText());
+  out.SetCookie(visited_name, name);
+}
+
+// The fields of the guestbook's `user` row that the page uses.
+struct Book {
+  std::string title;      // titletop, the DelThisWord words masked
+  std::string backimage;  // lower-cased
+  std::string topformat, topimage, homepage, email;
+  std::int64_t page_size = kDefaultPageSize;
+};
+
+Book ReadBook(Guestbook& component, data::Recordset& row) {
+  Book book;
+  book.title = row["titletop"].Text();
+  component.MyDelThisWord(book.title);
+  book.backimage = check::AsciiLower(row["backimage"].Text());
+  book.topformat = row["topformat"].Text();
+  book.topimage = row["topimage"].Text();
+  book.homepage = row["homepage"].Text();
+  book.email = row["email"].Text();
+  if (auto per_page = row["infolistno"].Whole(); per_page && *per_page >= 1)
+    book.page_size = *per_page;
+  return book;
+}
+
+bool IsWebAddress(std::string_view text) {
+  return check::StartsWith(text, "http://") || check::StartsWith(text, "https://");
+}
+
+void WriteHead(host::Response& out, const Book& book, const std::string& name) {
+  out.Write(IsWebAddress(book.backimage) ? "<body background=\"" + book.backimage + "\">"
+                                         : std::string("<body>"));
+  WriteAll(out, html::kHeadOpen);
+  out.Write(book.topformat == "0" ? book.title + "</font>"
+                                  : "<img border=\"0\" src=\"" + book.topimage + "\">");
+  WriteAll(out, html::kHomepageCell);
+  if (IsWebAddress(book.homepage)) {
+    out.Write("<a href=\"" + book.homepage + "\" target=\"_blank\">" +
+              std::string(html::kHomepageIcon) + "</a>");
+  } else {
+    out.Write(html::kHomepageIcon);
+  }
+  WriteAll(out, html::kSiteCell);
+  out.Write("<td width=\"7%\"><a href=\"add.asp?name=" + name +
+            "\"><img border=\"0\" src=\"hpgtumassage.gif\"></a></td>");
+  out.Write(html::kManageCell);
+  out.Write("    <td width=\"8%\"><a href=\"mailto:" + book.email +
+            "\"><img border=\"0\" height=\"54\" src=\"hpgtuemail.gif\"></a></td>");
+  WriteAll(out, html::kHeadClose);
+}
+
+void WriteSearchForm(host::Response& out, const std::string& name) {
+  WriteAll(out, html::kSearchOpen);
+  out.Write("      <form method=\"POST\" action=\"show.asp?name=" + name + "\">");
+  WriteAll(out, html::kSearchClose);
+}
+
+// Deletes the checked messages of a logged-in owner: each id must be a
+// whole number, and each message must belong to the owner's guestbook
+// unless the superuser is logged in. Ids are checked before any message
+// goes; a message missing or not the owner's stops the page, and those
+// deleted before it stay deleted. Returns false when the page stops.
+bool DeleteChecked(host::Response& out, data::Connection& db, std::string_view lydelno,
+                   std::string_view owner, bool superuser) {
+  if (lydelno.empty()) return out.Write(html::kNoDeleteIds), false;
+  std::vector<std::string> ids;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = lydelno.find(',', start);
+    std::string id(lydelno.substr(start, comma - start));
+    if (!check::CheckDigits(id)) return out.Write(html::kBadDeleteIds), false;
+    ids.push_back(std::move(id));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  for (const auto& id : ids) {
+    auto message = db.Execute("select * from liuyan where id = " + id);
+    if (message.Eof()) return out.Write(html::kDeleteIdNotFound), false;
+    const bool own =
+        !owner.empty() && check::EqualsIgnoreCase(message["name"].Text(), owner);
+    if (!own && !superuser) return out.Write(html::kDeleteRefused), false;
+    message.Close();
+    db.Execute("delete from liuyan where id =" + id);
+  }
+  return true;
+}
+
+// What every link of the paging bar and the page list carries.
+struct Links {
+  std::string name, jsfs, show_html;
+  std::string keyword;  // the search text, URL-encoded
+
+  // A button's link: the move, the search and the page's settings.
+  std::string Move(std::string_view move) const {
+    return "show.asp?move=" + std::string(move) + "&keyword=" + keyword +
+           "&name=" + name + "&jsfs=" + jsfs + "&showhtml=" + show_html;
+  }
+};
+
+void WritePagingBar(host::Response& out, const Links& links, std::int64_t page,
+                    std::int64_t page_count, std::int64_t record_count) {
+  const std::string shown = "&Page=" + std::to_string(page);
+  WriteAll(out, html::kBarOpen);
+  out.Write("第" + std::to_string(page) + "/" + std::to_string(page_count) +
+            "页  现有留言" + std::to_string(record_count) + "条</font></td>");
+  out.Write(html::kBarCell);
+  out.Write("    <a href=\"add.asp?name=" + links.name +
+            "\" target=\"_top\"><font size=\"3\">留 言</font></a></td>");
+  out.Write(html::kBarCell);
+  out.Write("    <a href=\"show.asp?name=" + links.name + "&showhtml=" + links.show_html +
+            "\"><font size=\"3\">刷 新</font></a></td>");
+  out.Write(html::kBarCell);
+  out.Write("    <a href=\"" + links.Move("home") +
+            "\"><font size=\"3\">首 页</font></a></td>");
+  WriteAll(out, {html::kBarCell, html::kBarFont});
+  if (page < 2) {
+    out.Write(html::kPrevText);
+  } else {
+    out.Write("    <a href=\"" + links.Move("prev") + shown + "\">上一页</a>");
+  }
+  WriteAll(out, html::kPrevClose);
+  WriteAll(out, html::kNextOpen);
+  out.Write("<a href=\"" + links.Move("next") + shown + "\">下一页</a>");
+  WriteAll(out, html::kNextClose);
+  out.Write(html::kBarLastCell);
+  out.Write("<a href=\"" + links.Move("end") +
+            "\"><font size=\"3\">尾 页</font></a></td>");
+  WriteAll(out, html::kBarClose);
+}
+
+void WritePageLinks(host::Response& out, const Links& links, std::int64_t page_count) {
+  if (page_count <= 1) return;
+  out.Write(html::kPageLinksCaption);
+  for (std::int64_t i = 1; i <= page_count; ++i) {
+    const std::string number = std::to_string(i);
+    out.Write("<a href=\"show.asp?name=" + links.name + "&Page=" + number +
+              "&jsfs=" + links.jsfs + "&keyword=" + links.keyword +
+              "&showhtml=" + links.show_html + "\">[" + number + "]</a> ");
+  }
+}
+
+// The page's settings from its address and the search form.
+struct Params {
+  std::string show_html, jsfs, move, search;
+  const SearchColumn* column = nullptr;
+  board::PageRequest page;
+};
+
+// Reads the settings; the refusal to write when one is not acceptable.
+std::optional<std::string_view> ReadParams(const host::Request& in, Params& params) {
+  params.show_html = in.Query("showhtml");
+  params.jsfs = in.Form("jsfs");
+  if (params.jsfs.empty()) params.jsfs = in.Query("jsfs");
+  params.column = FindSearchColumn(params.jsfs);
+  if (!params.jsfs.empty() && !params.column) return html::kBadJsfs;
+  if (!params.show_html.empty() && params.show_html != "0" && params.show_html != "1")
+    return html::kBadShowHtml;
+  params.move = in.Query("move");
+  params.search = check::Trim(in.Lookup("search"));
+  if (params.search.empty()) params.search = check::Trim(in.Query("keyword"));
+  if (params.move == "all") params.search.clear();
+  const std::string page(check::Trim(in.Query("Page")));
+  const auto request = board::ReadPageField(params.move, page);
+  if (!request) return html::kBadPage;
+  params.page = *request;
+  return std::nullopt;
+}
+
+// The page's messages inside the form that deletes the checked ones.
+void WriteMessages(Guestbook& component, const host::Server& server, host::Response& out,
+                   data::Recordset& rs, std::int64_t page_size,
+                   const board::BlockPage& block) {
+  out.Write(std::string(html::kMessagesOpen) + std::string(block.book_name) +
+            "&del=1\">");
+  for (std::int64_t shown = 0; !rs.Eof() && shown < page_size; ++shown, rs.MoveNext())
+    board::WriteMessageBlock(component, server, out, rs, block);
+  if (block.viewer.logged_in) out.Write(html::kDeleteButton);
+  WriteAll(out, html::kMessagesClose);
+}
+
+}  // namespace
+
+void Guestbook::ShowBook() {
+  const std::string name(check::Trim(Request().Query("name")));
+  if (name.empty() || check::Length(name) > kMaxNameLength) return Write(html::kBadName);
+  const bool new_visit = IsNewVisit(Request(), name);
+  if (new_visit) SetVisitCookies(Response(), name, Server().Now().AddDays(1));
+  auto db = OpenDatabase();
+  Params params;
+  if (auto refusal = ReadParams(Request(), params)) return Write(*refusal);
+
+  auto found = db.Execute(BookSql(name));
+  if (found.Eof()) return Write(html::kNoSuchBook);
+  const Book book = ReadBook(*this, found);
+  found.Close();
+  if (new_visit) db.Execute(CounterSql(name));
+
+  WriteHead(Response(), book, name);
+  WriteSearchForm(Response(), name);
+  const board::Viewer viewer = board::ViewerOf(Session(), name);
+  if (Request().Query("del") == "1" && viewer.logged_in &&
+      !DeleteChecked(Response(), db, Request().Form("lydelno"),
+                     Session().Get(keys::kName).Text(), viewer.superuser)) {
+    return;
+  }
+
+  data::Recordset rs;
+  rs.Open(ListingSql(name, params.column, params.search), db, data::kStaticCursor,
+          data::kOptimisticLock);
+  if (rs.Eof() && rs.Bof()) {
+    Write(html::kNothing);
+  } else {
+    rs.SetPageSize(book.page_size);
+    const std::int64_t page_count = rs.PageCount();
+    const std::int64_t page = board::PageToShow(params.page, page_count);
+    rs.SetAbsolutePage(page);
+    const Links links{name, params.jsfs, params.show_html,
+                      Server().UrlEncode(params.search)};
+    WritePagingBar(Response(), links, page, page_count, rs.RecordCount());
+    WriteMessages(*this, Server(), Response(), rs, book.page_size,
+                  {name, params.show_html, viewer});
+    WritePageLinks(Response(), links, page_count);
+  }
+  rs.Close();
+  db.Close();
+  gBookAd();
+}
 
 }  // namespace tb

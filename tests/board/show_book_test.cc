@@ -1,0 +1,137 @@
+// Whole guestbook pages compared with their golden files: the head, the
+// search form, the paging bar, the message blocks in each display mode and
+// for each reader, and the page links.
+#include <gtest/gtest.h>
+
+#include "tests/board/show_fixture.h"
+
+namespace tb::testing {
+namespace {
+
+TEST_F(ShowBookTest, EmptyBookShowsHeadFormAndNothingImage) {
+  SeedBook();
+  ExpectGolden("ShowBook/empty.html", Show({{"name", "abc"}}));
+}
+
+TEST_F(ShowBookTest, HeadWithBackgroundTitleImageAndNoHomepage) {
+  BookSeed b;
+  b.backimage = "HTTP://Img.Example.com/BG.GIF";
+  b.topformat = "1";
+  b.topimage = "http://img.example.com/Title.gif";
+  b.homepage = "www.abc.example.com";
+  SeedBook(b);
+  ExpectGolden("ShowBook/head_images.html", Show({{"name", "abc"}}));
+}
+
+TEST_F(ShowBookTest, OnePageForAVisitor) {
+  SeedBook();
+  SeedMessages(3);
+  ExpectGolden("ShowBook/one_page.html", Show({{"name", "abc"}}));
+}
+
+TEST_F(ShowBookTest, SeveralPagesWithBarAndPageLinks) {
+  SeedBook({.infolistno = "2"});
+  SeedMessages(5);
+  ExpectGolden("ShowBook/pages_1.html", Show({{"name", "abc"}}));
+  ExpectGolden("ShowBook/pages_2.html", Show({{"name", "abc"}, {"Page", "2"}}));
+  ExpectGolden("ShowBook/pages_3.html", Show({{"name", "abc"}, {"move", "end"}}));
+}
+
+TEST_F(ShowBookTest, DisplayModes) {
+  SeedBook();
+  SeedMessage({.infono = 4,
+               .message = "一行 <b>不粗</b>\r\n<br>第二行",
+               .html = "0",
+               .font = "黑体",
+               .fontsize = "4",
+               .fontcolor = "#FF0000"});
+  SeedMessage({.infono = 3, .message = "<b>粗体</b>\r\n<i>斜体</i>", .html = "1"});
+  SeedMessage({.infono = 2,
+               .message = "[B]粗[/b] <script>x</script> 见 http://ubb.example.com/a",
+               .html = "2"});
+  SeedMessage({.infono = 1, .message = "不显示", .html = "7"});
+  ExpectGolden("ShowBook/modes.html", Show({{"name", "abc"}}));
+  ExpectGolden("ShowBook/modes_showhtml0.html",
+               Show({{"name", "abc"}, {"showhtml", "0"}}));
+}
+
+TEST_F(ShowBookTest, ReplyIndentAvatarsAndOwnerMark) {
+  SeedBook();
+  SeedMessage({.infono = 1, .infoseekno = 20, .whoinfo = "1", .touxiang = 7});
+  SeedMessage({.infono = 2,
+               .infoseekno = 19,
+               .subject = "回复：你好",
+               .newinfo = "1",
+               .touxiang = 0});
+  ExpectGolden("ShowBook/reply_avatar.html", Show({{"name", "abc"}}));
+}
+
+TEST_F(ShowBookTest, ContactThresholdsAndSubjectCut) {
+  SeedBook();
+  SeedMessage({.infono = 2,
+               .subject = "一二三四五六七八九十一二三四五六七八九十abcde",  // 25
+               .email = "a@bc",
+               .homepage = "http",
+               .oicq = "1234"});
+  SeedMessage({.infono = 1,
+               .subject = "It's \"quoted\" & 20 characters!",
+               .email = "a@b",
+               .homepage = "htt",
+               .oicq = "123"});
+  ExpectGolden("ShowBook/contact_subject.html", Show({{"name", "abc"}}));
+}
+
+TEST_F(ShowBookTest, MaskedWordsInTitleSubjectAndText) {
+  SeedBook({.title = "坏词的留言本"});
+  SeedMessage({.subject = "坏词主题", .message = "这里有坏词和Bad和bad"});
+  NextRequest();
+  book().SetDelThisWord("坏词;bad");
+  page().query.Add("name", "abc");
+  book().ShowBook();
+  ExpectGolden("ShowBook/masked.html", page().body);
+}
+
+// A public and a private message, as each kind of reader sees them.
+TEST_F(ShowBookTest, PrivateMessagesByReader) {
+  SeedBook();
+  SeedMessage({.infono = 2, .message = "公开的话"});
+  SeedMessage({.infono = 1, .message = "只给斑竹看的话", .priviteword = "1"});
+  struct Case {
+    const char* golden;
+    const char* login;  // nullptr: a visitor
+    const char* address_name;
+  } cases[] = {
+      {"ShowBook/private_visitor.html", nullptr, "abc"},
+      {"ShowBook/private_owner.html", "abc", "abc"},
+      {"ShowBook/private_owner_other_case.html", "abc", "ABC"},
+      {"ShowBook/private_other_owner.html", "xyz", "abc"},
+      {"ShowBook/private_superuser.html", "admin", "abc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.golden);
+    page().session_values.clear();
+    if (c.login) LogIn(c.login);
+    ExpectGolden(c.golden, Show({{"name", c.address_name}}));
+  }
+}
+
+TEST_F(ShowBookTest, SearchInEachColumn) {
+  SeedBook();
+  SeedMessage({.infono = 4, .subject = "春天来了"});
+  SeedMessage({.infono = 3, .message = "我喜欢春天"});
+  SeedMessage({.infono = 2, .guestname = "春天的风"});
+  SeedMessage({.infono = 1, .email = "spring@example.com"});
+  ExpectGolden("ShowBook/search_1.html",
+               Show({{"name", "abc"}}, {{"jsfs", "1"}, {"search", " 春天 "}}));
+  ExpectGolden("ShowBook/search_2.html",
+               Show({{"name", "abc"}}, {{"jsfs", "2"}, {"search", "春天"}}));
+  ExpectGolden("ShowBook/search_3.html",
+               Show({{"name", "abc"}, {"jsfs", "3"}, {"keyword", "春天"}}));
+  ExpectGolden("ShowBook/search_4.html",
+               Show({{"name", "abc"}, {"jsfs", "4"}, {"keyword", "Spring@"}}));
+  ExpectGolden("ShowBook/search_none.html",
+               Show({{"name", "abc"}, {"jsfs", "1"}, {"keyword", "it's"}}));
+}
+
+}  // namespace
+}  // namespace tb::testing

@@ -1,0 +1,186 @@
+// Which page the guestbook page shows, and that showing a page costs the
+// same whatever the size of the guestbook.
+#include "board/show_paging.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "tests/board/show_fixture.h"
+
+namespace tb::testing {
+namespace {
+
+TEST(PageFieldTest, WholeNumbersOnly) {
+  struct Case {
+    std::string_view page;
+    std::optional<double> want;  // nullopt: refused
+    bool refused;
+  } cases[] = {
+      {"", std::nullopt, false},
+      {"3", 3, false},
+      {"+4", 4, false},
+      {"-2", -2, false},
+      {"0", 0, false},
+      {"1e3", 1000, false},
+      {"99999999999", 99999999999.0, false},
+      {"2.0", 2, false},
+      {"2.5", std::nullopt, true},
+      {"abc", std::nullopt, true},
+      {"3a", std::nullopt, true},
+      {"1e999", std::nullopt, true},
+      {".", std::nullopt, true},
+  };
+  for (const auto& c : cases) {
+    auto got = board::ReadPageField("next", c.page);
+    ASSERT_EQ(!got, c.refused) << c.page;
+    if (got) {
+      EXPECT_EQ(got->page, c.want) << c.page;
+      EXPECT_EQ(got->move, "next");
+    }
+  }
+}
+
+TEST(PageToShowTest, MovesAndBounds) {
+  struct Case {
+    std::string_view move;
+    std::optional<double> page;
+    std::int64_t page_count, want;
+  } cases[] = {
+      // Without Page.
+      {"", std::nullopt, 5, 1},
+      {"home", std::nullopt, 5, 1},
+      {"next", std::nullopt, 5, 2},
+      {"next", std::nullopt, 1, 1},
+      {"prev", std::nullopt, 5, 1},
+      {"end", std::nullopt, 5, 5},
+      {"all", std::nullopt, 5, 1},
+      // With Page: it wins, next and prev step from it, the result in range.
+      {"", 3, 5, 3},
+      {"end", 2, 5, 2},
+      {"home", 4, 5, 4},
+      {"next", 3, 5, 4},
+      {"next", 5, 5, 5},
+      {"prev", 3, 5, 2},
+      {"prev", 1, 5, 1},
+      {"", 0, 5, 1},
+      {"", -40000, 5, 1},
+      {"", 6, 5, 5},
+      {"", 70000, 5, 5},
+      {"", 1e300, 5, 5},
+      {"next", -7, 5, 1},
+      {"", 40000, 100000, 40000},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(board::PageToShow({c.move, c.page}, c.page_count), c.want)
+        << c.move << " " << c.page.value_or(-1) << " of " << c.page_count;
+  }
+}
+
+// The "第N/M页" of the paging bar.
+std::string PageShown(const std::string& body) {
+  std::smatch m;
+  static const std::regex kBar("第([0-9]+)/([0-9]+)页");
+  return std::regex_search(body, m, kBar) ? m[1].str() + "/" + m[2].str() : "none";
+}
+
+TEST_F(ShowBookTest, PageOutOfRangeAndSteps) {
+  SeedBook({.infolistno = "3"});
+  SeedMessages(10);  // pages of 3, 3, 3, 1
+  struct Case {
+    Fields query;
+    std::string_view shown;
+  } cases[] = {
+      {{}, "1/4"},
+      {{{"Page", " 2 "}}, "2/4"},
+      {{{"Page", "0"}}, "1/4"},
+      {{{"Page", "-3"}}, "1/4"},
+      {{{"Page", "5"}}, "4/4"},
+      {{{"Page", "32768"}}, "4/4"},
+      {{{"Page", "99999999999999999999"}}, "4/4"},
+      {{{"move", "home"}}, "1/4"},
+      {{{"move", "next"}}, "2/4"},
+      {{{"move", "prev"}}, "1/4"},
+      {{{"move", "end"}}, "4/4"},
+      {{{"move", "end"}, {"Page", "2"}}, "2/4"},
+      {{{"move", "next"}, {"Page", "2"}}, "3/4"},
+      {{{"move", "next"}, {"Page", "4"}}, "4/4"},
+      {{{"move", "prev"}, {"Page", "3"}}, "2/4"},
+      {{{"move", "prev"}, {"Page", "1"}}, "1/4"},
+      {{{"move", "prev"}, {"Page", "9"}}, "4/4"},
+  };
+  for (const auto& c : cases) {
+    NextRequest();
+    page().query.Add("name", "abc");
+    for (auto [name, value] : c.query) page().query.Add(name, value);
+    book().ShowBook();
+    EXPECT_EQ(PageShown(page().body), c.shown)
+        << page().Query("move") << " Page=" << page().Query("Page");
+  }
+  // The last page holds the oldest message only.
+  const std::string last = Show({{"name", "abc"}, {"move", "end"}});
+  EXPECT_NE(last.find("第1条留言"), std::string::npos);
+  EXPECT_EQ(last.find("第2条留言"), std::string::npos);
+}
+
+TEST_F(ShowBookTest, NextOnASinglePageStaysOnIt) {
+  SeedBook();
+  SeedMessages(2);
+  const std::string body = Show({{"name", "abc"}, {"move", "next"}});
+  EXPECT_EQ(PageShown(body), "1/1");
+  EXPECT_EQ(body.find("留言板其他页面"), std::string::npos);
+}
+
+TEST_F(ShowBookTest, MoveAllClearsTheSearchButKeepsTheColumn) {
+  SeedBook();
+  SeedMessages(3);
+  Seed("update liuyan set email = null where infono = 2");
+  const std::string body =
+      Show({{"name", "abc"}, {"move", "all"}, {"jsfs", "4"}, {"keyword", "nothing"}});
+  EXPECT_EQ(PageShown(body), "1/1");
+  EXPECT_NE(body.find("第3条留言"), std::string::npos);
+  EXPECT_EQ(body.find("第2条留言"), std::string::npos);  // no e-mail to match
+  EXPECT_NE(body.find("第1条留言"), std::string::npos);
+  EXPECT_NE(body.find("move=home&keyword=&name=abc&jsfs=4&showhtml="), std::string::npos);
+}
+
+// A guestbook of 100,000 messages pages as fast as a small one: counting and
+// paging happen in the store, which reads only the page shown.
+TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
+  SeedBook();
+  Seed(
+      "with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) "
+      "insert into liuyan(name, message, guestname, regtime, ip, touxiang, email, "
+      "subject, "
+      "homepage, replymail, oicq, html, font, fontsize, fontcolor, newinfo, whoinfo, "
+      "infoseekno, priviteword, hailfrom, infono) "
+      "select 'abc', '内容' || i, '小王', '2026-03-04 09:05:07', '10.0.0.1', 0, "
+      "'wang@example.com', '主题' || i, '', '0', '', '0', '宋体', '3', '#000000', '0', "
+      "'0', i * 10, '0', '北京', i from n");
+  ASSERT_EQ(Scalar("select count(*) from liuyan"), "100000");
+
+  struct Case {
+    Fields query;
+    std::string_view shown, newest;
+  } cases[] = {
+      {{}, "1/10000", "第100000条留言"},
+      {{{"Page", "5000"}}, "5000/10000", "第50010条留言"},
+      {{{"move", "end"}}, "10000/10000", "第10条留言"},
+      {{{"move", "next"}, {"Page", "9999"}}, "10000/10000", "第10条留言"},
+  };
+  for (const auto& c : cases) {
+    NextRequest();
+    page().query.Add("name", "abc");
+    for (auto [name, value] : c.query) page().query.Add(name, value);
+    const auto start = std::chrono::steady_clock::now();
+    book().ShowBook();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(PageShown(page().body), c.shown);
+    EXPECT_NE(page().body.find(c.newest), std::string::npos) << c.shown;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(500)) << c.shown;
+  }
+}
+
+}  // namespace
+}  // namespace tb::testing
