@@ -1,8 +1,228 @@
-// Placeholder until the operations are built.
+// AddCheck: accepts one message posted from the message form. The form key
+// and the posted flag let one visit to the form page store one message; every
+// field is checked and converted, the poster's data is remembered in cookies
+// on request, the owner is recognised by the owner's password, and the row
+// is stored with its number and sort key in one transaction.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "board/add_check_fields.h"
+#include "board/form_setup.h"
+#include "check/convert.h"
+#include "check/text.h"
+#include "check/validate.h"
 #include "component/guestbook.h"
+#include "component/messages.h"
+#include "component/session_keys.h"
+#include "data/connection.h"
 
 namespace tb {
+namespace {
 
-void Guestbook::AddCheck() {}  // not built yet
+constexpr std::string_view kSecondPostPage = "guanshui.asp";
+constexpr std::string_view kStopWordPage = "feifa.asp";
+constexpr std::string_view kBadFormKey = "url:error!";
+constexpr std::string_view kNoFormat = "没有选择留言方式，文本格式，html方式，ubb方式";
+constexpr std::string_view kErrorsBack =
+    "<br><a href=javascript:history.go(-1);>回上一步</a>";
+constexpr std::string_view kWrongPassword =
+    "斑竹密码错误！"
+    "<br><a href=\"javascript:history.go(-1);\">请返回上页，重新填写</a>";
+constexpr std::string_view kBadReplyTarget = "replyid:参数错误！";
+// The first entries of the form's country and province lists: no choice.
+constexpr std::string_view kNoCountry = "请选择国家";
+constexpr std::string_view kNoProvince = "请选择省市";
+
+// The poster's remembered data: each cookie gets the field's value when the
+// poster asked to be remembered, else empty text (clearing an earlier one),
+// and lives for a year.
+class RememberedData {
+ public:
+  RememberedData(host::Response& response, bool remember, std::string expires)
+      : response_(response), remember_(remember), expires_(std::move(expires)) {}
+
+  void Keep(std::string_view cookie, std::string_view value) const {
+    response_.SetCookieExpires(cookie, expires_);
+    response_.SetCookie(cookie, remember_ ? value : "");
+  }
+
+ private:
+  host::Response& response_;
+  bool remember_;
+  std::string expires_;
+};
+
+// The page that returns to the guestbook after 2 seconds; every piece ends
+// with a carriage return.
+std::string SuccessPage(std::string_view name) {
+  const std::string show = "show.asp?name=" + std::string(name);
+  const std::string pieces[] = {
+      "<html>",
+      "<head>",
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\">",
+      "<meta HTTP-EQUIV=\"refresh\" CONTENT=\"2; URL=" + show + "\">",
+      "</head>",
+      "<body>",
+      "<p>&nbsp;</p><p>&nbsp;</p><p>&nbsp;</p><p>&nbsp;</p><p align=\"center\">"
+      "<a href=\"" +
+          show + "\">留言添加成功 2 秒钟后自动返回</a></p>",
+      "</body>",
+      "</html>",
+  };
+  std::string page;
+  for (const auto& piece : pieces) page += piece + "\r";
+  return page;
+}
+
+// The sort key of the message a reply answers, when `replyid` is the id of
+// a message of this guestbook.
+std::optional<Value> ReplyParentSortKey(data::Connection& db, std::string_view name,
+                                        std::string replyid) {
+  if (!check::CheckDigits(replyid)) return std::nullopt;
+  auto parent = db.Execute("select infoseekno from liuyan where id =" + replyid +
+                           " and name ='" + check::SqlQuote(name) + "'");
+  if (parent.Eof()) return std::nullopt;
+  return parent["infoseekno"];
+}
+
+}  // namespace
+
+void Guestbook::AddCheck() {
+  namespace post = board::post;
+  if (Session().Get(keys::kPosted).Text() != "0")
+    return Response().Redirect(kSecondPostPage);
+  if (!post::FormKeyMatches(Request().Query("key2"), Session().Get(keys::kFormKey)))
+    return Write(kBadFormKey);
+
+  const host::Request& in = Request();
+  std::vector<int> errors;
+  post::MessageRow row;
+  row.priviteword = in.Form("priviteword") == "1" ? "1" : "0";
+
+  const std::string name(check::Trim(in.Query("name")));
+  if (!check::CheckUserName(name)) errors.push_back(1);
+
+  std::string password = in.Form("password");
+  if (!password.empty() && !check::CheckPassword(password)) errors.push_back(3);
+
+  const std::string remember(check::Trim(in.Form("savemyinfo")));
+  const RememberedData remembered(Response(), remember == "1",
+                                  Server().Now().AddYears(1).ToText());
+  remembered.Keep("ly_savemyinfo", remember);
+
+  row.guestname = check::ToFullWidthMarks(in.Form("guestname"));
+  if (check::Length(row.guestname) < 2) {
+    errors.push_back(15);
+  } else {
+    remembered.Keep("ly_name", row.guestname);
+  }
+
+  std::string country = check::ToFullWidthMarks(in.Form("guo"));
+  if (country == kNoCountry) country.clear();
+  remembered.Keep("ly_guo", country);
+  std::string province(check::Trim(in.Form("sheng")));
+  if (province == kNoProvince) province.clear();
+  province = check::ToFullWidthMarks(province);
+  remembered.Keep("ly_sheng", province);
+  const std::string county = check::ToFullWidthMarks(in.Form("xian"));
+  if (check::Length(county) > 1) remembered.Keep("ly_xian", county);
+  row.hailfrom = post::Location(country, province, county);
+
+  row.touxiang = post::SafeAvatar(in.Form("tx"));
+
+  row.email = check::Trim(in.Form("email"));
+  if (!row.email.empty()) {
+    row.email = check::StripMarks(row.email);
+    if (!check::CheckEmail(row.email)) {
+      errors.push_back(5);
+    } else {
+      remembered.Keep("ly_email", row.email);
+    }
+  }
+
+  row.subject = check::ToFullWidthMarks(in.Form("subject"));
+  if (MyStopThisWord(row.subject)) return Response().Redirect(kStopWordPage);
+  if (check::Length(row.subject) < 2) errors.push_back(16);
+
+  row.homepage = check::Trim(in.Form("homepage"));
+  if (!row.homepage.empty()) {
+    row.homepage = check::StripMarks(row.homepage);
+    if (!check::CheckUrl(row.homepage)) {
+      errors.push_back(6);
+    } else {
+      remembered.Keep("ly_zhuye", row.homepage);
+    }
+  }
+
+  row.oicq = check::Trim(in.Form("oicq"));
+  if (!row.oicq.empty()) {
+    if (Value(row.oicq).IsNumeric()) {
+      remembered.Keep("ly_oicq", row.oicq);
+    } else {
+      errors.push_back(17);
+    }
+  }
+
+  const std::string format = in.Form("html");
+  if (format != "0" && format != "1" && format != "2") return Write(kNoFormat);
+
+  std::string message = check::Left(in.Form("message"), post::MessageLimit(LybMsgLen()));
+  if (MyStopThisWord(message)) return Response().Redirect(kStopWordPage);
+  Session().Set(name + "add_check_message", Value(message));
+  row.message = check::SqlQuote(message);
+
+  const std::string replyid(check::Trim(in.Query("replyid")));
+  const bool is_reply = check::Trim(in.Query("reply")) == "1";
+  row.newinfo = is_reply ? "1" : "0";
+  const std::string reply_mail(check::Trim(in.Form("replymail")));
+  row.replymail = reply_mail == "1" ? "1" : "0";
+  row.ip = in.RemoteAddr();
+  row.regtime = Server().Now().ToText();
+  row.fontsize = post::SafeFontSize(in.Form("fontsize"));
+  row.fontcolor = post::SafeFontColor(in.Form("fontcolor"));
+  row.font = post::SafeFont(in.Form("font"));
+
+  if (!errors.empty()) {
+    std::string list;
+    for (int number : errors) (list += Message(number)) += "<br>";
+    Write(list);
+    return Write(kErrorsBack);
+  }
+
+  // The counter is read and raised, and the row stored, as one change, so
+  // posts at the same moment get distinct numbers and a failure loses none.
+  auto db = OpenDatabase();
+  data::Transaction tx(db);
+  auto book = db.Execute(board::form::BookSql(name));
+  if (book.Eof() && book.Bof()) return;
+  Session().Set(name + "add_check_banzhumail", book["email"]);
+  Session().Set(name + "add_check_titletop", book["titletop"]);
+  Session().Set(name + "add_check_sendinfo", book["sendinfo"]);
+  const std::int64_t counter = book["infoserial"].Whole().value_or(0);
+
+  const bool by_owner = !password.empty();
+  if (by_owner && password != book["password"].Text()) return Write(kWrongPassword);
+  row.whoinfo = by_owner ? "1" : "0";
+  row.html = post::StoredFormat(format, book["html"].Text(), by_owner);
+
+  if (is_reply) {
+    const auto parent = ReplyParentSortKey(db, name, replyid);
+    if (!parent) return Write(kBadReplyTarget);
+    row.infoseekno = std::to_string(post::ReplySortKey(*parent));
+  } else {
+    row.infoseekno = std::to_string(post::NewThreadSortKey(counter));
+  }
+  row.infono = std::to_string(counter);
+  row.name = name;
+
+  db.Execute("update user set infoserial= infoserial + 1 where name ='" +
+             check::SqlQuote(name) + "'");
+  db.Execute(post::InsertMessageSql(row));
+  tx.Commit();
+
+  Session().Set(keys::kPosted, Value("1"));
+  Write(SuccessPage(name));
+}
 
 }  // namespace tb

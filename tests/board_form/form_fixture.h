@@ -1,0 +1,108 @@
+// File: form_fixture.h — what the message form and acceptance tests share: a
+// guestbook "abc" with known settings, messages to prune, a valid post that
+// a test changes field by field, and the stored rows.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/support/support.h"
+
+namespace tb::testing {
+
+// A field of a post: a value, or nullopt to leave the field out.
+using Fields = std::map<std::string, std::optional<std::string>>;
+
+class FormTest : public PageTest {
+ protected:
+  static constexpr std::string_view kKey = "123456789";
+
+  FormTest() {
+    Seed(
+        "insert into user(name, password, email, titletop, html, sendinfo, regtime, "
+        "infostyle) values ('abc', 'secret', 'owner@example.cn', '小明的留言本', '2', "
+        "'1', '2026-01-01 00:00:00', '11111111111101111111')");
+  }
+
+  // `n` messages of guestbook `name`, the k-th posted k minutes after
+  // 2026-01-01 00:00 with the subject "m" followed by k.
+  void SeedMessages(std::string_view name, int n) {
+    Seed("with recursive k(i) as (select 1 union all select i + 1 from k where i < " +
+         std::to_string(n) + ") insert into liuyan(name, subject, regtime) select '" +
+         std::string(name) +
+         "', 'm' || i, datetime('2026-01-01', '+' || i || ' minutes') from k");
+  }
+
+  // A form page visit as Add leaves it: the posted flag clear, kKey issued.
+  void ArmForm() {
+    page().Set("ly_tijiao", Value("0"));
+    page().Set("ly_fgs", Value(std::string(kKey)));
+  }
+
+  // Sends a valid post to "abc" with the fields given changed (nullopt
+  // leaves a field out) to AddCheck, in the current request.
+  void Post(const Fields& form_changes = {}, const Fields& query_changes = {}) {
+    Fields query = {{"name", "abc"}, {"key2", std::string(kKey)}};
+    Fields form = {
+        {"guestname", "小明"},
+        {"guo", "中国"},
+        {"sheng", "广东"},
+        {"xian", "广州"},
+        {"tx", "3"},
+        {"email", "ming@example.cn"},
+        {"subject", "问候"},
+        {"homepage", "http://ming.example/"},
+        {"oicq", "12345"},
+        {"html", "0"},
+        {"message", "你好，留言本！"},
+        {"priviteword", "0"},
+        {"password", ""},
+        {"savemyinfo", "1"},
+        {"replymail", "1"},
+        {"font", "宋体"},
+        {"fontsize", "3"},
+        {"fontcolor", "#000000"},
+    };
+    for (const auto& [k, v] : query_changes) query[k] = v;
+    for (const auto& [k, v] : form_changes) form[k] = v;
+    for (const auto& [k, v] : query)
+      if (v) page().query.Add(k, *v);
+    for (const auto& [k, v] : form)
+      if (v) page().form.Add(k, *v);
+    book().SetLybMsgLen(Value(8000));
+    book().AddCheck();
+  }
+
+  // A fresh request in the same session, armed again, then Post.
+  void PostAgain(const Fields& form_changes = {}, const Fields& query_changes = {}) {
+    NextRequest();
+    ArmForm();
+    Post(form_changes, query_changes);
+  }
+
+  // Every column of a stored message, as text.
+  std::map<std::string, std::string> MessageRow(std::int64_t id) {
+    static constexpr std::string_view kColumns[] = {
+        "name",        "message",  "guestname", "regtime",   "ip",      "touxiang",
+        "email",       "subject",  "homepage",  "replymail", "oicq",    "html",
+        "font",        "fontsize", "fontcolor", "newinfo",   "whoinfo", "infoseekno",
+        "priviteword", "hailfrom", "infono"};
+    std::map<std::string, std::string> row;
+    for (auto column : kColumns) {
+      row[std::string(column)] = Scalar("select " + std::string(column) +
+                                        " from liuyan where id = " + std::to_string(id));
+    }
+    return row;
+  }
+
+  std::string Infoserial(std::string_view name = "abc") {
+    return Scalar("select infoserial from user where name = '" + std::string(name) + "'");
+  }
+
+  std::string SessionText(std::string_view key) { return page().Get(key).Text(); }
+};
+
+}  // namespace tb::testing
