@@ -1,14 +1,47 @@
-// Placeholder until the pages are built.
+// The table of the site's pages and the lookup of pages and images by path.
 #include "host/ascii.h"
 #include "server/page_env.h"
+#include "server/pages/images.h"
+#include "server/pages/pages.h"
 
 namespace tb::server {
 namespace {
 
-void TestPage(PageEnv& env) { env.component().test(); }
-
-const Route kRoutes[] = {
-    {"test.asp", TestPage},
+constexpr Route kRoutes[] = {
+    {"", pages::RootPage},
+    {"index.asp", pages::IndexPage},
+    {"reg_check.asp", pages::RegCheckPage},
+    {"admin.asp", pages::AdminPage},
+    {"admin_login.asp", pages::AdminLoginPage},
+    {"admin_log_off.asp", pages::AdminLogOffPage},
+    {"show.asp", pages::ShowPage},
+    {"add.asp", pages::AddPage},
+    {"add_bak.asp", pages::AddBakPage},
+    {"add_check.asp", pages::AddCheckPage},
+    {"lostpassword.asp", pages::LostPasswordPage},
+    {"lostpassword_check.asp", pages::LostPasswordCheckPage},
+    {"userdelme.asp", pages::UserDelMePage},
+    {"admin_del_all.asp", pages::AdminDelAllPage},
+    {"admin_jiemian.asp", pages::JieMianPage},
+    {"admin_jiemian_bak.asp", pages::JieMianBakPage},
+    {"admin_jiemian_check.asp", pages::JieMianCheckPage},
+    {"admin_jiemian2.asp", pages::JieMian2Page},
+    {"admin_jiemian_check2.asp", pages::JieMianCheck2Page},
+    {"admin_jiemian3.asp", pages::JieMian3Page},
+    {"admin_jiemian3_check.asp", pages::JieMian3CheckPage},
+    {"userlist.asp", pages::UserListPage},
+    {"admin_deluser.asp", pages::AdminDelUserPage},
+    {"admin_delinfo.asp", pages::AdminDelInfoPage},
+    {"admin_tools_mail.asp", pages::ToolsMailPage},
+    {"GETPASS.ASP", pages::GetPassPage},
+    {"admin_tools_db.asp", pages::ToolsDbPage},
+    {"help1.asp", pages::Help1Page},
+    {"help2.asp", pages::Help2Page},
+    {"help3.asp", pages::Help3Page},
+    {"user_name_error.asp", pages::UserNameErrorPage},
+    {"guanshui.asp", pages::GuanshuiPage},
+    {"feifa.asp", pages::FeifaPage},
+    {"test.asp", pages::TestPage},
 };
 
 }  // namespace
@@ -22,6 +55,11 @@ const Route* FindRoute(std::string_view path) {
   return nullptr;
 }
 
-const Asset* FindAsset(std::string_view) { return nullptr; }
+const Asset* FindAsset(std::string_view path) {
+  for (const Asset& a : pages::Images()) {
+    if (host::EqualsIgnoreCase(a.path, path)) return &a;
+  }
+  return nullptr;
+}
 
 }  // namespace tb::server

@@ -1,0 +1,68 @@
+// The guestbook page, the legacy message form page and the acceptance page.
+#include <string>
+
+#include "check/text.h"
+#include "component/session_keys.h"
+#include "server/pages/frame.h"
+#include "server/pages/pages.h"
+
+namespace tb::server::pages {
+namespace {
+
+// Asks before the owner's delete button sends the ticked messages; nothing
+// is sent without a ticked box.
+constexpr std::string_view kDelCheckScript = R"html(<script>
+function del_check() {
+  var boxes = document.getElementsByName("lydelno");
+  var chosen = 0;
+  for (var i = 0; i < boxes.length; i++) {
+    if (boxes[i].checked) chosen++;
+  }
+  if (chosen == 0) {
+    alert("请先选择要删除的留言！");
+    return false;
+  }
+  return confirm("你确认删除所选择的 " + chosen + " 条留言吗？");
+}
+</script>
+)html";
+
+constexpr std::string_view kNoSuchBook = "没有找到这个留言板，留言没有保存。";
+
+}  // namespace
+
+// The component writes the page's body tag (with the guestbook's
+// background), so the head ends without one.
+void ShowPage(PageEnv& env) {
+  const std::string name(check::Trim(env.context().request().Query("name")));
+  WriteHeadOnly(env, name, kDelCheckScript);
+  env.component().ShowBook();
+  WriteFoot(env);
+}
+
+// The legacy method writes the whole form; the page adds the frame and the
+// form's script, or nothing when the method sends the visitor away.
+void AddBakPage(PageEnv& env) {
+  const Captured form = Capture(env, &Guestbook::Add_bak);
+  if (form.redirected) return;
+  WriteHead(env, "发表留言", kAddCheckScript);
+  Write(env, form.body);
+  WriteFoot(env);
+}
+
+// A stored message gets the acceptance's own short document, which returns
+// to the guestbook; refusals are framed like any page. No notification mail
+// is sent: the site has no mail settings, so the owner's address and
+// forwarding choice that the acceptance leaves in the session go unused.
+void AddCheckPage(PageEnv& env) {
+  host::Session& session = env.context().session();
+  const bool fresh_form = session.Get(keys::kPosted).Text() == "0";
+  const Captured out = Capture(env, &Guestbook::AddCheck);
+  if (out.redirected) return;
+  if (fresh_form && session.Get(keys::kPosted).Text() == "1") return Write(env, out.body);
+  WriteHead(env, "发表留言");
+  Write(env, out.body.empty() ? Notice(kNoSuchBook) : out.body);
+  WriteFoot(env);
+}
+
+}  // namespace tb::server::pages

@@ -1,0 +1,163 @@
+#include "server/pages/frame.h"
+
+#include <algorithm>
+
+#include "check/text.h"
+#include "host/page.h"
+
+namespace tb::server::pages {
+namespace {
+
+constexpr std::string_view kDocumentStart =
+    "<!DOCTYPE html>\n"
+    "<html>\n"
+    "<head>\n"
+    "<meta charset=\"gb2312\">\n";
+
+constexpr std::string_view kStyle = R"css(<style>
+body { font-size: 14px; font-family: "宋体", SimSun, sans-serif; margin: 8px 16px; color: #222; }
+a { color: #006699; }
+a:hover { color: #CC3300; }
+.nav { padding: 4px 0; border-bottom: 1px solid #008000; margin-bottom: 12px; }
+.foot { margin-top: 24px; padding-top: 6px; border-top: 1px solid #008000; text-align: center; font-size: 12px; color: #666; }
+.notice { text-align: center; font-size: 16px; color: #CC0000; margin: 24px 0; }
+.form td { padding: 3px; }
+h1, h2 { color: #008080; text-align: center; }
+</style>
+)css";
+
+constexpr std::string_view kNavBar =
+    "<body>\n"
+    "<div class=\"nav\"><a href=\"index.asp\">首页</a> | "
+    "<a href=\"userlist.asp\">留言板列表</a> | "
+    "<a href=\"admin.asp\">登录管理</a></div>\n";
+
+// A response that keeps what is written and passes the rest through.
+class CaptureContext final : public host::PageContext, public host::Response {
+ public:
+  explicit CaptureContext(host::PageContext& real) : real_(real) {}
+
+  host::Request& request() override { return real_.request(); }
+  host::Response& response() override { return *this; }
+  host::Server& server() override { return real_.server(); }
+  host::Session& session() override { return real_.session(); }
+
+  void Write(std::string_view text) override { captured.body += text; }
+  void Redirect(std::string_view page) override {
+    captured.redirected = true;
+    real_.response().Redirect(page);
+  }
+  void SetCookie(std::string_view name, std::string_view value) override {
+    real_.response().SetCookie(name, value);
+  }
+  void SetCookieExpires(std::string_view name, std::string_view expires) override {
+    real_.response().SetCookieExpires(name, expires);
+  }
+
+  Captured captured;
+
+ private:
+  host::PageContext& real_;
+};
+
+// Binds the component to another context for a scope, and back to the
+// page's own when the scope ends (also when the member throws).
+class Rebind {
+ public:
+  Rebind(Guestbook& book, host::PageContext& own, host::PageContext& other)
+      : book_(book), own_(own) {
+    book_.OnEndPage();
+    book_.OnStartPage(other);
+  }
+  ~Rebind() {
+    book_.OnEndPage();
+    book_.OnStartPage(own_);
+  }
+  Rebind(const Rebind&) = delete;
+  Rebind& operator=(const Rebind&) = delete;
+
+ private:
+  Guestbook& book_;
+  host::PageContext& own_;
+};
+
+void WriteDocumentHead(PageEnv& env, std::string_view subtitle,
+                       std::string_view scripts) {
+  std::string title = Escaped(env.component().PageTitle().Text());
+  if (!subtitle.empty()) title += (title.empty() ? "" : " - ") + Escaped(subtitle);
+  Write(env, kDocumentStart);
+  Write(env, "<title>" + title + "</title>\n");
+  Write(env, kStyle);
+  Write(env, scripts);
+  Write(env, "</head>\n");
+}
+
+}  // namespace
+
+void Write(PageEnv& env, std::string_view text) { env.context().response().Write(text); }
+
+bool IsPost(const PageEnv& env) { return check::EqualsIgnoreCase(env.method(), "POST"); }
+
+void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts) {
+  WriteDocumentHead(env, subtitle, scripts);
+  Write(env, kNavBar);
+}
+
+void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scripts) {
+  WriteDocumentHead(env, subtitle, scripts);
+}
+
+void WriteFoot(PageEnv& env) {
+  const std::string email = Escaped(env.component().AdminEmail().Text());
+  std::string foot =
+      "\n<div class=\"foot\">" + Escaped(env.component().PageTitle().Text());
+  if (!email.empty())
+    foot += "　管理员信箱：<a href=\"mailto:" + email + "\">" + email + "</a>";
+  Write(env, foot + "</div>\n</body>\n</html>\n");
+}
+
+void FramedCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)()) {
+  WriteHead(env, subtitle);
+  (env.component().*member)();
+  WriteFoot(env);
+}
+
+Captured Capture(PageEnv& env, void (Guestbook::*member)()) {
+  CaptureContext capture(env.context());
+  {
+    Rebind rebind(env.component(), env.context(), capture);
+    (env.component().*member)();
+  }
+  return std::move(capture.captured);
+}
+
+std::string Escaped(std::string_view text) { return check::EscapeHtml(text); }
+
+std::string_view Checked(bool on) { return on ? " checked" : ""; }
+std::string_view Selected(bool on) { return on ? " selected" : ""; }
+
+std::string Notice(std::string_view text) {
+  return "<p class=\"notice\">" + std::string(text) +
+         "</p>\n<p align=\"center\"><a href=\"javascript:history.go(-1);\">返回上一步</a>"
+         " | <a href=\"index.asp\">返回首页</a></p>\n";
+}
+
+std::string CategoryOptions(std::string_view current) {
+  const bool listed =
+      std::find(kCategories.begin(), kCategories.end(), current) != kCategories.end();
+  const bool none = current.empty() || current == kNoCategory;
+  std::string out =
+      "<option value=\"0\"" + std::string(Selected(none)) + ">请选择</option>";
+  if (!none && !listed) {
+    const std::string value = Escaped(current);
+    out += "<option value=\"" + value + "\" selected>" + value + "</option>";
+  }
+  for (std::string_view category : kCategories) {
+    out += "<option value=\"" + std::string(category) + "\"" +
+           std::string(Selected(category == current)) + ">" + std::string(category) +
+           "</option>";
+  }
+  return out;
+}
+
+}  // namespace tb::server::pages

@@ -1,0 +1,92 @@
+// File: frame.h — what every page of the site shares: the document's head
+// (charset, title, stylesheet, the page's scripts), the navigation bar, the
+// footer with the site manager's address, and small pieces of forms.
+//
+// A page reads as: head, its own part and the component's output, foot.
+//
+// Example:
+//   void AdminLoginPage(PageEnv& env) {
+//     WriteHead(env, "管理菜单");
+//     env.component().AdminLogin();
+//     WriteFoot(env);
+//   }
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "server/page_env.h"
+
+namespace tb::server::pages {
+
+// Appends to the page's response.
+void Write(PageEnv& env, std::string_view text);
+
+// True when the request was posted.
+bool IsPost(const PageEnv& env);
+
+// The document's start: doctype, head (title "PageTitle - subtitle", the
+// stylesheet, `scripts`), then "<body>" and the navigation bar.
+void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts = {});
+// The same head without "<body>" and the bar: for a component that writes its
+// own body tag.
+void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scripts);
+// The footer (the site manager's mail address when set) and the document's end.
+void WriteFoot(PageEnv& env);
+
+// A page that is only the frame around one member of the component.
+void FramedCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)());
+
+// What a member wrote, kept aside instead of going to the response, and
+// whether it redirected. A redirect and cookies still reach the response.
+struct Captured {
+  std::string body;
+  bool redirected = false;
+};
+Captured Capture(PageEnv& env, void (Guestbook::*member)());
+
+// Request text made safe for a page: `&` `<` `>` `"` `'` as entities.
+std::string Escaped(std::string_view text);
+
+// " checked" or nothing; " selected" or nothing.
+std::string_view Checked(bool on);
+std::string_view Selected(bool on);
+
+// A notice paragraph with a back link, for refusals written by the page.
+std::string Notice(std::string_view text);
+
+// The script of the message forms (form "lyadd"): the poster's name and the
+// subject need at least 2 characters before the form is sent.
+inline constexpr std::string_view kAddCheckScript = R"html(<script>
+function add_check() {
+  var f = document.lyadd;
+  if (f.guestname.value.replace(/^ +| +$/g, "").length < 2) {
+    alert("请填写你的姓名或网名，至少2个字符！");
+    f.guestname.focus();
+    return false;
+  }
+  if (f.subject.value.replace(/^ +| +$/g, "").length < 2) {
+    alert("请填写你的留言主题，至少2个字符！");
+    f.subject.focus();
+    return false;
+  }
+  return true;
+}
+</script>
+)html";
+
+// The site categories a guestbook chooses from; "0" is the value of the entry
+// that asks for a choice.
+inline constexpr std::string_view kNoCategory = "0";
+inline constexpr std::array<std::string_view, 18> kCategories = {
+    "综合门户", "电脑网络", "电信港湾", "工商经济", "国家地区", "金融投资",
+    "科学教育", "女性天地", "情感交流", "生活资讯", "体育健身", "卫生保健",
+    "文化艺术", "新闻媒体", "休闲娱乐", "游戏世界", "政府机关", "其他类别"};
+
+// The options of the category list: "请选择" (value "0"), then the 18
+// categories; `current` is selected. A current value outside the list is
+// offered first, so that saving unchanged keeps it.
+std::string CategoryOptions(std::string_view current);
+
+}  // namespace tb::server::pages

@@ -1,0 +1,69 @@
+// File: fake_env.h — the site's pages run over an in-memory page context:
+// a PageEnv whose component is the test fixture's, bound to the test store.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "server/page_env.h"
+#include "tests/support/support.h"
+
+namespace tb::testing {
+
+class FakeEnv final : public server::PageEnv {
+ public:
+  FakeEnv(host::MemoryPage& page, Guestbook& book, std::string method)
+      : page_(page), book_(book), method_(std::move(method)) {}
+
+  host::PageContext& context() override { return page_; }
+  std::string_view method() const override { return method_; }
+  Guestbook& component() override { return book_; }
+  void EndSession() override {
+    page_.session_values.clear();
+    ended_ = true;
+  }
+  bool ended() const { return ended_; }
+
+ private:
+  host::MemoryPage& page_;
+  Guestbook& book_;
+  std::string method_;
+  bool ended_ = false;
+};
+
+// Runs pages as the site does: each request a fresh page context in the same
+// session and store, its component configured like the site's.
+class PagesTest : public PageTest {
+ protected:
+  PagesTest() { Fresh(); }
+
+  // A new request: the session carries over, the request fields start empty.
+  void Fresh();
+  // Runs the page of `path` (looked up as the host does) with `method`;
+  // returns the body. `ended` tells whether the page ended the session.
+  const std::string& Run(std::string_view path, std::string_view method = "GET");
+  bool ended() const { return ended_; }
+
+  // A registered guestbook `name` (password "pass1234", e-mail
+  // name@example.com, title "name的留言板", UBB mode).
+  void AddBook(std::string_view name);
+  // A public text-mode message in guestbook `name`, first of its thread;
+  // `columns` replace the defaults or add to them (values as SQL literals).
+  using Columns = std::vector<std::pair<std::string_view, std::string_view>>;
+  void AddMessage(std::string_view name, std::string_view subject,
+                  const Columns& columns = {});
+  // The session of a logged-in owner (and superuser for "admin").
+  void LogIn(std::string_view name);
+
+ private:
+  bool ended_ = false;
+};
+
+// `body` with the first occurrence of `part` replaced by "<!-- member -->",
+// so that a golden file holds the page's own part only. A part that is
+// missing fails the test.
+std::string WithMarker(std::string body, std::string_view part);
+
+}  // namespace tb::testing
