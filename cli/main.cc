@@ -18,9 +18,12 @@ int main(int argc, char** argv) {
   tb::server::ServeOptions options;
   serve->add_option("--listen", options.listen,
                     "HOST:PORT to listen on (port 0: any free)");
-  serve->add_option("--db", options.db, "SQLite file of the store");
-  serve->add_option("--config", options.config, "TOML configuration file");
-  serve->add_option("--set", options.sets, "PROPERTY=VALUE for the component");
+  serve->add_option("--db", options.db,
+                    "SQLite file of the store (default ./data/tavobook.db)");
+  serve->add_option("--config", options.config,
+                    "TOML file: [component] properties, [server] settings");
+  serve->add_option("--set", options.sets,
+                    "PROPERTY=VALUE for the component (wins over the file)");
   serve->add_option("--threads", options.threads, "worker threads (default: cores)");
   serve->add_option("--admin-password", options.admin_password,
                     "password of the superuser \"admin\" when it is created");

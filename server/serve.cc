@@ -1,12 +1,263 @@
 #include "server/serve.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <csignal>
+#include <filesystem>
 #include <iostream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "check/validate.h"
+#include "data/error.h"
+#include "data/sqlite_engine.h"
+#include "server/config.h"
+#include "server/http/http_server.h"
+#include "server/http/log.h"
+#include "server/http/session_store.h"
+#include "server/site.h"
+#include "server/superuser.h"
 
 namespace tb::server {
+namespace {
 
-int Serve(const ServeOptions&) {
-  std::cerr << "tavobook serve: the web site is not built yet; use `tavobook call`.\n";
-  return 1;
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
+using http::LogToStderr;
+
+// Makes sure the superuser exists. When the store cannot be reached at
+// start, it tries again before each page until it succeeds, so that the
+// superuser exists before anyone can register.
+class SuperuserCheck {
+ public:
+  SuperuserCheck(data::EngineSource& databases, std::string dsn, SuperuserDetails details)
+      : databases_(databases), dsn_(std::move(dsn)), details_(std::move(details)) {}
+
+  // Returns the store's complaint when it cannot be reached.
+  std::optional<std::string> Run() {
+    if (done_) return std::nullopt;
+    std::lock_guard lock(mutex_);
+    if (done_) return std::nullopt;
+    try {
+      auto now = DateTime::FromTimePoint(std::chrono::system_clock::now());
+      if (auto created = EnsureSuperuser(databases_, dsn_, details_, now)) {
+        LogToStderr(created->generated
+                        ? "created the superuser \"admin\" with the password " +
+                              created->password
+                        : std::string("created the superuser \"admin\" with the password "
+                                      "given by --admin-password"));
+      }
+      done_ = true;
+      return std::nullopt;
+    } catch (const std::exception& e) {
+      return std::string(e.what());
+    }
+  }
+
+ private:
+  data::EngineSource& databases_;
+  std::string dsn_;
+  SuperuserDetails details_;
+  std::mutex mutex_;
+  std::atomic<bool> done_ = false;
+};
+
+// Lets the process hold as many connections as the system allows.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
+tcp::endpoint Resolve(asio::io_context& ioc, const std::string& host,
+                      unsigned short port) {
+  boost::system::error_code ec;
+  auto address = asio::ip::make_address(host, ec);
+  if (!ec) return {address, port};
+  tcp::resolver resolver(ioc);
+  auto results = resolver.resolve(host, std::to_string(port));
+  return results.begin()->endpoint();
+}
+
+// Forgets ended sessions now and then.
+class Sweeper {
+ public:
+  Sweeper(asio::io_context& ioc, http::SessionStore& sessions,
+          std::chrono::milliseconds timeout)
+      : timer_(ioc),
+        sessions_(sessions),
+        every_(std::clamp<std::chrono::milliseconds>(timeout / 4, std::chrono::seconds(1),
+                                                     std::chrono::seconds(60))) {}
+  void Start() {
+    timer_.expires_after(every_);
+    timer_.async_wait([this](boost::system::error_code ec) {
+      if (ec) return;
+      sessions_.Sweep();
+      Start();
+    });
+  }
+  void Stop() { timer_.cancel(); }
+
+ private:
+  asio::steady_timer timer_;
+  http::SessionStore& sessions_;
+  std::chrono::milliseconds every_;
+};
+
+// The graceful stop: on SIGINT or SIGTERM stop accepting, let the open
+// requests finish, and let the threads return once no connection is left.
+// A second signal stops at once.
+class Stopper {
+ public:
+  Stopper(asio::io_context& ioc, http::HttpServer& server, Sweeper& sweeper)
+      : ioc_(ioc),
+        signals_(ioc, SIGINT, SIGTERM),
+        poll_(ioc),
+        server_(server),
+        sweeper_(sweeper) {}
+
+  void Start() {
+    signals_.async_wait([this](boost::system::error_code ec, int) {
+      if (ec) return;
+      LogToStderr("stopping: finishing the requests in hand");
+      server_.Stop();
+      sweeper_.Stop();
+      signals_.async_wait([this](boost::system::error_code ec2, int) {
+        if (!ec2) ioc_.stop();
+      });
+      Poll();
+    });
+  }
+
+ private:
+  void Poll() {
+    if (server_.connection_count() == 0) {
+      signals_.cancel();
+      return;
+    }
+    poll_.expires_after(std::chrono::milliseconds(20));
+    poll_.async_wait([this](boost::system::error_code ec) {
+      if (!ec) Poll();
+    });
+  }
+
+  asio::io_context& ioc_;
+  asio::signal_set signals_;
+  asio::steady_timer poll_;
+  http::HttpServer& server_;
+  Sweeper& sweeper_;
+};
+
+void RunLoop(asio::io_context& ioc) {
+  while (true) {
+    try {
+      ioc.run();
+      return;
+    } catch (const std::exception& e) {
+      LogToStderr(std::string("error: ") + e.what());
+    }
+  }
+}
+
+int Fail(const std::string& message, int status) {
+  std::cerr << "tavobook serve: " << message << "\n";
+  return status;
+}
+
+}  // namespace
+
+int Serve(const ServeOptions& options) {
+  ServeSettings settings;
+  try {
+    settings = LoadSettings(options);
+  } catch (const ConfigError& e) {
+    return Fail(e.what(), 2);
+  }
+  if (!settings.admin_password.empty()) {
+    std::string checked = settings.admin_password;
+    if (!check::CheckPassword(checked) || checked != settings.admin_password) {
+      return Fail(
+          "--admin-password: 4 to 15 characters, without blanks at the ends and "
+          "without ' > \\",
+          2);
+    }
+  }
+  std::optional<asio::ip::address> trusted_proxy;
+  if (!settings.trusted_proxy.empty()) {
+    boost::system::error_code ec;
+    trusted_proxy = asio::ip::make_address(settings.trusted_proxy, ec);
+    if (ec) return Fail("trusted_proxy: not an address: " + settings.trusted_proxy, 2);
+  }
+  const int threads =
+      settings.threads > 0
+          ? settings.threads
+          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+
+  std::signal(SIGPIPE, SIG_IGN);
+  RaiseDescriptorLimit();
+  if (!settings.db_path.empty()) {
+    auto folder = std::filesystem::path(settings.db_path).parent_path();
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    if (ec) LogToStderr("cannot create " + folder.string() + ": " + ec.message());
+  }
+
+  asio::io_context ioc(threads);
+  data::SqlitePool pool;
+  http::MemorySessionStore sessions(settings.session_timeout);
+  std::optional<Site> site;
+  http::HttpServer server(
+      ioc,
+      [&site](http::Request& req, const asio::ip::address& peer) {
+        return site->Handle(req, peer);
+      },
+      LogToStderr);
+  try {
+    server.Listen(Resolve(ioc, settings.listen_host, settings.listen_port));
+  } catch (const std::exception& e) {
+    return Fail("cannot listen on " + settings.listen_host + ":" +
+                    std::to_string(settings.listen_port) + ": " + e.what(),
+                1);
+  }
+  const std::string url = SiteUrl(settings.listen_host, server.local_endpoint().port());
+  if (!settings.properties.WasSet("LybUrl"))
+    settings.properties.Set("LybUrl", Value(url));
+
+  const std::string dsn = settings.properties.Get("DSNtemp").Text();
+  SuperuserCheck superuser(
+      pool, dsn,
+      {settings.admin_password, settings.properties.Get("LybUrl").Text(),
+       settings.properties.Get("AdminEmail").Text()});
+  if (auto complaint = superuser.Run()) {
+    LogToStderr("the store cannot be reached now (" + *complaint +
+                "); the superuser is checked again before each page");
+  }
+  site.emplace(SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy},
+               pool, sessions, LogToStderr);
+  site->SetBeforePage([&superuser] { superuser.Run(); });
+
+  Sweeper sweeper(ioc, sessions, settings.session_timeout);
+  sweeper.Start();
+  Stopper stopper(ioc, server, sweeper);
+  stopper.Start();
+
+  std::cout << "listening on " << url << std::endl;
+  std::vector<std::thread> workers;
+  for (int i = 1; i < threads; ++i) workers.emplace_back([&ioc] { RunLoop(ioc); });
+  RunLoop(ioc);
+  for (auto& w : workers) w.join();
+  LogToStderr("stopped");
+  return 0;
 }
 
 }  // namespace tb::server

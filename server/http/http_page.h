@@ -1,0 +1,140 @@
+// File: http_page.h — the page context of one HTTP request: what the page and
+// its component read (fields, cookies, the client's address, the session) and
+// what they leave for the response (the body, a redirect, cookies).
+//
+// The site reads the request into RequestData, makes an HttpPage of it, runs
+// the page and then turns the page's outcome into the response. The page's
+// component is bound to the context for the page's whole life.
+//
+// Example:
+//   HttpPage page(std::move(data), pool, sessions, "");
+//   page.component().test();
+//   page.FinishSession();
+//   page.body() == "this is a test!"
+#pragma once
+
+#include <boost/asio/ip/address.hpp>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/guestbook.h"
+#include "host/memory_page.h"
+#include "server/http/message.h"
+#include "server/http/session_store.h"
+#include "server/page_env.h"
+
+namespace tb::server::http {
+
+// The name of the session cookie.
+inline constexpr std::string_view kSessionCookie = "TBSESSION";
+
+// What a page can read of a request, decoded to UTF-8.
+struct RequestData {
+  std::string method;
+  std::string path;  // percent-decoded, without the leading "/"
+  host::FieldMap query, form, cookies, server_variables;
+};
+
+// The client's address as text: the peer, or, when the peer is the trusted
+// proxy, the last address of X-Forwarded-For (when that is an address).
+// IPv4 addresses mapped into IPv6 are written dotted.
+// Example: ClientAddress(req, 127.0.0.1, 127.0.0.1) with "X-Forwarded-For:
+// 1.2.3.4, 10.0.0.7" == "10.0.0.7".
+std::string ClientAddress(const Request& req, const boost::asio::ip::address& peer,
+                          const std::optional<boost::asio::ip::address>& trusted_proxy);
+
+// Reads the request's path, query string, form body and cookies. nullopt
+// when the target or the form body is malformed.
+std::optional<RequestData> ReadRequest(const Request& req, std::string client_address);
+
+// A response cookie as the page set it.
+struct ResponseCookie {
+  std::string name, value;
+  std::optional<std::string> expires;  // as given by the operation
+};
+
+class HttpPage final : public PageEnv,
+                       public host::PageContext,
+                       public host::Request,
+                       public host::Response,
+                       public host::Session,
+                       public host::Server {
+ public:
+  // Loads the session named by the request's TBSESSION cookie, if it lives.
+  HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
+           std::string ad_script_url);
+  ~HttpPage() override;
+  HttpPage(const HttpPage&) = delete;
+  HttpPage& operator=(const HttpPage&) = delete;
+
+  // PageEnv
+  host::PageContext& context() override { return *this; }
+  std::string_view method() const override { return request_.method; }
+  Guestbook& component() override { return book_; }
+  void EndSession() override;
+
+  // PageContext
+  host::Request& request() override { return *this; }
+  host::Response& response() override { return *this; }
+  host::Server& server() override { return *this; }
+  host::Session& session() override { return *this; }
+
+  // Request
+  std::optional<std::string> FindForm(std::string_view name) const override;
+  std::optional<std::string> FindQuery(std::string_view name) const override;
+  std::optional<std::string> FindCookie(std::string_view name) const override;
+  std::optional<std::string> FindServerVariable(std::string_view name) const override;
+
+  // Response
+  void Write(std::string_view text) override { body_ += text; }
+  void Redirect(std::string_view page) override { redirect_ = std::string(page); }
+  void SetCookie(std::string_view name, std::string_view value) override;
+  void SetCookieExpires(std::string_view name, std::string_view expires) override;
+
+  // Session
+  Value Get(std::string_view key) const override;
+  void Set(std::string_view key, Value value) override;
+
+  // Server
+  data::EngineSource& Databases() override { return databases_; }
+  DateTime Now() const override;
+  std::int64_t Random(std::int64_t low, std::int64_t high) override;
+  std::string AdScriptUrl() const override { return ad_script_url_; }
+
+  // The outcome.
+  const std::string& body() const { return body_; }
+  const std::optional<std::string>& redirect() const { return redirect_; }
+  const std::vector<ResponseCookie>& cookies() const { return cookies_; }
+
+  // Stores the session's changes (a new session gets its id here) and
+  // returns the Set-Cookie value for the session cookie, when the browser
+  // needs a new one: the new id, or an expired cookie after EndSession.
+  std::optional<std::string> FinishSession();
+
+  // The Set-Cookie values of the cookies the page set, in the order set.
+  std::vector<std::string> CookieHeaders() const;
+
+ private:
+  ResponseCookie& CookieNamed(std::string_view name);
+
+  RequestData request_;
+  data::EngineSource& databases_;
+  SessionStore& sessions_;
+  std::string ad_script_url_;
+  std::mt19937_64 random_;
+
+  std::string session_id_;     // empty until the session exists
+  std::string ended_session_;  // the id EndSession ended
+  SessionValues values_, changes_;
+
+  std::string body_;
+  std::optional<std::string> redirect_;
+  std::vector<ResponseCookie> cookies_;
+
+  Guestbook book_;
+};
+
+}  // namespace tb::server::http

@@ -1,0 +1,314 @@
+#include "server/http/http_server.h"
+
+#include <array>
+#include <atomic>
+#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core/bind_handler.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/write.hpp>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "host/ascii.h"
+
+namespace tb::server::http {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+using tcp = asio::ip::tcp;
+using beast::error_code;
+
+// After an error answer the client may still be sending; its bytes are read
+// and dropped for a moment so that the answer is not lost to a reset.
+constexpr auto kLingerTime = std::chrono::seconds(2);
+constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
+
+bool IsHttpError(const error_code& ec) {
+  return ec.category() == bhttp::make_error_code(bhttp::error::bad_method).category();
+}
+
+// What a connection does once its response is written.
+enum class After { kNextRequest, kClose, kLinger };
+
+}  // namespace
+
+struct HttpServer::Shared {
+  Handler handler;
+  LogSink log;
+  Limits limits;
+  std::mutex mutex;
+  std::atomic<bool> stopping = false;
+  std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  using Shared = HttpServer::Shared;
+
+  Connection(std::shared_ptr<Shared> shared, tcp::socket socket)
+      : shared_(std::move(shared)), stream_(std::move(socket)) {
+    error_code ec;
+    peer_ = stream_.socket().remote_endpoint(ec).address();
+  }
+
+  ~Connection() {
+    std::lock_guard lock(shared_->mutex);
+    shared_->connections.erase(this);
+  }
+
+  void Start() {
+    asio::dispatch(stream_.get_executor(),
+                   beast::bind_front_handler(&Connection::ReadHead, shared_from_this()));
+  }
+
+  // Closes the connection when it waits for a request; otherwise it closes
+  // after the response to the request it has begun.
+  void Stop() {
+    asio::dispatch(stream_.get_executor(), [self = shared_from_this()] {
+      self->stopping_ = true;
+      if (self->reading_ && !self->parser_->got_some() && self->buffer_.size() == 0) {
+        self->stream_.cancel();
+      }
+    });
+  }
+
+ private:
+  const Limits& limits() const { return shared_->limits; }
+
+  void ReadHead() {
+    if (stopping_ && buffer_.size() == 0) return Close();
+    parser_.emplace();
+    parser_->header_limit(limits().head);
+    parser_->body_limit(limits().body);
+    method_ = "-";
+    path_ = "-";
+    stream_.expires_after(limits().read_timeout);
+    reading_ = true;
+    bhttp::async_read_header(
+        stream_, buffer_, *parser_,
+        beast::bind_front_handler(&Connection::OnHead, shared_from_this()));
+  }
+
+  void OnHead(error_code ec, std::size_t) {
+    reading_ = false;
+    if (ec) return OnReadError(ec);
+    started_ = std::chrono::steady_clock::now();
+    const Request& req = parser_->get();
+    method_ = std::string(req.method_string());
+    path_ = std::string(req.target().substr(0, req.target().find('?')));
+    if (parser_->is_done()) return Handle();
+    if (req.version() >= 11 &&
+        host::EqualsIgnoreCase(req[bhttp::field::expect], "100-continue")) {
+      auto cont = std::make_shared<bhttp::response<bhttp::empty_body>>(
+          bhttp::status::continue_, req.version());
+      stream_.expires_after(limits().read_timeout);
+      bhttp::async_write(stream_, *cont,
+                         [self = shared_from_this(), cont](error_code ec, std::size_t) {
+                           if (ec) return self->Close();
+                           self->ReadBody();
+                         });
+      return;
+    }
+    ReadBody();
+  }
+
+  void ReadBody() {
+    stream_.expires_after(limits().read_timeout);
+    reading_ = true;
+    bhttp::async_read(stream_, buffer_, *parser_,
+                      beast::bind_front_handler(&Connection::OnBody, shared_from_this()));
+  }
+
+  void OnBody(error_code ec, std::size_t) {
+    reading_ = false;
+    if (ec) return OnReadError(ec);
+    Handle();
+  }
+
+  void OnReadError(const error_code& ec) {
+    if (ec == bhttp::error::header_limit) {
+      return Fail(Status::request_header_fields_too_large);
+    }
+    if (ec == bhttp::error::body_limit) return Fail(Status::payload_too_large);
+    // A clean end, a client gone silent or away, a stop: nothing to answer.
+    if (ec == bhttp::error::end_of_stream || ec == bhttp::error::partial_message ||
+        !IsHttpError(ec)) {
+      return Close();
+    }
+    Fail(Status::bad_request);
+  }
+
+  void Handle() {
+    Request req = parser_->release();
+    Response res;
+    try {
+      res = shared_->handler(req, peer_);
+    } catch (const std::exception& e) {
+      shared_->log(std::string("error: \"") + method_ + " " + std::string(req.target()) +
+                   "\": " + e.what());
+      res = ErrorResponse(Status::internal_server_error, req.version(), false);
+    }
+    // A stop may be on its way to this connection's strand: say so now.
+    bool keep_alive = res.keep_alive() && !stopping_ && !shared_->stopping;
+    res.keep_alive(keep_alive);
+    Write(std::move(res), keep_alive ? After::kNextRequest : After::kClose);
+  }
+
+  // An error answer before the request could be read whole: the connection
+  // closes after it.
+  void Fail(Status status) {
+    started_ = std::chrono::steady_clock::now();
+    Write(ErrorResponse(status, 11, false), After::kLinger);
+  }
+
+  void Write(Response res, After after) {
+    response_ = std::make_shared<Response>(std::move(res));
+    stream_.expires_after(limits().read_timeout);
+    bhttp::async_write(stream_, *response_,
+                       [self = shared_from_this(), after](error_code ec, std::size_t) {
+                         self->OnWrite(ec, after);
+                       });
+  }
+
+  void OnWrite(error_code ec, After after) {
+    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - started_)
+                      .count();
+    std::string line = peer_.to_string() + " " + method_ + " " + path_ + " " +
+                       std::to_string(response_->result_int()) + " " +
+                       std::to_string(response_->body().size()) + " " +
+                       std::to_string(micros) + "us";
+    shared_->log(line);
+    response_.reset();
+    if (ec) return Close();
+    switch (after) {
+      case After::kNextRequest:
+        return ReadHead();
+      case After::kClose:
+        return Close();
+      case After::kLinger:
+        return Linger();
+    }
+  }
+
+  void Linger() {
+    error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    buffer_.clear();
+    stream_.expires_after(kLingerTime);
+    Drain();
+  }
+
+  void Drain() {
+    stream_.async_read_some(asio::buffer(drain_),
+                            [self = shared_from_this()](error_code ec, std::size_t n) {
+                              self->drained_ += n;
+                              if (ec || self->drained_ > kLingerBytes) {
+                                return self->Close();
+                              }
+                              self->Drain();
+                            });
+  }
+
+  void Close() {
+    error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.close();
+  }
+
+  std::shared_ptr<Shared> shared_;
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
+  std::shared_ptr<Response> response_;
+  asio::ip::address peer_;
+  bool reading_ = false;
+  bool stopping_ = false;
+  std::chrono::steady_clock::time_point started_;
+  std::string method_ = "-", path_ = "-";
+  std::array<char, 4096> drain_;
+  std::size_t drained_ = 0;
+};
+
+HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limits limits)
+    : ioc_(ioc),
+      acceptor_(asio::make_strand(ioc)),
+      retry_timer_(acceptor_.get_executor()),
+      shared_(std::make_shared<Shared>()) {
+  shared_->handler = std::move(handler);
+  shared_->log = std::move(log);
+  shared_->limits = limits;
+}
+
+HttpServer::~HttpServer() = default;
+
+void HttpServer::Listen(const tcp::endpoint& endpoint) {
+  acceptor_.open(endpoint.protocol());
+  acceptor_.set_option(asio::socket_base::reuse_address(true));
+  acceptor_.bind(endpoint);
+  acceptor_.listen(asio::socket_base::max_listen_connections);
+  asio::dispatch(acceptor_.get_executor(), [this] { Accept(); });
+}
+
+tcp::endpoint HttpServer::local_endpoint() const { return acceptor_.local_endpoint(); }
+
+void HttpServer::Accept() {
+  acceptor_.async_accept(asio::make_strand(ioc_), [this, shared = shared_](
+                                                      error_code ec, tcp::socket socket) {
+    if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
+    if (ec) {
+      // Out of descriptors or a similar passing trouble: try again soon
+      // rather than spinning.
+      shared->log("accept: " + ec.message());
+      retry_timer_.expires_after(std::chrono::milliseconds(100));
+      retry_timer_.async_wait([this](error_code wait_ec) {
+        if (!wait_ec) Accept();
+      });
+      return;
+    }
+    std::shared_ptr<Connection> c;
+    {
+      std::lock_guard lock(shared->mutex);
+      if (shared->stopping) return;
+      c = std::make_shared<Connection>(shared, std::move(socket));
+      shared->connections.emplace(c.get(), c);
+    }
+    c->Start();
+    Accept();
+  });
+}
+
+void HttpServer::Stop() {
+  std::vector<std::weak_ptr<Connection>> open;
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->stopping) return;
+    shared_->stopping = true;
+    for (const auto& [key, c] : shared_->connections) open.push_back(c);
+  }
+  asio::dispatch(acceptor_.get_executor(), [this] {
+    error_code ignored;
+    acceptor_.close(ignored);
+    retry_timer_.cancel();
+  });
+  for (const auto& w : open) {
+    if (auto c = w.lock()) c->Stop();
+  }
+}
+
+std::size_t HttpServer::connection_count() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->connections.size();
+}
+
+}  // namespace tb::server::http

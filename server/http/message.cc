@@ -1,0 +1,63 @@
+#include "server/http/message.h"
+
+#include <string>
+
+#include "host/encoding.h"
+
+namespace tb::server::http {
+namespace {
+
+struct ErrorText {
+  Status status;
+  std::string_view title;
+  std::string_view text;
+};
+
+constexpr ErrorText kErrorTexts[] = {
+    {Status::bad_request, "请求有误", "浏览器发来的请求格式不正确。"},
+    {Status::not_found, "找不到页面", "您要找的页面不存在。"},
+    {Status::method_not_allowed, "不支持的请求", "这个页面不接受这种请求方法。"},
+    {Status::payload_too_large, "提交的内容太大", "提交的内容不能超过1MB。"},
+    {Status::request_header_fields_too_large, "请求头太大", "请求头不能超过16KB。"},
+    {Status::internal_server_error, "服务器出错",
+     "服务器处理这个请求时出错了，请稍后再试。"},
+};
+
+const ErrorText& TextOf(Status status) {
+  for (const ErrorText& t : kErrorTexts) {
+    if (t.status == status) return t;
+  }
+  return kErrorTexts[0];
+}
+
+}  // namespace
+
+void AddSecurityHeaders(Response& res) {
+  res.set("X-Content-Type-Options", "nosniff");
+  res.set("X-Frame-Options", "SAMEORIGIN");
+}
+
+Response HtmlResponse(Status status, std::string_view utf8_body, unsigned version,
+                      bool keep_alive) {
+  Response res{status, version};
+  res.set(bhttp::field::content_type, "text/html; charset=gb2312");
+  AddSecurityHeaders(res);
+  res.body() = host::ToGb18030(utf8_body);
+  res.keep_alive(keep_alive);
+  res.prepare_payload();
+  return res;
+}
+
+Response ErrorResponse(Status status, unsigned version, bool keep_alive) {
+  const ErrorText& t = TextOf(status);
+  std::string code = std::to_string(static_cast<unsigned>(status));
+  std::string body = "<!DOCTYPE html><html><head><meta charset=\"gb2312\"><title>" +
+                     code + " " + std::string(t.title) + "</title></head><body><h1>" +
+                     std::string(t.title) + "</h1><p>" + std::string(t.text) +
+                     "</p><p><a href=\"/index.asp\">返回首页</a></p></body></html>";
+  Response res = HtmlResponse(status, body, version, keep_alive);
+  res.set(bhttp::field::cache_control, "no-store");
+  return res;
+}
+
+}  // namespace tb::server::http

@@ -1,0 +1,35 @@
+// File: message.h — the HTTP messages the host reads and writes (Beast's
+// string-bodied request and response) and the responses it builds itself:
+// pages in the wire encoding and the plain error pages.
+//
+// Example:
+//   Response res = HtmlResponse(status::ok, "<p>留言</p>", req.version(), true);
+//   res.body() == "<p>\xc1\xf4\xd1\xd4</p>"
+#pragma once
+
+#include <boost/beast/http/message.hpp>
+#include <boost/beast/http/status.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <string_view>
+
+namespace tb::server::http {
+
+namespace bhttp = boost::beast::http;
+using Request = bhttp::request<bhttp::string_body>;
+using Response = bhttp::response<bhttp::string_body>;
+using Status = bhttp::status;
+
+// The headers every response carries: X-Content-Type-Options: nosniff and
+// X-Frame-Options: SAMEORIGIN.
+void AddSecurityHeaders(Response& res);
+
+// A page: the UTF-8 body encoded to GB18030 once, with Content-Type
+// "text/html; charset=gb2312", Content-Length and the security headers.
+Response HtmlResponse(Status status, std::string_view utf8_body, unsigned version,
+                      bool keep_alive);
+
+// The plain page of an error status (400, 404, 405, 413, 431, 500, ...),
+// telling the visitor what went wrong and nothing of the server's inside.
+Response ErrorResponse(Status status, unsigned version, bool keep_alive);
+
+}  // namespace tb::server::http

@@ -1,0 +1,87 @@
+// File: session_store.h — where the visitors' sessions live between requests.
+//
+// A request loads its session's values at the start and hands back only the
+// values it changed at the end, so two requests of one visitor running at the
+// same time lose neither's changes. A session ends after a set time without a
+// request; Sweep() forgets the ended ones.
+//
+// The store is an interface so that several servers can later share one; the
+// memory store here serves one process.
+//
+// Example:
+//   MemorySessionStore store(std::chrono::minutes(20));
+//   std::string id = NewSessionId();
+//   store.Save(id, {{"ly_name", Value("abc")}});
+//   store.Load(id)->at("LY_NAME") == Value("abc")
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/ascii.h"
+#include "host/value.h"
+
+namespace tb::server::http {
+
+// Session values by key; keys match without regard to case.
+using SessionValues = std::map<std::string, Value, host::LessIgnoreCase>;
+
+class SessionStore {
+ public:
+  virtual ~SessionStore() = default;
+  // The values of a live session, which counts as used now; nullopt when the
+  // id is unknown or the session has ended.
+  virtual std::optional<SessionValues> Load(std::string_view id) = 0;
+  // Stores `changes` into the session (created when it does not exist yet),
+  // which counts as used now.
+  virtual void Save(std::string_view id, const SessionValues& changes) = 0;
+  // Ends the session at once.
+  virtual void Erase(std::string_view id) = 0;
+  // Forgets every session idle longer than the timeout; returns how many.
+  virtual std::size_t Sweep() = 0;
+};
+
+// Fills the bytes from the system's secure random source.
+void SecureRandomBytes(unsigned char* bytes, std::size_t count);
+
+// A fresh session id: 256 random bits from the system's secure source, as
+// 64 hexadecimal digits.
+std::string NewSessionId();
+
+class MemorySessionStore final : public SessionStore {
+ public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  // `clock` defaults to the steady clock; tests pass their own.
+  explicit MemorySessionStore(std::chrono::steady_clock::duration timeout,
+                              Clock clock = {});
+
+  std::optional<SessionValues> Load(std::string_view id) override;
+  void Save(std::string_view id, const SessionValues& changes) override;
+  void Erase(std::string_view id) override;
+  std::size_t Sweep() override;
+
+  std::size_t size() const;
+
+ private:
+  struct Entry {
+    SessionValues values;
+    std::chrono::steady_clock::time_point last_used;
+  };
+
+  bool Ended(const Entry& e, std::chrono::steady_clock::time_point now) const {
+    return now - e.last_used > timeout_;
+  }
+
+  const std::chrono::steady_clock::duration timeout_;
+  const Clock clock_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Entry, std::less<>> sessions_;
+};
+
+}  // namespace tb::server::http

@@ -1,0 +1,66 @@
+// File: site.h — the web site behind the HTTP listener: finds the page or
+// image for a request, runs the page with its component and turns what the
+// page left into the response.
+//
+// "/" sends the browser to index.asp; paths match without regard to case;
+// images are served with their type and a long cache lifetime; anything
+// else is 404. Pages answer GET, HEAD and POST, images GET and HEAD. An
+// error raised while a page runs is logged with the request line and
+// answered with a plain 500 page; the site goes on serving.
+//
+// Example:
+//   Site site(options, pool, sessions, http::LogToStderr);
+//   http::Response res = site.Handle(req, peer);
+#pragma once
+
+#include <boost/asio/ip/address.hpp>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "data/engine.h"
+#include "server/config.h"
+#include "server/http/http_page.h"
+#include "server/http/log.h"
+#include "server/http/message.h"
+#include "server/http/session_store.h"
+#include "server/page_env.h"
+
+namespace tb::server {
+
+struct SiteOptions {
+  ComponentProperties properties;  // all ten, LybUrl included
+  std::string ad_script_url;
+  std::optional<boost::asio::ip::address> trusted_proxy;
+};
+
+class Site {
+ public:
+  using RouteFinder = const Route* (*)(std::string_view path);
+  using AssetFinder = const Asset* (*)(std::string_view path);
+
+  Site(SiteOptions options, data::EngineSource& databases, http::SessionStore& sessions,
+       http::LogSink log, RouteFinder routes = FindRoute, AssetFinder assets = FindAsset);
+
+  // Runs before each page; serve uses it to create the superuser once the
+  // store can be reached. It must not throw.
+  void SetBeforePage(std::function<void()> hook) { before_page_ = std::move(hook); }
+
+  http::Response Handle(const http::Request& req, const boost::asio::ip::address& peer);
+
+ private:
+  http::Response RunPage(const Route& route, http::RequestData data,
+                         const http::Request& req);
+  static http::Response ServeAsset(const Asset& asset, const http::Request& req);
+  static http::Response RedirectTo(std::string_view page, const http::Request& req);
+
+  SiteOptions options_;
+  data::EngineSource& databases_;
+  http::SessionStore& sessions_;
+  http::LogSink log_;
+  RouteFinder routes_;
+  AssetFinder assets_;
+  std::function<void()> before_page_;
+};
+
+}  // namespace tb::server

@@ -1,0 +1,194 @@
+#include "tests/server/client.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/write.hpp>
+#include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace tb::testing {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace bhttp = beast::http;
+
+namespace {
+
+asio::io_context& Context() {
+  thread_local asio::io_context ioc;
+  return ioc;
+}
+
+// Runs one asynchronous operation to its end; returns its error.
+template <typename Start>
+beast::error_code RunOne(Start start) {
+  beast::error_code result;
+  Context().restart();
+  start([&result](beast::error_code ec, std::size_t = 0) { result = ec; });
+  Context().run();
+  return result;
+}
+
+}  // namespace
+
+Client::Client(unsigned short port) : stream_(Context()) {
+  stream_.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
+}
+
+Response Client::Send(Request req) {
+  if (req.find(bhttp::field::host) == req.end()) req.set(bhttp::field::host, "127.0.0.1");
+  req.prepare_payload();
+  stream_.expires_after(std::chrono::seconds(20));
+  auto ec = RunOne([&](auto handler) { bhttp::async_write(stream_, req, handler); });
+  if (ec) throw beast::system_error(ec);
+  auto res = Read();
+  if (!res) throw std::runtime_error("no response");
+  return *res;
+}
+
+Response Client::Get(std::string_view target) {
+  return Send(Request{bhttp::verb::get, target, 11});
+}
+
+std::optional<Response> Client::SendRaw(std::string_view bytes, bool read) {
+  stream_.expires_after(std::chrono::seconds(20));
+  auto ec = RunOne([&](auto handler) {
+    asio::async_write(stream_, asio::buffer(bytes.data(), bytes.size()), handler);
+  });
+  // The server may answer and close before it has read everything sent.
+  if (ec && ec != asio::error::connection_reset && ec != asio::error::broken_pipe) {
+    throw beast::system_error(ec);
+  }
+  if (!read) return std::nullopt;
+  return Read();
+}
+
+std::optional<Response> Client::Read() {
+  stream_.expires_after(std::chrono::seconds(20));
+  bhttp::response_parser<bhttp::string_body> parser;
+  parser.body_limit(64 * 1024 * 1024);
+  auto ec =
+      RunOne([&](auto handler) { bhttp::async_read(stream_, buffer_, parser, handler); });
+  if (ec) return std::nullopt;
+  return parser.release();
+}
+
+bool Client::ClosedWithin(std::chrono::milliseconds time) {
+  stream_.expires_after(time);
+  char byte;
+  auto ec = RunOne(
+      [&](auto handler) { stream_.async_read_some(asio::buffer(&byte, 1), handler); });
+  return ec == asio::error::eof || ec == asio::error::connection_reset;
+}
+
+Request FormPost(std::string_view target, std::string body,
+                 std::string_view content_type) {
+  Request req{bhttp::verb::post, target, 11};
+  req.set(bhttp::field::content_type, content_type);
+  req.body() = std::move(body);
+  return req;
+}
+
+std::vector<std::string> SetCookies(const Response& res) {
+  std::vector<std::string> out;
+  for (const auto& field : res) {
+    if (field.name() == bhttp::field::set_cookie) out.emplace_back(field.value());
+  }
+  return out;
+}
+
+ServeProcess::ServeProcess(std::vector<std::string> args) {
+  char err_template[] = "/tmp/tavobook-serve-err-XXXXXX";
+  int err_fd = mkstemp(err_template);
+  if (err_fd < 0) throw std::runtime_error("mkstemp");
+  err_path_ = err_template;
+  int out_pipe[2];
+  if (pipe(out_pipe) != 0) throw std::runtime_error("pipe");
+  std::string binary = std::string(TB_BINARY_DIR) + "/tavobook";
+  args.insert(args.begin(), {binary, "serve"});
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(out_pipe[1], STDOUT_FILENO);
+    dup2(err_fd, STDERR_FILENO);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    close(err_fd);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_fd);
+  out_ = out_pipe[0];
+  // Read stdout up to the first line break, for at most 20 seconds.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (pending_.find('\n') == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    pollfd p{out_, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buf[256];
+    ssize_t n = read(out_, buf, sizeof buf);
+    if (n <= 0) break;
+    pending_.append(buf, static_cast<std::size_t>(n));
+  }
+  std::size_t eol = pending_.find('\n');
+  if (eol == std::string::npos) return;
+  listening_ = pending_.substr(0, eol);
+  pending_.erase(0, eol + 1);
+  std::smatch m;
+  static const std::regex kLine("listening on http://127\\.0\\.0\\.1:([0-9]+)/");
+  if (std::regex_match(listening_, m, kLine)) {
+    port_ = static_cast<unsigned short>(std::stoi(m[1]));
+  }
+}
+
+ServeProcess::~ServeProcess() {
+  if (pid_ > 0) Stop(SIGKILL);
+  if (out_ >= 0) close(out_);
+  std::error_code ec;
+  std::filesystem::remove(err_path_, ec);
+}
+
+int ServeProcess::Stop(int signal) {
+  if (pid_ <= 0) return -1;
+  kill(pid_, signal);
+  return Wait();
+}
+
+int ServeProcess::Wait() {
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ServeProcess::Stderr() const {
+  std::ifstream in(err_path_);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string ServeProcess::RestOfStdout() {
+  char buf[256];
+  ssize_t n;
+  while ((n = read(out_, buf, sizeof buf)) > 0)
+    pending_.append(buf, static_cast<std::size_t>(n));
+  return pending_;
+}
+
+}  // namespace tb::testing

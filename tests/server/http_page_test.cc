@@ -1,0 +1,245 @@
+// The page context of an HTTP request: reading the request, the client's
+// address, the session and the response cookies.
+#include "server/http/http_page.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "data/sqlite_engine.h"
+
+namespace tb::server::http {
+namespace {
+
+namespace asio = boost::asio;
+using namespace std::chrono_literals;
+
+Request MakeRequest(bhttp::verb verb, std::string_view target,
+                    std::string_view content_type = "", std::string body = "") {
+  Request req{verb, target, 11};
+  req.set(bhttp::field::host, "example.cn");
+  if (!content_type.empty()) req.set(bhttp::field::content_type, content_type);
+  req.body() = std::move(body);
+  req.prepare_payload();
+  return req;
+}
+
+TEST(ReadRequestTest, PathQueryFormCookiesAndVariables) {
+  Request req = MakeRequest(bhttp::verb::post, "/Show%2Easp?name=%C1%F4&x=1&x=2",
+                            "application/x-www-form-urlencoded", "a=%D6%D0&x=3");
+  req.insert(bhttp::field::cookie, "ly_name=%C1%F4; b=2");
+  req.insert(bhttp::field::cookie, "c=3");
+  auto data = ReadRequest(req, "10.1.2.3");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->method, "POST");
+  EXPECT_EQ(data->path, "Show.asp");
+  EXPECT_EQ(data->query.Find("NAME"), "留");
+  EXPECT_EQ(data->query.Find("x"), "1, 2");
+  EXPECT_EQ(data->form.Find("a"), "中");
+  EXPECT_EQ(data->form.Find("x"), "3");
+  EXPECT_EQ(data->cookies.Find("ly_name"), "留");
+  EXPECT_EQ(data->cookies.Find("c"), "3");
+  EXPECT_EQ(data->server_variables.Find("REMOTE_ADDR"), "10.1.2.3");
+  EXPECT_EQ(data->server_variables.Find("request_method"), "POST");
+  EXPECT_EQ(data->server_variables.Find("query_string"), "name=%C1%F4&x=1&x=2");
+  EXPECT_EQ(data->server_variables.Find("http_host"), "example.cn");
+}
+
+TEST(ReadRequestTest, Utf8LabelAppliesToQueryAndBody) {
+  Request req =
+      MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
+                  "application/x-www-form-urlencoded; charset=UTF-8", "t=%E7%95%99");
+  auto data = ReadRequest(req, "1.1.1.1");
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->query.Find("q"), "中");
+  EXPECT_EQ(data->form.Find("t"), "留");
+}
+
+TEST(ReadRequestTest, RefusesWhatCannotBeRead) {
+  Request absolute = MakeRequest(bhttp::verb::get, "http://example.cn/index.asp");
+  Request star = MakeRequest(bhttp::verb::get, "*");
+  Request multipart = MakeRequest(bhttp::verb::post, "/add_check.asp",
+                                  "multipart/form-data; boundary=b", "--b\r\nbroken");
+  EXPECT_FALSE(ReadRequest(absolute, "1.1.1.1"));
+  EXPECT_FALSE(ReadRequest(star, "1.1.1.1"));
+  EXPECT_FALSE(ReadRequest(multipart, "1.1.1.1"));
+  EXPECT_TRUE(ReadRequest(MakeRequest(bhttp::verb::get, "/"), "1.1.1.1"));
+}
+
+TEST(ClientAddressTest, TrustedProxyAndForwardedFor) {
+  const auto proxy = asio::ip::make_address("127.0.0.1");
+  struct Case {
+    std::string_view peer;
+    std::vector<std::string_view> forwarded;
+    bool trust;
+    std::string_view want;
+  } cases[] = {
+      {"10.0.0.1", {}, true, "10.0.0.1"},
+      {"10.0.0.1", {"1.2.3.4"}, true, "10.0.0.1"},  // not the proxy
+      {"127.0.0.1", {"1.2.3.4"}, false, "127.0.0.1"},
+      {"127.0.0.1", {"1.2.3.4"}, true, "1.2.3.4"},
+      {"127.0.0.1", {"9.9.9.9, 1.2.3.4 "}, true, "1.2.3.4"},
+      {"127.0.0.1", {"9.9.9.9", "8.8.8.8,5.6.7.8"}, true, "5.6.7.8"},
+      {"127.0.0.1", {"unknown"}, true, "127.0.0.1"},
+      {"127.0.0.1", {"1.2.3.4, <script>"}, true, "127.0.0.1"},
+      {"127.0.0.1", {"2001:db8::1"}, true, "2001:db8::1"},
+      {"::ffff:127.0.0.1", {"1.2.3.4"}, true, "1.2.3.4"},
+      {"::ffff:10.0.0.1", {}, false, "10.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    Request req = MakeRequest(bhttp::verb::get, "/");
+    for (auto f : c.forwarded) req.insert("X-Forwarded-For", f);
+    auto trusted = c.trust ? std::optional(proxy) : std::nullopt;
+    EXPECT_EQ(ClientAddress(req, asio::ip::make_address(std::string(c.peer)), trusted),
+              c.want)
+        << c.peer;
+  }
+}
+
+class HttpPageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+
+  // A page for a GET of `target` with the cookie header given.
+  std::unique_ptr<HttpPage> Page(std::string_view target = "/x.asp",
+                                 std::string_view cookie = "") {
+    Request req = MakeRequest(bhttp::verb::get, target);
+    if (!cookie.empty()) req.set(bhttp::field::cookie, cookie);
+    return std::make_unique<HttpPage>(*ReadRequest(req, "10.1.2.3"), pool_, sessions_,
+                                      "http://ad.example/ad.js");
+  }
+
+  // The id of a "TBSESSION=<id>; ..." cookie.
+  static std::string IdOf(const std::string& cookie) {
+    return cookie.substr(10, cookie.find(';') - 10);
+  }
+
+  data::SqlitePool pool_;
+  std::chrono::steady_clock::time_point now_{};
+  MemorySessionStore sessions_{20min, [this] { return now_; }};
+};
+
+TEST_F(HttpPageTest, RequestAndServerThroughTheContext) {
+  auto page = Page("/x.asp?name=abc", "ly_name=%C1%F4");
+  host::PageContext& ctx = page->context();
+  EXPECT_EQ(page->method(), "GET");
+  EXPECT_EQ(ctx.request().Query("Name"), "abc");
+  EXPECT_EQ(ctx.request().Cookie("LY_NAME"), "留");
+  EXPECT_EQ(ctx.request().RemoteAddr(), "10.1.2.3");
+  EXPECT_EQ(ctx.request().Lookup("name"), "abc");
+  EXPECT_EQ(ctx.request().Form("name"), "");
+  EXPECT_EQ(ctx.server().AdScriptUrl(), "http://ad.example/ad.js");
+  for (int i = 0; i < 100; ++i) {
+    auto n = ctx.server().Random(111111, 999999);
+    EXPECT_GE(n, 111111);
+    EXPECT_LE(n, 999999);
+  }
+  auto now = DateTime::FromTimePoint(std::chrono::system_clock::now());
+  EXPECT_EQ(ctx.server().Now().year, now.year);
+}
+
+TEST_F(HttpPageTest, TheComponentIsBoundToThePage) {
+  auto page = Page();
+  page->component().test();
+  page->Write("<p>");
+  EXPECT_EQ(page->body(), "this is a test!<p>");
+  EXPECT_EQ(page->redirect(), std::nullopt);
+  page->component().gBookAd();
+  EXPECT_NE(page->body().find("http://ad.example/ad.js"), std::string::npos);
+}
+
+TEST_F(HttpPageTest, RedirectKeepsThePage) {
+  auto page = Page();
+  page->response().Redirect("guanshui.asp");
+  EXPECT_EQ(page->redirect(), "guanshui.asp");
+}
+
+TEST_F(HttpPageTest, ResponseCookiesWithExpiry) {
+  auto page = Page();
+  auto& res = page->response();
+  res.SetCookieExpires("abcly_hasfw", "2026-03-06 14:07:09");
+  res.SetCookie("abcly_hasfw", "1");
+  res.SetCookieExpires("ly_name", "June 4,2008");
+  res.SetCookie("ly_name", "留言");
+  res.SetCookie("LY_NAME", "again");  // the same cookie
+  res.SetCookie("plain", "x");
+  EXPECT_EQ(page->CookieHeaders(),
+            (std::vector<std::string>{
+                "abcly_hasfw=1; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/",
+                "ly_name=again; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/",
+                "plain=x; path=/"}));
+}
+
+TEST_F(HttpPageTest, NoSessionUntilAValueIsSet) {
+  auto page = Page();
+  EXPECT_TRUE(page->session().Get("ly_name").IsEmpty());
+  EXPECT_EQ(page->FinishSession(), std::nullopt);
+  EXPECT_EQ(sessions_.size(), 0u);
+}
+
+TEST_F(HttpPageTest, NewSessionCookieAndItsValues) {
+  auto first = Page();
+  first->session().Set("ly_name", Value("abc"));
+  first->session().Set("ly_fgs", Value(123456789));
+  EXPECT_EQ(first->session().Get("LY_NAME"), Value("abc"));
+  auto cookie = first->FinishSession();
+  ASSERT_TRUE(cookie);
+  EXPECT_TRUE(std::regex_match(
+      *cookie, std::regex("TBSESSION=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Strict")))
+      << *cookie;
+  std::string id = IdOf(*cookie);
+
+  auto second = Page("/x.asp", "a=1; TBSESSION=" + id);
+  EXPECT_EQ(second->session().Get("ly_name"), Value("abc"));
+  EXPECT_TRUE(second->session().Get("ly_fgs").IsNumber());
+  second->session().Set("ly_log", Value("yes"));
+  EXPECT_EQ(second->FinishSession(), std::nullopt) << "the browser has the cookie";
+  EXPECT_EQ(Page("/x.asp", "TBSESSION=" + id)->session().Get("ly_log"), Value("yes"));
+
+  // Idle longer than the timeout: the values are gone.
+  now_ += 21min;
+  EXPECT_TRUE(Page("/x.asp", "TBSESSION=" + id)->session().Get("ly_name").IsEmpty());
+}
+
+TEST_F(HttpPageTest, AnUnknownIdIsNeverTakenOver) {
+  auto page = Page("/x.asp", "TBSESSION=chosen-by-the-visitor");
+  page->session().Set("ly_name", Value("abc"));
+  auto cookie = page->FinishSession();
+  ASSERT_TRUE(cookie);
+  EXPECT_NE(IdOf(*cookie), "chosen-by-the-visitor");
+  EXPECT_EQ(sessions_.Load("chosen-by-the-visitor"), std::nullopt);
+}
+
+TEST_F(HttpPageTest, EndSessionForgetsTheValues) {
+  auto first = Page();
+  first->session().Set("ly_name", Value("abc"));
+  std::string id = IdOf(*first->FinishSession());
+
+  auto logoff = Page("/x.asp", "TBSESSION=" + id);
+  logoff->EndSession();
+  EXPECT_TRUE(logoff->session().Get("ly_name").IsEmpty());
+  EXPECT_EQ(logoff->FinishSession(),
+            "TBSESSION=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0; "
+            "Expires=Thu, 01 Jan 1970 00:00:00 GMT");
+  EXPECT_EQ(sessions_.Load(id), std::nullopt);
+
+  // A value set after the end starts a new session with a new id.
+  auto again = Page();
+  again->session().Set("a", Value("1"));
+  std::string kept = IdOf(*again->FinishSession());
+  auto restart = Page("/x.asp", "TBSESSION=" + kept);
+  restart->EndSession();
+  restart->session().Set("ly_name", Value("xyz"));
+  auto cookie = restart->FinishSession();
+  ASSERT_TRUE(cookie);
+  EXPECT_NE(IdOf(*cookie), kept);
+  EXPECT_EQ(sessions_.Load(kept), std::nullopt);
+  EXPECT_EQ(sessions_.Load(IdOf(*cookie))->at("ly_name"), Value("xyz"));
+}
+
+}  // namespace
+}  // namespace tb::server::http

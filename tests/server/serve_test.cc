@@ -1,0 +1,203 @@
+// `tavobook serve` as users start it: the listening line, pages over HTTP,
+// the superuser, the configuration, a broken store and the graceful stop.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <regex>
+
+#include "data/connection.h"
+#include "data/sqlite_engine.h"
+#include "server/page_env.h"
+#include "tests/server/client.h"
+#include "tests/support/support.h"
+
+namespace tb::testing {
+namespace {
+
+namespace bhttp = server::http::bhttp;
+using server::http::Status;
+
+class ServeTest : public ::testing::Test {
+ protected:
+  std::string Db() const { return (dir_.path() / "store" / "t.db").string(); }
+
+  // Starts serve on a free port with the store in the temporary folder.
+  std::unique_ptr<ServeProcess> Serve(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--db", Db()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto p = std::make_unique<ServeProcess>(args);
+    EXPECT_NE(p->port(), 0) << p->listening() << "\n" << p->Stderr();
+    return p;
+  }
+
+  // The superuser's row: password, titletop, html; empty when none.
+  std::vector<std::string> Superuser() {
+    data::SqlitePool pool;
+    data::Connection conn(pool);
+    conn.Open("sqlite:" + Db());
+    auto rs =
+        conn.Execute("select password, titletop, html from user where name = 'admin'");
+    if (rs.Eof()) return {};
+    return {rs["password"].Text(), rs["titletop"].Text(), rs["html"].Text()};
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
+  auto serve = Serve({"--admin-password", "secret1", "--threads", "2"});
+  EXPECT_EQ(serve->listening(),
+            "listening on http://127.0.0.1:" + std::to_string(serve->port()) + "/");
+  Client c(serve->port());
+  Response res = c.Get("/test.asp");
+  EXPECT_EQ(res.result(), Status::ok);
+  EXPECT_EQ(res.body(), "this is a test!");
+  EXPECT_EQ(res[bhttp::field::content_type], "text/html; charset=gb2312");
+  EXPECT_EQ(res[bhttp::field::content_length], "15");
+  EXPECT_EQ(res["X-Content-Type-Options"], "nosniff");
+  EXPECT_EQ(res["X-Frame-Options"], "SAMEORIGIN");
+  // The same connection goes on serving.
+  EXPECT_EQ(c.Get("/TEST.ASP").body(), "this is a test!");
+  EXPECT_EQ(c.Get("/Test.Asp?x=1").body(), "this is a test!");
+  Response root = c.Get("/");
+  EXPECT_EQ(root.result(), Status::found);
+  EXPECT_EQ(root[bhttp::field::location], "index.asp");
+  EXPECT_EQ(c.Get("/no_such_page.asp").result(), Status::not_found);
+  EXPECT_TRUE(std::filesystem::exists(Db())) << "the folder and the store are created";
+
+  EXPECT_EQ(serve->Stop(SIGTERM), 0);
+  EXPECT_TRUE(c.ClosedWithin(std::chrono::seconds(2)));
+  std::string err = serve->Stderr();
+  EXPECT_TRUE(std::regex_search(
+      err, std::regex("127\\.0\\.0\\.1 GET /test\\.asp 200 15 [0-9]+us\n")))
+      << err;
+  EXPECT_TRUE(std::regex_search(err, std::regex("GET / 302 ")));
+  EXPECT_TRUE(std::regex_search(err, std::regex("GET /no_such_page\\.asp 404 ")));
+  EXPECT_EQ(serve->RestOfStdout(), "") << "one line on stdout";
+}
+
+TEST_F(ServeTest, SigintWithAnIdleConnectionOpen) {
+  auto serve = Serve();
+  Client idle(serve->port());
+  EXPECT_EQ(idle.Get("/test.asp").result(), Status::ok);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(serve->Stop(SIGINT), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(ServeTest, CreatesTheSuperuserWithTheGivenPassword) {
+  auto serve = Serve({"--admin-password", "s3cret_pw"});
+  EXPECT_EQ(Superuser(), (std::vector<std::string>{"s3cret_pw", "超级用户", "2"}));
+  EXPECT_EQ(serve->Stop(SIGTERM), 0);
+  std::string err = serve->Stderr();
+  EXPECT_NE(err.find("created the superuser \"admin\""), std::string::npos) << err;
+  EXPECT_EQ(err.find("s3cret_pw"), std::string::npos) << "a given password is not echoed";
+}
+
+TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
+  auto first = Serve();
+  ASSERT_EQ(first->Stop(SIGTERM), 0);
+  std::smatch m;
+  std::string err = first->Stderr();
+  ASSERT_TRUE(std::regex_search(
+      err, m,
+      std::regex(
+          "created the superuser \"admin\" with the password ([A-Za-z0-9]{12})\n")))
+      << err;
+  EXPECT_EQ(Superuser(), (std::vector<std::string>{m[1], "超级用户", "2"}));
+
+  auto second = Serve({"--admin-password", "other"});
+  ASSERT_EQ(second->Stop(SIGTERM), 0);
+  EXPECT_EQ(second->Stderr().find("created the superuser"), std::string::npos);
+  EXPECT_EQ(Superuser()[0], m[1]) << "an existing superuser is left alone";
+}
+
+TEST_F(ServeTest, AStoreThatCannotOpenGives500AndServingGoesOn) {
+  // A folder that cannot exist: its parent is a file.
+  std::ofstream(dir_.path() / "file") << "x";
+  auto serve =
+      Serve({"--set", "DSNtemp=sqlite:" + (dir_.path() / "file" / "x.db").string()});
+  Client c(serve->port());
+  if (server::FindRoute("show.asp")) {
+    EXPECT_EQ(c.Get("/show.asp?name=abc").result(), Status::internal_server_error);
+  }
+  EXPECT_EQ(c.Get("/test.asp").body(), "this is a test!");
+  EXPECT_EQ(serve->Stop(SIGTERM), 0);
+  std::string err = serve->Stderr();
+  EXPECT_NE(err.find("the store cannot be reached now"), std::string::npos) << err;
+  if (server::FindRoute("show.asp")) {
+    EXPECT_NE(err.find("error: \"GET /show.asp?name=abc HTTP/1.1\": "), std::string::npos)
+        << err;
+  }
+}
+
+TEST_F(ServeTest, LimitsOverTheWire) {
+  auto serve = Serve();
+  Client big(serve->port());
+  auto res = big.SendRaw(
+      "POST /test.asp HTTP/1.1\r\nHost: a\r\nContent-Length: 2000000\r\n\r\n");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->result(), Status::payload_too_large);
+  Client bad(serve->port());
+  res = bad.SendRaw("HELLO\r\n\r\n");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->result(), Status::bad_request);
+  EXPECT_EQ(Client(serve->port()).Get("/test.asp").result(), Status::ok);
+}
+
+TEST_F(ServeTest, ConfigurationFile) {
+  auto config = dir_.path() / "tavobook.toml";
+  std::ofstream(config) << "[component]\nPageTitle = \"我们的留言本\"\nMaxNum = 50\n"
+                           "StopThisWord = [\"广告\", \"发票\"]\n"
+                           "[server]\nlisten = \"127.0.0.1:0\"\nthreads = 3\n"
+                           "session_timeout_minutes = 0.5\nad_script_url = \"\"\n"
+                           "trusted_proxy = \"127.0.0.1\"\n";
+  auto serve = std::make_unique<ServeProcess>(
+      std::vector<std::string>{"--config", config.string(), "--db", Db()});
+  ASSERT_NE(serve->port(), 0) << serve->Stderr();
+  EXPECT_EQ(Client(serve->port()).Get("/test.asp").result(), Status::ok);
+  EXPECT_EQ(serve->Stop(SIGTERM), 0);
+}
+
+TEST_F(ServeTest, BadConfigurationIsRefused) {
+  auto bad_toml = dir_.path() / "bad.toml";
+  std::ofstream(bad_toml) << "[component]\nPageTitel = \"x\"\n";
+  auto bad_server = dir_.path() / "bad_server.toml";
+  std::ofstream(bad_server) << "[server]\nthreads = \"many\"\n";
+  auto broken = dir_.path() / "broken.toml";
+  std::ofstream(broken) << "[component\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string complaint;
+  } cases[] = {
+      {{"--config", bad_toml.string()}, "unknown component property PageTitel"},
+      {{"--config", bad_server.string()}, "[server] threads"},
+      {{"--config", broken.string()}, "broken.toml:1"},
+      {{"--config", (dir_.path() / "missing.toml").string()}, "missing.toml"},
+      {{"--set", "Nothing=1"}, "unknown component property Nothing"},
+      {{"--set", "novalue"}, "--set: expected PROPERTY=VALUE"},
+      {{"--listen", "localhost"}, "listen: expected HOST:PORT"},
+      {{"--listen", "127.0.0.1:99999"}, "listen: bad port"},
+      {{"--admin-password", "a'b>c"}, "--admin-password"},
+      {{"--admin-password", "abc"}, "--admin-password"},
+  };
+  for (const auto& c : cases) {
+    ServeProcess serve(c.args);
+    EXPECT_EQ(serve.listening(), "");
+    EXPECT_EQ(serve.Wait(), 2) << c.complaint;
+    EXPECT_NE(serve.Stderr().find(c.complaint), std::string::npos) << serve.Stderr();
+  }
+}
+
+TEST_F(ServeTest, APortInUseIsReported) {
+  auto first = Serve();
+  ServeProcess second(
+      {"--listen", "127.0.0.1:" + std::to_string(first->port()), "--db", Db()});
+  EXPECT_EQ(second.listening(), "");
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_NE(second.Stderr().find("cannot listen on 127.0.0.1:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tb::testing

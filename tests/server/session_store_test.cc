@@ -1,0 +1,93 @@
+// The memory session store: loading, merging changes, idle expiry, sweeping.
+#include "server/http/session_store.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace tb::server::http {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SessionStoreTest : public ::testing::Test {
+ protected:
+  std::chrono::steady_clock::time_point now_{};
+  MemorySessionStore store_{20min, [this] { return now_; }};
+};
+
+TEST_F(SessionStoreTest, UnknownIdHasNoSession) {
+  EXPECT_EQ(store_.Load("nope"), std::nullopt);
+  EXPECT_EQ(store_.size(), 0u);
+}
+
+TEST_F(SessionStoreTest, ValuesKeepTheirKindAndKeysIgnoreCase) {
+  store_.Save("s1", {{"ly_name", Value("abc")}, {"ly_fgs", Value(123456789)}});
+  auto values = store_.Load("s1");
+  ASSERT_TRUE(values);
+  EXPECT_EQ(values->at("LY_NAME"), Value("abc"));
+  EXPECT_TRUE(values->at("ly_fgs").IsNumber());
+  EXPECT_EQ(store_.Load("S1"), std::nullopt) << "ids are exact";
+}
+
+TEST_F(SessionStoreTest, ChangesMergeIntoTheSession) {
+  store_.Save("s1", {{"a", Value("1")}, {"b", Value("2")}});
+  // Two requests of one visitor, each saving only what it changed.
+  store_.Save("s1", {{"A", Value("10")}});
+  store_.Save("s1", {{"c", Value("3")}});
+  auto values = store_.Load("s1");
+  ASSERT_TRUE(values);
+  EXPECT_EQ(values->size(), 3u);
+  EXPECT_EQ(values->at("a"), Value("10"));
+  EXPECT_EQ(values->at("b"), Value("2"));
+  EXPECT_EQ(values->at("c"), Value("3"));
+}
+
+TEST_F(SessionStoreTest, EndsAfterTheTimeoutWithoutUse) {
+  store_.Save("s1", {{"a", Value("1")}});
+  now_ += 19min;
+  EXPECT_TRUE(store_.Load("s1")) << "a request keeps it alive";
+  now_ += 20min;
+  EXPECT_TRUE(store_.Load("s1")) << "exactly the timeout since the last use";
+  now_ += 20min + 1s;
+  EXPECT_EQ(store_.Load("s1"), std::nullopt);
+  // Saving into an ended session starts it empty.
+  store_.Save("s2", {{"a", Value("1")}});
+  now_ += 21min;
+  store_.Save("s2", {{"b", Value("2")}});
+  auto values = store_.Load("s2");
+  ASSERT_TRUE(values);
+  EXPECT_EQ(values->count("a"), 0u);
+  EXPECT_EQ(values->at("b"), Value("2"));
+}
+
+TEST_F(SessionStoreTest, SweepForgetsOnlyEndedSessions) {
+  store_.Save("old", {{"a", Value("1")}});
+  now_ += 15min;
+  store_.Save("new", {{"a", Value("1")}});
+  now_ += 10min;
+  EXPECT_EQ(store_.Sweep(), 1u);
+  EXPECT_EQ(store_.size(), 1u);
+  EXPECT_TRUE(store_.Load("new"));
+}
+
+TEST_F(SessionStoreTest, EraseEndsAtOnce) {
+  store_.Save("s1", {{"a", Value("1")}});
+  store_.Erase("s1");
+  store_.Erase("s1");
+  EXPECT_EQ(store_.Load("s1"), std::nullopt);
+}
+
+TEST(SessionIdTest, LongRandomHex) {
+  std::set<std::string> ids;
+  for (int i = 0; i < 100; ++i) {
+    std::string id = NewSessionId();
+    EXPECT_EQ(id.size(), 64u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+    ids.insert(id);
+  }
+  EXPECT_EQ(ids.size(), 100u);
+}
+
+}  // namespace
+}  // namespace tb::server::http

@@ -1,0 +1,313 @@
+// The site behind the listener, run on requests in memory with pages of its
+// own: routing, the page's response, sessions, cookies, errors.
+#include "server/site.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "component/dispatch.h"
+#include "data/connection.h"
+#include "data/sqlite_engine.h"
+#include "host/encoding.h"
+#include "tests/support/support.h"
+
+namespace tb::server {
+namespace {
+
+namespace asio = boost::asio;
+namespace bhttp = http::bhttp;
+using http::Request;
+using http::Response;
+using namespace std::chrono_literals;
+
+void EchoPage(PageEnv& env) {
+  auto& req = env.context().request();
+  env.context().response().Write("form:" + req.Form("t") + " query:" + req.Query("q") +
+                                 " addr:" + req.RemoteAddr() +
+                                 " method:" + std::string(env.method()));
+}
+
+void PropertiesPage(PageEnv& env) {
+  for (const Member* m : Members()) {
+    if (m->kind != MemberKind::kProperty) continue;
+    Value v = m->get(env.component());
+    env.context().response().Write(std::string(m->name) + "=" + v.Text() +
+                                   (v.IsNumber() ? "#" : "") + "|");
+  }
+}
+
+void LoginPage(PageEnv& env) {
+  env.context().session().Set("ly_name", Value(env.context().request().Query("name")));
+  env.context().response().Write("ok");
+}
+
+void WhoAmIPage(PageEnv& env) {
+  env.context().response().Write(env.context().session().Get("ly_name").Text());
+}
+
+void LogOffPage(PageEnv& env) {
+  env.EndSession();
+  env.context().response().Write("bye");
+}
+
+void CookiePage(PageEnv& env) {
+  auto& res = env.context().response();
+  res.SetCookieExpires("ly_name", "2026-03-06 14:07:09");
+  res.SetCookie("ly_name", "留言");
+}
+
+void RedirectPage(PageEnv& env) {
+  auto& res = env.context().response();
+  res.Write("dropped");
+  res.SetCookie("abcly_hasfw", "1");
+  res.Redirect("guanshui.asp");
+}
+
+void StorePage(PageEnv& env) {
+  data::Connection conn(env.context().server().Databases());
+  conn.Open(env.component().DSNtemp());
+  env.context().response().Write(
+      conn.Execute("select count(*) as n from user")["n"].Text());
+}
+
+void ThrowPage(PageEnv&) { throw std::runtime_error("boom"); }
+
+constexpr Route kTestRoutes[] = {
+    {"echo.asp", EchoPage},         {"props.asp", PropertiesPage},
+    {"login.asp", LoginPage},       {"whoami.asp", WhoAmIPage},
+    {"logoff.asp", LogOffPage},     {"cookie.asp", CookiePage},
+    {"redirect.asp", RedirectPage}, {"store.asp", StorePage},
+    {"throw.asp", ThrowPage},
+};
+
+const Route* FindTestRoute(std::string_view path) {
+  for (const Route& r : kTestRoutes) {
+    if (host::EqualsIgnoreCase(r.path, path)) return &r;
+  }
+  return nullptr;
+}
+
+constexpr std::string_view kGif("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14);
+constexpr Asset kTestAsset{"pic/Boy1.gif", "image/gif", kGif};
+
+const Asset* FindTestAsset(std::string_view path) {
+  return host::EqualsIgnoreCase(path, kTestAsset.path) ? &kTestAsset : nullptr;
+}
+
+class SiteTest : public ::testing::Test {
+ protected:
+  SiteTest() {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    options_.properties.Set("DSNtemp",
+                            Value("sqlite:" + (dir_.path() / "t.db").string()));
+    options_.properties.Set("LybUrl", Value("http://127.0.0.1:8080/"));
+    options_.ad_script_url = "http://ad.example/ad.js";
+    options_.trusted_proxy = asio::ip::make_address("127.0.0.2");
+  }
+
+  Site& site() {
+    if (!site_) {
+      site_.emplace(
+          options_, pool_, sessions_,
+          [this](std::string_view line) { log_.emplace_back(line); }, FindTestRoute,
+          FindTestAsset);
+    }
+    return *site_;
+  }
+
+  Response Send(Request req, std::string_view peer = "10.1.2.3") {
+    if (req.find(bhttp::field::host) == req.end() && req.version() == 11) {
+      req.set(bhttp::field::host, "127.0.0.1");
+    }
+    req.prepare_payload();
+    return site().Handle(req, asio::ip::make_address(std::string(peer)));
+  }
+  Response Get(std::string_view target, std::string_view cookie = "") {
+    Request req{bhttp::verb::get, target, 11};
+    if (!cookie.empty()) req.set(bhttp::field::cookie, cookie);
+    return Send(std::move(req));
+  }
+  Response Post(std::string_view target, std::string body,
+                std::string_view type = "application/x-www-form-urlencoded") {
+    Request req{bhttp::verb::post, target, 11};
+    req.set(bhttp::field::content_type, type);
+    req.body() = std::move(body);
+    return Send(std::move(req));
+  }
+
+  testing::TempDir dir_;
+  data::SqlitePool pool_;
+  http::MemorySessionStore sessions_{20min};
+  SiteOptions options_;
+  std::optional<Site> site_;
+  std::vector<std::string> log_;
+};
+
+TEST_F(SiteTest, PageResponseHeadersAndBody) {
+  Response res = Get("/echo.asp?q=%C1%F4");
+  EXPECT_EQ(res.result(), bhttp::status::ok);
+  EXPECT_EQ(res[bhttp::field::content_type], "text/html; charset=gb2312");
+  EXPECT_EQ(res["X-Content-Type-Options"], "nosniff");
+  EXPECT_EQ(res["X-Frame-Options"], "SAMEORIGIN");
+  EXPECT_EQ(res[bhttp::field::cache_control], "private");
+  EXPECT_EQ(res.body(), "form: query:\xc1\xf4 addr:10.1.2.3 method:GET");
+  EXPECT_EQ(res[bhttp::field::content_length], std::to_string(res.body().size()));
+  EXPECT_TRUE(res.keep_alive());
+}
+
+TEST_F(SiteTest, ChineseFormTextRoundTrips) {
+  struct Case {
+    std::string body, type;
+  } cases[] = {
+      {"t=%C1%F4%D1%D4%A3%A1", "application/x-www-form-urlencoded"},
+      {"t=%E7%95%99%E8%A8%80%EF%BC%81",
+       "application/x-www-form-urlencoded; charset=utf-8"},
+      {"--b\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\n\xc1\xf4\xd1\xd4\xa3\xa1"
+       "\r\n--b--\r\n",
+       "multipart/form-data; boundary=b"},
+  };
+  for (const auto& c : cases) {
+    Response res = Post("/echo.asp", c.body, c.type);
+    EXPECT_EQ(host::FromGb18030(res.body()),
+              "form:留言！ query: addr:10.1.2.3 method:POST")
+        << c.type;
+  }
+}
+
+TEST_F(SiteTest, PathsIgnoreCase) {
+  for (std::string_view target :
+       {"/echo.asp", "/ECHO.ASP", "/Echo.Asp?q=1", "/ech%6F.asp"}) {
+    EXPECT_EQ(Get(target).result(), bhttp::status::ok) << target;
+  }
+  Response gif = Get("/PIC/boy1.GIF");
+  EXPECT_EQ(gif.result(), bhttp::status::ok);
+  EXPECT_EQ(gif[bhttp::field::content_type], "image/gif");
+  EXPECT_EQ(gif[bhttp::field::cache_control], "public, max-age=2592000");
+  EXPECT_EQ(gif["X-Content-Type-Options"], "nosniff");
+  EXPECT_EQ(gif.body(), kGif);
+}
+
+TEST_F(SiteTest, RootRedirectsToTheHomePage) {
+  Response res = Get("/");
+  EXPECT_EQ(res.result(), bhttp::status::found);
+  EXPECT_EQ(res[bhttp::field::location], "index.asp");
+  EXPECT_EQ(Get("/?x=1")[bhttp::field::location], "index.asp");
+}
+
+TEST_F(SiteTest, UnknownPathsAndMethods) {
+  for (std::string_view target : {"/nothing.asp", "/echo.asp/x", "/pic/", "//echo.asp"}) {
+    Response res = Get(target);
+    EXPECT_EQ(res.result(), bhttp::status::not_found) << target;
+    EXPECT_EQ(res[bhttp::field::content_type], "text/html; charset=gb2312");
+    EXPECT_NE(host::FromGb18030(res.body()).find("找不到页面"), std::string::npos);
+  }
+  Request put{bhttp::verb::put, "/echo.asp", 11};
+  Response res = Send(put);
+  EXPECT_EQ(res.result(), bhttp::status::method_not_allowed);
+  EXPECT_EQ(res[bhttp::field::allow], "GET, HEAD, POST");
+  res = Post("/pic/Boy1.gif", "a=1");
+  EXPECT_EQ(res.result(), bhttp::status::method_not_allowed);
+  EXPECT_EQ(res[bhttp::field::allow], "GET, HEAD");
+}
+
+TEST_F(SiteTest, HeadHasTheLengthButNoBody) {
+  Response get = Get("/pic/Boy1.gif");
+  Response head = Send(Request{bhttp::verb::head, "/pic/Boy1.gif", 11});
+  EXPECT_EQ(head.result(), bhttp::status::ok);
+  EXPECT_EQ(head.body(), "");
+  EXPECT_EQ(head[bhttp::field::content_length], std::to_string(get.body().size()));
+}
+
+TEST_F(SiteTest, MalformedRequestsAre400) {
+  Request no_host{bhttp::verb::get, "/echo.asp", 11};
+  no_host.prepare_payload();
+  EXPECT_EQ(site().Handle(no_host, asio::ip::make_address("1.2.3.4")).result(),
+            bhttp::status::bad_request);
+  Request old{bhttp::verb::get, "/echo.asp", 10};
+  Response res = Send(old);
+  EXPECT_EQ(res.result(), bhttp::status::ok) << "HTTP/1.0 needs no Host";
+  EXPECT_FALSE(res.keep_alive());
+  EXPECT_EQ(Post("/echo.asp", "--b\r\n", "multipart/form-data; boundary=b").result(),
+            bhttp::status::bad_request);
+  EXPECT_EQ(Get("http://x/echo.asp").result(), bhttp::status::bad_request);
+}
+
+TEST_F(SiteTest, StoreFailureIs500AndTheSiteGoesOn) {
+  options_.properties.Set(
+      "DSNtemp", Value("sqlite:" + (dir_.path() / "no/such/folder/x.db").string()));
+  Response res = Get("/store.asp?name=abc");
+  EXPECT_EQ(res.result(), bhttp::status::internal_server_error);
+  EXPECT_EQ(res[bhttp::field::content_type], "text/html; charset=gb2312");
+  std::string body = host::FromGb18030(res.body());
+  EXPECT_NE(body.find("服务器出错"), std::string::npos);
+  EXPECT_EQ(body.find("folder"), std::string::npos) << "nothing of the inside leaks";
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_EQ(log_[0].rfind("error: \"GET /store.asp?name=abc HTTP/1.1\": cannot open ", 0),
+            0u)
+      << log_[0];
+
+  EXPECT_EQ(Get("/throw.asp").result(), bhttp::status::internal_server_error);
+  EXPECT_EQ(log_.back(), "error: \"GET /throw.asp HTTP/1.1\": boom");
+  EXPECT_EQ(Get("/echo.asp").result(), bhttp::status::ok);
+}
+
+TEST_F(SiteTest, TheStoreWorksWithAGoodConnectionString) {
+  Response res = Get("/store.asp");
+  EXPECT_EQ(res.result(), bhttp::status::ok);
+  EXPECT_EQ(res.body(), "0");
+}
+
+TEST_F(SiteTest, EveryPageGetsAllTenProperties) {
+  options_.properties.Set("PageTitle", Value("我的留言本"));
+  options_.properties.Set("MaxNum", Value("5"));
+  Response res = Get("/props.asp");
+  EXPECT_EQ(host::FromGb18030(res.body()),
+            "StopThisWord=|DelThisWord=|MaxNum=5|LybMaxUser=0#|"
+            "LybUrl=http://127.0.0.1:8080/|LybMsgLen=8000#|AdminEmail=|IsOpen=1|"
+            "PageTitle=我的留言本|DSNtemp=sqlite:" +
+                (dir_.path() / "t.db").string() + "|");
+}
+
+TEST_F(SiteTest, RedirectSendsCookiesButNotTheBody) {
+  Response res = Get("/redirect.asp");
+  EXPECT_EQ(res.result(), bhttp::status::found);
+  EXPECT_EQ(res[bhttp::field::location], "guanshui.asp");
+  EXPECT_EQ(res.body().find("dropped"), std::string::npos);
+  EXPECT_NE(res.body().find("href=\"guanshui.asp\""), std::string::npos);
+  EXPECT_EQ(res[bhttp::field::set_cookie], "abcly_hasfw=1; path=/");
+}
+
+TEST_F(SiteTest, CookieExpiryIsAnHttpDate) {
+  Response res = Get("/cookie.asp");
+  EXPECT_EQ(res[bhttp::field::set_cookie],
+            "ly_name=%C1%F4%D1%D4; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/");
+}
+
+TEST_F(SiteTest, SessionAcrossRequests) {
+  Response login = Get("/login.asp?name=abc");
+  std::string cookie(login[bhttp::field::set_cookie]);
+  ASSERT_EQ(cookie.rfind("TBSESSION=", 0), 0u);
+  EXPECT_NE(cookie.find("; HttpOnly"), std::string::npos);
+  EXPECT_NE(cookie.find("; SameSite=Strict"), std::string::npos);
+  EXPECT_NE(cookie.find("; Path=/"), std::string::npos);
+  std::string session = cookie.substr(0, cookie.find(';'));
+
+  EXPECT_EQ(Get("/whoami.asp", session).body(), "abc");
+  EXPECT_EQ(Get("/whoami.asp").body(), "") << "another visitor";
+  Response logoff = Get("/logoff.asp", session);
+  EXPECT_NE(std::string(logoff[bhttp::field::set_cookie]).find("Max-Age=0"),
+            std::string::npos);
+  EXPECT_EQ(Get("/whoami.asp", session).body(), "");
+}
+
+TEST_F(SiteTest, ClientAddressThroughTheTrustedProxy) {
+  Request req{bhttp::verb::get, "/echo.asp", 11};
+  req.set("X-Forwarded-For", "203.0.113.9");
+  EXPECT_EQ(Send(req, "127.0.0.2").body(), "form: query: addr:203.0.113.9 method:GET");
+  EXPECT_EQ(Send(req, "127.0.0.3").body(), "form: query: addr:127.0.0.3 method:GET");
+}
+
+}  // namespace
+}  // namespace tb::server
