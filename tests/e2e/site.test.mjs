@@ -1,0 +1,167 @@
+// The site in a real browser: a visitor registers and posts, replies, the
+// owner manages the guestbook, the superuser removes one, private messages
+// stay private, and Chinese text survives the GB2312 round trip.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { adminPassword, screenshot, startSite } from './site.mjs';
+
+let site;
+before(async () => { site = await startSite(); });
+after(async () => { await site?.stop(); });
+
+const owner = { name: 'e2ebook', password: 'pass1234', title: '小明的留言本' };
+
+async function register(page, { name, password, title }) {
+  await page.goto('index.asp');
+  await page.fill('input[name=name]', name);
+  await page.fill('input[name=password]', password);
+  await page.fill('input[name=password2]', password);
+  await page.fill('input[name=email]', `${name}@example.com`);
+  await page.fill('input[name=homepage]', `http://${name}.example.com/`);
+  await page.fill('input[name=titletop]', title);
+  await page.fill('input[name=question]', '我最喜欢的颜色');
+  await page.fill('input[name=answer]', '天蓝色的');
+  await page.fill('input[name=idcard]', '110101199001011234');
+  await page.selectOption('select[name=nettype]', { index: 1 });
+  await Promise.all([page.waitForLoadState(), page.click('input[type=submit]')]);
+  await page.waitForSelector(`text=恭喜！用户：${name}注册成功！`);
+}
+
+async function login(page, name, password) {
+  await page.goto('admin.asp');
+  await page.fill('input[name=name]', name);
+  await page.fill('input[name=password]', password);
+  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+}
+
+// Posts through the message form already open in `page`.
+async function post(page, { guestname, subject, message, ubb = false, private: hidden }) {
+  await page.fill('input[name=guestname]', guestname);
+  if (subject !== undefined) await page.fill('input[name=subject]', subject);
+  await page.fill('textarea[name=message]', message);
+  if (ubb) await page.check('input[name=html][value="2"]');
+  if (hidden) await page.check('input[name=priviteword]');
+  await Promise.all([page.waitForNavigation(), page.click('input[name=B1]')]);
+}
+
+test('a visitor registers, posts with an avatar, colour and bold text, and sees it', async () => {
+  const home = await site.newPage();
+  await register(home, owner);
+  // The guestbook address opens in a new window.
+  const [page] = await Promise.all([
+    home.waitForEvent('popup'),
+    home.click(`a[href="show.asp?name=${owner.name}"]`),
+  ]);
+  await page.waitForLoadState();
+  assert.ok((await page.content()).includes(owner.title));
+
+  await Promise.all([page.waitForNavigation(), page.click(`a[href="add.asp?name=${owner.name}"] >> nth=0`)]);
+  await page.check('input[name=tx][value="3"]');
+  await page.selectOption('select[name=fontcolor]', { index: 2 });
+  await post(page, { guestname: '路人甲', subject: '你好世界', message: '[b]加粗的问候[/b]', ubb: true });
+  // The success page brings the visitor back to the guestbook after 2 seconds.
+  await page.waitForURL(/show\.asp\?name=/, { timeout: 10000 });
+  const block = page.locator('table', { hasText: '你好世界' }).last();
+  assert.equal(await page.locator('b', { hasText: '加粗的问候' }).count(), 1);
+  assert.ok(await page.locator('img[src$="3.gif"]').count() >= 1);
+  assert.match(await block.innerText(), /127\.0\.\*\.\*/);
+  await screenshot(page, '1-visitor-post');
+});
+
+test('a reply arrives with the subject filled in and is indented under its parent', async () => {
+  const page = await site.newPage();
+  await page.goto(`show.asp?name=${owner.name}`);
+  await Promise.all([page.waitForNavigation(), page.click('a[href*="reply=1"] >> nth=0')]);
+  assert.equal(await page.inputValue('input[name=subject]'), '回复：你好世界');
+  await post(page, { guestname: '路人乙', message: '回复的内容' });
+  await page.waitForURL(/show\.asp\?name=/, { timeout: 10000 });
+  const html = await page.content();
+  assert.ok(html.indexOf('回复的内容') > html.indexOf('加粗的问候'));
+  const parent = await page.getByText('加粗的问候').boundingBox();
+  const reply = await page.getByText('回复的内容').boundingBox();
+  assert.ok(reply.x > parent.x + 10, `reply at ${reply.x}, parent at ${parent.x}`);
+  await screenshot(page, '2-reply');
+});
+
+test('a private message is hidden from visitors and shown to the owner', async () => {
+  const visitor = await site.newPage();
+  await visitor.goto(`add.asp?name=${owner.name}`);
+  await post(visitor, { guestname: '神秘人', subject: '悄悄说', message: '只给主人看的话', private: true });
+  await visitor.goto(`show.asp?name=${owner.name}`);
+  assert.ok((await visitor.content()).includes('悄悄话。。。'));
+  assert.ok(!(await visitor.content()).includes('只给主人看的话'));
+
+  const ownerPage = await site.newPage();
+  await login(ownerPage, owner.name, owner.password);
+  await ownerPage.goto(`show.asp?name=${owner.name}`);
+  assert.ok((await ownerPage.content()).includes('只给主人看的话'));
+  await screenshot(ownerPage, '3-private-owner');
+});
+
+test('the owner changes the settings, deletes a message and logs off', async () => {
+  const page = await site.newPage();
+  await login(page, owner.name, owner.password);
+  await screenshot(page, '4-owner-menu');
+  // The menu opens its pages in new windows; each in turn.
+  const open = async (path) => {
+    const [window] = await Promise.all([
+      page.waitForEvent('popup'),
+      page.click(`a[href="${path}"]`),
+    ]);
+    await window.waitForLoadState();
+    assert.ok(!(await window.content()).includes('没有权限'), path);
+    return window;
+  };
+  for (const path of ['admin_jiemian2.asp', 'admin_jiemian3.asp']) await (await open(path)).close();
+  const settings = await open('admin_jiemian.asp');
+  await settings.fill('input[name=titletop]', '改过的标题');
+  await settings.fill('input[name=infolistno]', '2');
+  await Promise.all([settings.waitForNavigation(), settings.click('input[type=submit] >> nth=0')]);
+  await settings.close();
+  await page.goto(`show.asp?name=${owner.name}`);
+  assert.ok((await page.content()).includes('改过的标题'));
+  assert.equal(await page.locator('input[name=lydelno]').count(), 2);
+  const total = async () => Number((await page.content()).match(/现有留言(\d+)条/)[1]);
+  const before = await total();
+
+  const id = await page.getAttribute('input[name=lydelno] >> nth=0', 'value');
+  await page.check(`input[name=lydelno][value="${id}"]`);
+  await Promise.all([page.waitForNavigation(), page.click('input[name=myform]')]);
+  await page.goto(`show.asp?name=${owner.name}`);
+  assert.equal(await total(), before - 1);
+  assert.equal(await page.locator(`input[name=lydelno][value="${id}"]`).count(), 0);
+
+  await page.goto('admin.asp');
+  await login(page, owner.name, owner.password);
+  await Promise.all([page.waitForNavigation(), page.click('a[href^="admin_log_off.asp"]')]);
+  await page.goto('admin_jiemian.asp');
+  assert.ok((await page.content()).includes('用户操作超时，请重新登陆，或没有权限！'));
+  await screenshot(page, '5-owner-logged-off');
+});
+
+test('the superuser deletes a guestbook from the list', async () => {
+  const visitor = await site.newPage();
+  await register(visitor, { name: 'doomed', password: 'pass5678', title: '要删除的留言本' });
+  const page = await site.newPage();
+  await login(page, 'admin', adminPassword);
+  await page.goto('userlist.asp');
+  assert.ok((await page.content()).includes('要删除的留言本'));
+  await Promise.all([
+    page.waitForEvent('popup').catch(() => null),
+    page.click('a[href="javascript:deluser(\'doomed\')"]'),
+  ]);
+  await page.waitForTimeout(500);
+  await page.goto('userlist.asp');
+  assert.ok(!(await page.content()).includes('要删除的留言本'));
+  await screenshot(page, '6-superuser-list');
+});
+
+test('Chinese text typed into a form comes back identical', async () => {
+  const page = await site.newPage();
+  const text = '中文测试：汉字、标点“引号”和符号—完毕';
+  await page.goto(`add.asp?name=${owner.name}`);
+  await post(page, { guestname: '测试员', subject: '编码往返', message: text });
+  await page.goto(`show.asp?name=${owner.name}&Page=1`);
+  assert.ok((await page.content()).includes(text));
+  await screenshot(page, '7-round-trip');
+});
