@@ -7,6 +7,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -38,8 +39,7 @@ void Guestbook::UserDelMe() {
   // The proof, the row and its messages go together: either the whole
   // guestbook is gone or nothing changed.
   data::Transaction tx(conn);
-  auto row =
-      conn.Execute("select * from user where name =" + std::string("'") + quoted + "'");
+  auto row = FindBook(conn, name);
   if (row.Eof() && row.Bof()) {
     return Write("用户：" + check::EscapeHtml(name) + "不存在！");
   }

@@ -8,6 +8,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/messages.h"
 #include "component/session_keys.h"
@@ -76,8 +77,7 @@ void Guestbook::AdminLogin() {
     Write(kBadPasswordBack);
     return;
   }
-  auto row =
-      conn.Execute("select * from user where name ='" + check::SqlQuote(name) + "'");
+  auto row = FindBook(conn, name);
   if (row.Eof() && row.Bof()) {
     Write("用户：" + check::EscapeHtml(name) + "不存在！");
     Write(kNoSuchUserBack);

@@ -7,6 +7,7 @@
 
 #include "check/convert.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "data/connection.h"
 
@@ -50,11 +51,6 @@ constexpr std::array<std::string_view, 18> kFormTail = {
     "</form>",
     "<p>　</p>",  // one ideographic space
 };
-
-data::Recordset FindBook(data::Connection& conn, std::string_view name) {
-  return conn.Execute("select * from user where name =" + std::string("'") +
-                      check::SqlQuote(name) + "'");
-}
 
 // A guestbook registered without a hint question or answer (shorter than
 // three characters, or missing) cannot recover its password.

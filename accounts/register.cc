@@ -9,6 +9,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/messages.h"
 #include "data/connection.h"
@@ -126,8 +127,7 @@ void Guestbook::RegCheck() {
   // The look-up and the insert are one step, so two visitors registering the
   // same name at once get one guestbook and one "taken" answer.
   data::Transaction tx(conn);
-  auto existing =
-      conn.Execute("select * from user where name ='" + check::SqlQuote(r.name) + "'");
+  auto existing = FindBook(conn, r.name);
   if (!(existing.Eof() && existing.Bof())) {
     Write("<br><br>用户：" + r.name + " 已经存在!请用其他名字注册！");
     Write(kNameTakenBack);

@@ -14,6 +14,7 @@
 
 #include "check/convert.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -117,8 +118,7 @@ void Guestbook::GetPassWord() {
   const std::string name(check::Trim(Request().Form("name")));
 
   auto conn = OpenDatabase();
-  auto rs =
-      conn.Execute("select * from user where name = '" + check::SqlQuote(name) + "'");
+  auto rs = FindBook(conn, name);
   if (rs.Eof() && rs.Bof()) {
     Write(std::string(kNoSuchUser) + check::EscapeHtml(name));
   } else {

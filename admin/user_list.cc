@@ -2,7 +2,6 @@
 // of six orders, 30 guestbooks a page with links to every page, and for the
 // superuser two delete links and the e-mail confirmation flag per guestbook.
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,6 +9,7 @@
 
 #include "check/convert.h"
 #include "check/text.h"
+#include "check/validate.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/recordset.h"
@@ -88,8 +88,8 @@ constexpr std::string_view kCell18 =
 // the number of pages is known.
 std::optional<double> RequestedPage(const std::string& page) {
   if (page.empty()) return 1;
-  auto number = Value(page).Number();
-  if (!number || *number != std::trunc(*number)) return std::nullopt;
+  const auto number = check::WholeNumber(page);
+  if (!number) return std::nullopt;
   return *number < 1 ? 1 : *number;
 }
 

@@ -12,6 +12,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/messages.h"
 #include "component/session_keys.h"
@@ -194,7 +195,7 @@ void Guestbook::AddCheck() {
   // posts at the same moment get distinct numbers and a failure loses none.
   auto db = OpenDatabase();
   data::Transaction tx(db);
-  auto book = db.Execute(board::form::BookSql(name));
+  auto book = FindBook(db, name);
   if (book.Eof() && book.Bof()) return;
   Session().Set(name + "add_check_banzhumail", book["email"]);
   Session().Set(name + "add_check_titletop", book["titletop"]);

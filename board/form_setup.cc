@@ -9,10 +9,6 @@ std::int64_t NewFormKey(host::Server& server) {
   return server.Random(99999999, 199899999);
 }
 
-std::string BookSql(std::string_view name) {
-  return "select * from user where name ='" + check::SqlQuote(name) + "'";
-}
-
 void PruneOverLimit(data::Connection& db, std::string_view name, const Value& max_num) {
   const auto limit = max_num.Number();
   if (!limit) return;

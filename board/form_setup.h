@@ -24,10 +24,6 @@ inline constexpr std::string_view kUserNameErrorPage = "user_name_error.asp";
 // Example: std::to_string(NewFormKey(server)).size() == 9 (almost always).
 std::int64_t NewFormKey(host::Server& server);
 
-// The select of one guestbook's row, the name quoted for SQL.
-// Example: BookSql("o'k") == "select * from user where name ='o''k'".
-std::string BookSql(std::string_view name);
-
 // When the guestbook holds more messages than `max_num`, deletes its oldest
 // (by regtime, then by id) up to kPruneBatch of them, as one change. An
 // empty or non-numeric `max_num` sets no limit.

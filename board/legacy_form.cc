@@ -7,6 +7,7 @@
 #include "board/form_legacy_html.h"
 #include "board/form_setup.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/recordset.h"
@@ -232,7 +233,7 @@ void Guestbook::Add_bak() {
   const std::size_t length = check::Length(visit.name);
   if (length < 1 || length > 15)
     return Response().Redirect(board::form::kUserNameErrorPage);
-  auto book = db.Execute(board::form::BookSql(visit.name));
+  auto book = FindBook(db, visit.name);
   if (book.Eof() && book.Bof())
     return Response().Redirect(board::form::kUserNameErrorPage);
   board::form::PruneOverLimit(db, visit.name, MaxNum());

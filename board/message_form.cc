@@ -7,6 +7,7 @@
 
 #include "board/form_setup.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 
@@ -64,7 +65,7 @@ void Guestbook::Add() {
   Session().Set(keys::kPosted, Value("0"));
 
   auto db = OpenDatabase();
-  auto book = db.Execute(board::form::BookSql(name));
+  auto book = FindBook(db, name);
   if (book.Eof() && book.Bof())
     return Response().Redirect(board::form::kUserNameErrorPage);
   for (const auto& [suffix, column] : kFormSettings) {

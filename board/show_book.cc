@@ -14,6 +14,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/recordset.h"
@@ -49,10 +50,6 @@ const SearchColumn* FindSearchColumn(std::string_view jsfs) {
     if (column.jsfs == jsfs) return &column;
   }
   return nullptr;
-}
-
-std::string BookSql(std::string_view name) {
-  return "select * from user where name ='" + check::SqlQuote(name) + "'";
 }
 
 // Raised in one statement, so that two first visits at the same moment both
@@ -278,7 +275,7 @@ void Guestbook::ShowBook() {
   Params params;
   if (auto refusal = ReadParams(Request(), params)) return Write(*refusal);
 
-  auto found = db.Execute(BookSql(name));
+  auto found = FindBook(db, name);
   if (found.Eof()) return Write(html::kNoSuchBook);
   const Book book = ReadBook(*this, found);
   found.Close();

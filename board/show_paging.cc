@@ -1,17 +1,15 @@
 #include "board/show_paging.h"
 
 #include <algorithm>
-#include <cmath>
 
-#include "host/value.h"
+#include "check/validate.h"
 
 namespace tb::board {
 
 std::optional<PageRequest> ReadPageField(std::string_view move, std::string_view page) {
   if (page.empty()) return PageRequest{move, std::nullopt};
-  const auto number = ParseNumber(page);
-  if (!number || !std::isfinite(*number) || *number != std::trunc(*number))
-    return std::nullopt;
+  const auto number = check::WholeNumber(page);
+  if (!number) return std::nullopt;
   return PageRequest{move, *number};
 }
 

@@ -1,8 +1,10 @@
 #include "check/validate.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "check/text.h"
+#include "host/value.h"
 
 namespace tb::check {
 namespace {
@@ -74,6 +76,14 @@ bool CheckLength2To100(std::string& text) {
 std::string TrimValue(std::string& text) {
   TrimInPlace(text);
   return text;
+}
+
+std::optional<double> WholeNumber(std::string_view text) {
+  const auto number = ParseNumber(text);
+  if (!number || !std::isfinite(*number) || *number != std::trunc(*number)) {
+    return std::nullopt;
+  }
+  return number;
 }
 
 }  // namespace tb::check

@@ -6,6 +6,7 @@
 // every character comparison is exact.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,5 +49,10 @@ bool CheckLength2To100(std::string& text);
 // Trims in place and returns the trimmed text.
 // Example: s = " a "; TrimValue(s) == "a" and s == "a".
 std::string TrimValue(std::string& text);
+
+// A page number as typed: its value when it reads as a whole, finite number
+// (blanks around it allowed), else nullopt.
+// Example: WholeNumber("3") == 3, WholeNumber("2.5") == nullopt.
+std::optional<double> WholeNumber(std::string_view text);
 
 }  // namespace tb::check

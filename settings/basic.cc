@@ -8,6 +8,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -41,7 +42,7 @@ void Guestbook::JieMian1() {
   if (IsUserLogin() == 0) return;
   const std::string owner = Session().Get(keys::kName).Text();
   auto conn = OpenDatabase();
-  auto row = conn.Execute(settings::OwnerRowSql(owner));
+  auto row = FindBook(conn, owner);
   if (row.Eof() && row.Bof()) return Write(settings::kNoSuchOwner);
   for (std::string_view column : kCopiedColumns) {
     Session().Set(owner + "jm1" + std::string(column), row[column]);

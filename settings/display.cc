@@ -8,6 +8,7 @@
 
 #include "check/convert.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -44,7 +45,7 @@ void Guestbook::JieMian2() {
   if (IsUserLogin() == 0) return;
   const std::string owner = Session().Get(keys::kName).Text();
   auto conn = OpenDatabase();
-  auto row = conn.Execute(settings::OwnerRowSql(owner));
+  auto row = FindBook(conn, owner);
   if (row.Eof() && row.Bof()) return Write(settings::kNoSuchOwner);
   const std::string infostyle = row["infostyle"].Text();
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -37,7 +38,7 @@ void Guestbook::JieMian1_bak() {
   if (IsUserLogin() == 0) return;
   const std::string owner = Session().Get(keys::kName).Text();
   auto conn = OpenDatabase();
-  auto row = conn.Execute(settings::OwnerRowSql(owner));
+  auto row = FindBook(conn, owner);
   if (row.Eof() && row.Bof()) return Write(settings::kNoSuchOwner);
   auto stored = [&row](std::string_view column) { return row[column].Text(); };
   // Writes a piece, or each piece of a list of pieces.

@@ -8,6 +8,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
@@ -77,7 +78,7 @@ void Guestbook::JieMian3Check() {
   // the statements below take effect, or none.
   data::Transaction tx(conn);
 
-  auto row = conn.Execute(settings::OwnerRowSql(owner));
+  auto row = FindBook(conn, owner);
   const bool found = !(row.Eof() && row.Bof());
   if (!found) errors.AddText("<br>");
   const std::string stored_password = found ? row["password"].Text() : "";

@@ -4,16 +4,13 @@
 
 #include "check/convert.h"
 #include "check/text.h"
+#include "component/book_row.h"
 #include "component/messages.h"
 
 namespace tb::settings {
 
-std::string OwnerRowSql(std::string_view owner) {
-  return "select * from user where name ='" + check::SqlQuote(owner) + "'";
-}
-
 bool OwnerRowExists(data::Connection& conn, std::string_view owner) {
-  auto row = conn.Execute(OwnerRowSql(owner));
+  auto row = FindBook(conn, owner);
   return !(row.Eof() && row.Bof());
 }
 

@@ -19,10 +19,6 @@ inline constexpr std::string_view kNoSuchOwner = "没有这个用户";
 inline constexpr std::string_view kBackLink =
     "<p></p><a href=\"javascript:history.go(-1);\">回上一步重新填写</a>";
 
-// The select of the owner's `user` row, the name quoted for SQL.
-// Example: OwnerRowSql("o'k") == "select * from user where name ='o''k'".
-std::string OwnerRowSql(std::string_view owner);
-
 // Whether the owner's `user` row still exists.
 bool OwnerRowExists(data::Connection& conn, std::string_view owner);
 

@@ -142,5 +142,24 @@ TEST(TrimValueTest, TrimsCallerAndReturnsIt) {
   EXPECT_EQ(text, "a b \t");
 }
 
+TEST(WholeNumberTest, OnlyWholeFiniteNumbers) {
+  struct Case {
+    const char* text;
+    std::optional<double> want;
+  } cases[] = {
+      {"3", 3},
+      {" 12 ", 12},
+      {"-2", -2},
+      {"1e3", 1000},
+      {"2.0", 2},
+      {"2.5", std::nullopt},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {"1e999", std::nullopt},
+      {"3x", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WholeNumber(c.text), c.want) << c.text;
+}
+
 }  // namespace
 }  // namespace tb::check
