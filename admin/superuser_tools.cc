@@ -18,6 +18,7 @@
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/connection.h"
+#include "data/schema.h"
 
 namespace tb {
 namespace {
@@ -46,21 +47,13 @@ constexpr std::array kAccountRows = {
 constexpr std::string_view kNothingToDelete = "请输入要删除的内容！";
 constexpr std::string_view kBadColumn = "r1:参数错误！";
 
-// The columns of the message table: the only names that may stand for the
-// column of a site-wide deletion.
-constexpr std::array<std::string_view, 22> kMessageColumns = {
-    "id",         "name",        "message",  "guestname", "regtime",   "ip",
-    "touxiang",   "email",       "subject",  "homepage",  "replymail", "oicq",
-    "html",       "font",        "fontsize", "fontcolor", "newinfo",   "whoinfo",
-    "infoseekno", "priviteword", "hailfrom", "infono"};
-
-// The message table's own name for `column`, matched without regard to case.
+// The message table's own name for `column`, matched without regard to case:
+// the only names that may stand for the column of a site-wide deletion.
 std::optional<std::string_view> MessageColumn(std::string_view column) {
-  auto it = std::find_if(
-      kMessageColumns.begin(), kMessageColumns.end(),
-      [&](std::string_view c) { return check::EqualsIgnoreCase(c, column); });
-  if (it == kMessageColumns.end()) return std::nullopt;
-  return *it;
+  for (const auto& c : data::kMessageColumns) {
+    if (check::EqualsIgnoreCase(c.name, column)) return c.name;
+  }
+  return std::nullopt;
 }
 
 std::string DeleteMessagesSql(std::string_view name) {

@@ -2,7 +2,42 @@
 // (one row per message), created when missing.
 #pragma once
 
+#include <array>
+#include <string_view>
+
 namespace tb::data {
+
+struct Column {
+  std::string_view name;
+  std::string_view label;  // what the site's forms call it
+};
+
+// Every column of the message table `liuyan`, the poster's address first (the
+// usual choice of the superuser's site-wide deletion).
+inline constexpr std::array<Column, 22> kMessageColumns = {{
+    {"ip", "留言者IP地址"},
+    {"guestname", "留言者姓名"},
+    {"email", "留言者电子邮件"},
+    {"homepage", "留言者主页"},
+    {"oicq", "留言者QQ号码"},
+    {"hailfrom", "来自"},
+    {"subject", "留言主题"},
+    {"message", "留言内容"},
+    {"name", "留言板用户名"},
+    {"id", "留言编号"},
+    {"infono", "留言序号"},
+    {"regtime", "留言时间"},
+    {"touxiang", "头像编号"},
+    {"html", "留言方式"},
+    {"font", "字体"},
+    {"fontsize", "字体大小"},
+    {"fontcolor", "字体颜色"},
+    {"replymail", "回复转发"},
+    {"newinfo", "是否回复"},
+    {"whoinfo", "是否板主发表"},
+    {"infoseekno", "排序号"},
+    {"priviteword", "是否悄悄话"},
+}};
 
 // SQL statements, run in order when a SQLite store is opened.
 extern const char* const kSqliteSchema;

@@ -2,6 +2,7 @@
 #include <array>
 #include <string>
 
+#include "data/schema.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
 
@@ -51,45 +52,15 @@ function db_check() {
 </script>
 )html";
 
-struct Column {
-  std::string_view name, label;
-};
-
-// The message table's columns, the address first as the usual choice.
-constexpr std::array<Column, 22> kMessageColumns = {{
-    {"ip", "留言者IP地址"},
-    {"guestname", "留言者姓名"},
-    {"email", "留言者电子邮件"},
-    {"homepage", "留言者主页"},
-    {"oicq", "留言者QQ号码"},
-    {"hailfrom", "来自"},
-    {"subject", "留言主题"},
-    {"message", "留言内容"},
-    {"name", "留言板用户名"},
-    {"id", "留言编号"},
-    {"infono", "留言序号"},
-    {"regtime", "留言时间"},
-    {"touxiang", "头像编号"},
-    {"html", "留言方式"},
-    {"font", "字体"},
-    {"fontsize", "字体大小"},
-    {"fontcolor", "字体颜色"},
-    {"replymail", "回复转发"},
-    {"newinfo", "是否回复"},
-    {"whoinfo", "是否板主发表"},
-    {"infoseekno", "排序号"},
-    {"priviteword", "是否悄悄话"},
-}};
-
 std::string DataAdminForm() {
   std::string out =
       "<h2>根据条件管理数据库</h2>\n"
       "<form name=\"dbform\" method=\"POST\" action=\"admin_tools_db.asp\" "
       "onsubmit=\"return db_check()\">\n"
       "<p align=\"center\">删除全站留言中 <select name=\"r1\" size=\"1\">";
-  for (const Column& c : kMessageColumns) {
+  for (const auto& c : data::kMessageColumns) {
     out += "<option value=\"" + std::string(c.name) + "\"" +
-           std::string(Selected(c.name == kMessageColumns[0].name)) + ">" +
+           std::string(Selected(c.name == data::kMessageColumns[0].name)) + ">" +
            std::string(c.label) + "（" + std::string(c.name) + "）</option>";
   }
   return out +

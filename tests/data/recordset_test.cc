@@ -3,11 +3,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "data/connection.h"
 #include "data/error.h"
+#include "data/schema.h"
 #include "data/sqlite_engine.h"
 
 namespace tb::data {
@@ -92,6 +94,15 @@ TEST_F(StoreTest, NewUserRowHasItsDefaults) {
   for (const auto& c : cases) EXPECT_EQ(rs[c.column].Text(), c.want) << c.column;
   EXPECT_TRUE(rs["counter"].IsNumber());
   EXPECT_TRUE(rs["hascrc"].IsText());
+}
+
+TEST_F(StoreTest, MessageColumnListMatchesTheTable) {
+  std::set<std::string> listed, stored;
+  for (const auto& c : kMessageColumns) listed.insert(std::string(c.name));
+  auto rs = conn_.Execute("select name from pragma_table_info('liuyan')");
+  for (; !rs.Eof(); rs.MoveNext()) stored.insert(rs["name"].Text());
+  EXPECT_EQ(listed, stored);
+  EXPECT_EQ(listed.size(), kMessageColumns.size());
 }
 
 TEST_F(StoreTest, NamesAreUniqueWithoutRegardToCase) {
