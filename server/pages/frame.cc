@@ -4,9 +4,15 @@
 
 #include "check/text.h"
 #include "host/page.h"
+#include "server/pages/style.h"
 
 namespace tb::server::pages {
 namespace {
+
+// The links of the header and the footer, back to the site's public pages.
+constexpr std::string_view kSiteLinks =
+    "<a href=\"index.asp\">首页</a> | <a href=\"userlist.asp\">留言板列表</a> | "
+    "<a href=\"admin.asp\">登录管理</a>";
 
 constexpr std::string_view kDocumentStart =
     "<!DOCTYPE html>\n"
@@ -14,23 +20,11 @@ constexpr std::string_view kDocumentStart =
     "<head>\n"
     "<meta charset=\"gb2312\">\n";
 
-constexpr std::string_view kStyle = R"css(<style>
-body { font-size: 14px; font-family: "宋体", SimSun, sans-serif; margin: 8px 16px; color: #222; }
-a { color: #006699; }
-a:hover { color: #CC3300; }
-.nav { padding: 4px 0; border-bottom: 1px solid #008000; margin-bottom: 12px; }
-.foot { margin-top: 24px; padding-top: 6px; border-top: 1px solid #008000; text-align: center; font-size: 12px; color: #666; }
-.notice { text-align: center; font-size: 16px; color: #CC0000; margin: 24px 0; }
-.form td { padding: 3px; }
-h1, h2 { color: #008080; text-align: center; }
-</style>
-)css";
-
-constexpr std::string_view kNavBar =
-    "<body>\n"
-    "<div class=\"nav\"><a href=\"index.asp\">首页</a> | "
-    "<a href=\"userlist.asp\">留言板列表</a> | "
-    "<a href=\"admin.asp\">登录管理</a></div>\n";
+// The header bar: the site's name, then its three public pages.
+std::string NavBar(std::string_view site) {
+  return "<body>\n<div class=\"nav\"><a class=\"brand\" href=\"index.asp\">" +
+         std::string(site) + "</a><span>" + std::string(kSiteLinks) + "</span></div>\n";
+}
 
 // A response that keeps what is written and passes the rest through.
 class CaptureContext final : public host::PageContext, public host::Response {
@@ -87,7 +81,7 @@ void WriteDocumentHead(PageEnv& env, std::string_view subtitle,
   if (!subtitle.empty()) title += (title.empty() ? "" : " - ") + Escaped(subtitle);
   Write(env, kDocumentStart);
   Write(env, "<title>" + title + "</title>\n");
-  Write(env, kStyle);
+  Write(env, "<link rel=\"stylesheet\" href=\"" + StylesheetHref() + "\">\n");
   Write(env, scripts);
   Write(env, "</head>\n");
 }
@@ -100,7 +94,7 @@ bool IsPost(const PageEnv& env) { return check::EqualsIgnoreCase(env.method(), "
 
 void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts) {
   WriteDocumentHead(env, subtitle, scripts);
-  Write(env, kNavBar);
+  Write(env, NavBar(Escaped(env.component().PageTitle().Text())));
 }
 
 void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scripts) {
@@ -109,8 +103,8 @@ void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scr
 
 void WriteFoot(PageEnv& env) {
   const std::string email = Escaped(env.component().AdminEmail().Text());
-  std::string foot =
-      "\n<div class=\"foot\">" + Escaped(env.component().PageTitle().Text());
+  std::string foot = "\n<div class=\"foot\">" + std::string(kSiteLinks) + "<br>" +
+                     Escaped(env.component().PageTitle().Text());
   if (!email.empty())
     foot += "　管理员信箱：<a href=\"mailto:" + email + "\">" + email + "</a>";
   Write(env, foot + "</div>\n</body>\n</html>\n");
@@ -136,10 +130,13 @@ std::string Escaped(std::string_view text) { return check::EscapeHtml(text); }
 std::string_view Checked(bool on) { return on ? " checked" : ""; }
 std::string_view Selected(bool on) { return on ? " selected" : ""; }
 
-std::string Notice(std::string_view text) {
-  return "<p class=\"notice\">" + std::string(text) +
-         "</p>\n<p align=\"center\"><a href=\"javascript:history.go(-1);\">返回上一步</a>"
-         " | <a href=\"index.asp\">返回首页</a></p>\n";
+std::string Notice(std::string_view text, std::string_view heading,
+                   std::string_view links) {
+  std::string out = "<div class=\"notice\">";
+  if (!heading.empty()) out += "<h2>" + std::string(heading) + "</h2>";
+  out += "<p>" + std::string(text) + "</p>";
+  if (!links.empty()) out += "<p>" + std::string(links) + "</p>";
+  return out + "</div>\n";
 }
 
 std::string CategoryOptions(std::string_view current) {

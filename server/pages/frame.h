@@ -1,6 +1,7 @@
 // File: frame.h — what every page of the site shares: the document's head
-// (charset, title, stylesheet, the page's scripts), the navigation bar, the
-// footer with the site manager's address, and small pieces of forms.
+// (charset, title, the stylesheet of style.h, the page's scripts), the header
+// bar, the footer with links home and the site manager's address, boxed
+// notices, and small pieces of forms.
 //
 // A page reads as: head, its own part and the component's output, foot.
 //
@@ -27,12 +28,14 @@ void Write(PageEnv& env, std::string_view text);
 bool IsPost(const PageEnv& env);
 
 // The document's start: doctype, head (title "PageTitle - subtitle", the
-// stylesheet, `scripts`), then "<body>" and the navigation bar.
+// stylesheet's link, `scripts`), then "<body>" and the header bar: the site's
+// name and links to the home, the guestbook list and the login.
 void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts = {});
 // The same head without "<body>" and the bar: for a component that writes its
 // own body tag.
 void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scripts);
-// The footer (the site manager's mail address when set) and the document's end.
+// The footer (links to the home, the list and the login; the site's name and
+// the site manager's mail address when set) and the document's end.
 void WriteFoot(PageEnv& env);
 
 // A page that is only the frame around one member of the component.
@@ -53,8 +56,16 @@ std::string Escaped(std::string_view text);
 std::string_view Checked(bool on);
 std::string_view Selected(bool on);
 
-// A notice paragraph with a back link, for refusals written by the page.
-std::string Notice(std::string_view text);
+// The links under a refusal: one step back, and the site's home.
+inline constexpr std::string_view kBackLinks =
+    "<a href=\"javascript:history.go(-1);\">返回上一步</a> | "
+    "<a href=\"index.asp\">返回首页</a>";
+
+// A boxed notice of the page's own: a heading (none when empty), the text and
+// a line of links (none when empty). Example:
+//   Notice("本站暂停申请新留言板，请以后再来。", "暂停申请", {})
+std::string Notice(std::string_view text, std::string_view heading = {},
+                   std::string_view links = kBackLinks);
 
 // The script of the message forms (form "lyadd"): the poster's name and the
 // subject need at least 2 characters before the form is sent.

@@ -1,5 +1,7 @@
 // The help pages of the owner's settings, and the pages the component sends
 // a visitor to when it refuses a request.
+#include <string>
+
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
 
@@ -47,6 +49,25 @@ constexpr std::string_view kHelp3 = R"html(<h2>帮助：发表留言界面配置
 <p align="center"><a href="javascript:window.close();">关闭窗口</a></p>
 )html";
 
+// A bad or unknown guestbook name: the list shows the guestbooks there are.
+constexpr std::string_view kUserNameErrorLinks =
+    "<a href=\"javascript:history.go(-1);\">返回上一步</a> | "
+    "<a href=\"userlist.asp\">查看留言板列表</a> | "
+    "<a href=\"index.asp\">返回首页</a>";
+
+// A second post from one visit of the form. Going back would show the old
+// form again, whose key is spent; the form page itself (the page the post
+// came from) gives a fresh one, so the link opens it anew when it is known.
+constexpr std::string_view kGuanshuiLinks =
+    "<a id=\"reopen\" href=\"javascript:history.go(-1);\">重新打开留言页面</a> | "
+    "<a href=\"index.asp\">返回首页</a>";
+constexpr std::string_view kReopenFormScript = R"html(<script>
+if (/\/add\.asp\?/i.test(document.referrer)) {
+  document.getElementById("reopen").href = document.referrer;
+}
+</script>
+)html";
+
 void Static(PageEnv& env, std::string_view subtitle, std::string_view body) {
   WriteHead(env, subtitle);
   Write(env, body);
@@ -62,19 +83,24 @@ void Help3Page(PageEnv& env) { Static(env, "帮助", kHelp3); }
 void UserNameErrorPage(PageEnv& env) {
   Static(env, "用户名错误",
          Notice("你要访问的留言板不存在，或者用户名不正确。"
-                "用户名由3到15个字母、数字或下划线组成。"));
+                "用户名由3到15个字母、数字或下划线组成。",
+                "找不到这个留言板", kUserNameErrorLinks));
 }
 
 void GuanshuiPage(PageEnv& env) {
   Static(env, "请不要重复发表",
          Notice("请不要重复发表留言！打开一次留言页面只能发表一条留言，"
-                "请重新打开留言页面后再发表。"));
+                "请重新打开留言页面后再发表。<br>"
+                "在留言页面停留太久以后再发表，也会看到这个提示。",
+                "这次提交没有保存", kGuanshuiLinks) +
+             std::string(kReopenFormScript));
 }
 
 void FeifaPage(PageEnv& env) {
   Static(env, "留言含有禁止的词语",
          Notice("你的留言主题或内容中含有本站不允许的词语，留言没有发表。"
-                "请返回修改后重新发表。"));
+                "请返回修改后重新发表。",
+                "留言没有发表", kBackLinks));
 }
 
 }  // namespace tb::server::pages

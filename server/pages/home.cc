@@ -15,7 +15,7 @@ constexpr std::string_view kClosedNotice = "本站暂停申请新留言板，请
 constexpr std::string_view kFullNotice = "本站留言板数量已经达到上限，暂停申请新留言板。";
 
 constexpr std::string_view kIndexIntro =
-    R"html(<p align="center">免费多用户留言本：注册一个用户名，就可以拥有自己的留言板，地址为 show.asp?name=你的用户名。</p>
+    R"html(<p class="lead">免费多用户留言本：注册一个用户名，就可以拥有自己的留言板，地址为 show.asp?name=你的用户名。</p>
 <p align="center"><a href="admin.asp">登录管理</a> | <a href="userlist.asp">留言板列表</a> | <a href="lostpassword.asp">找回密码</a> | <a href="userdelme.asp">注销留言板</a></p>
 <h2>申请新留言板</h2>
 )html";
@@ -53,8 +53,8 @@ constexpr std::string_view kLoginForm = R"html(<h2>留言板管理登录</h2>
 <p align="center"><a href="lostpassword.asp">忘记密码？</a> | <a href="index.asp">申请新留言板</a></p>
 )html";
 
-constexpr std::string_view kLoggedOff = R"html(<p class="notice">你已经退出管理。</p>
-<p align="center"><a href="admin.asp">重新登录</a></p>
+constexpr std::string_view kLoggedOff =
+    R"html(<div class="notice done"><h2>你已经退出管理。</h2><p><a href="admin.asp">重新登录</a> | <a href="index.asp">返回首页</a></p></div>
 )html";
 
 constexpr std::string_view kLostPasswordForm = R"html(<h2>找回密码</h2>
@@ -108,7 +108,7 @@ void IndexPage(PageEnv& env) {
   Write(env, "<h1>" + Escaped(env.component().PageTitle().Text()) + "</h1>\n");
   Write(env, kIndexIntro);
   if (const auto closed = RegistrationClosed(env)) {
-    Write(env, "<p class=\"notice\">" + std::string(*closed) + "</p>\n");
+    Write(env, Notice(*closed, {}, {}));
   } else {
     Write(env, kRegisterFormHead);
     Write(env, CategoryOptions(""));

@@ -25,6 +25,8 @@ TEST_F(FormsTest, StaticForms) {
       {"userdelme.asp", "pages/userdelme.html"},
       {"help3.asp", "pages/help3.html"},
       {"guanshui.asp", "pages/guanshui.html"},
+      {"feifa.asp", "pages/feifa.html"},
+      {"user_name_error.asp", "pages/user_name_error.html"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "server/pages/style.h"
 #include "tests/pages/fake_env.h"
 
 namespace tb {
@@ -177,6 +178,11 @@ TEST_F(PagesAnswerTest, EveryPageAnswersGetAndPost) {
             "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"gb2312\">"))
             << body.substr(0, 80);
         EXPECT_NE(body.find("<title>留言本"), std::string::npos);
+        EXPECT_NE(body.find("<link rel=\"stylesheet\" href=\"" +
+                            server::pages::StylesheetHref() + "\">"),
+                  std::string::npos);
+        EXPECT_NE(body.find("<div class=\"foot\"><a href=\"index.asp\">首页</a>"),
+                  std::string::npos);
         EXPECT_TRUE(body.ends_with("</body>\n</html>\n"));
         EXPECT_NE(body.find(c.needle), std::string::npos) << body;
         break;

@@ -1,0 +1,68 @@
+// The site's stylesheet: served by path whatever the letter case, linked
+// under a name that changes with its content, and safe for the pages it
+// styles.
+#include "server/pages/style.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+
+namespace tb {
+namespace {
+
+using server::pages::Stylesheet;
+using server::pages::StylesheetHref;
+
+TEST(StyleTest, ServedAsCssByPath) {
+  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {
+    const server::Asset* asset = server::FindAsset(path);
+    ASSERT_NE(asset, nullptr) << path;
+    EXPECT_EQ(asset, &Stylesheet()) << path;
+    EXPECT_EQ(asset->content_type, "text/css");
+  }
+  EXPECT_EQ(server::FindAsset("site.cs"), nullptr);
+  EXPECT_EQ(server::FindAsset("css/site.css"), nullptr);
+}
+
+// The link carries a hash of the content after "?v=": the host finds the
+// asset by its path alone, and a browser with a month-old copy asks anew.
+TEST(StyleTest, LinkCarriesTheContentHash) {
+  const std::string href = StylesheetHref();
+  EXPECT_TRUE(std::regex_match(href, std::regex(R"(site\.css\?v=[0-9a-f]{8})"))) << href;
+  EXPECT_EQ(server::FindAsset(href.substr(0, href.find('?'))), &Stylesheet());
+  EXPECT_EQ(StylesheetHref(), href);
+}
+
+// Served without a charset label, so every byte must be ASCII; and a brace
+// out of place would drop every rule after it.
+TEST(StyleTest, AsciiWithBalancedBraces) {
+  const std::string_view css = Stylesheet().bytes;
+  ASSERT_FALSE(css.empty());
+  EXPECT_TRUE(std::all_of(css.begin(), css.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+  int depth = 0;
+  for (char c : css) {
+    if (c == '{') ++depth;
+    if (c == '}') --depth;
+    ASSERT_GE(depth, 0);
+    ASSERT_LE(depth, 1);
+  }
+  EXPECT_EQ(depth, 0);
+}
+
+// The guestbook page's body tag carries the owner's background image; a
+// background shorthand or image in the body rule would hide it.
+TEST(StyleTest, BodyRuleLeavesTheBackgroundImageAlone) {
+  const std::string_view css = Stylesheet().bytes;
+  const auto start = css.find("\nbody {");
+  ASSERT_NE(start, std::string_view::npos);
+  const std::string_view rule = css.substr(start, css.find('}', start) - start);
+  EXPECT_EQ(rule.find("background:"), std::string_view::npos) << rule;
+  EXPECT_EQ(rule.find("background-image"), std::string_view::npos) << rule;
+  EXPECT_NE(rule.find("background-color"), std::string_view::npos) << rule;
+}
+
+}  // namespace
+}  // namespace tb
