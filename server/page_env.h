@@ -31,6 +31,10 @@ class PageEnv {
   virtual Guestbook& component() = 0;
   // Ends the visitor's session: its values are gone after this request.
   virtual void EndSession() = 0;
+  // Gives the visitor's session a new id after this request, keeping its
+  // values: at a login, so that an id someone learnt before (or planted in
+  // the visitor's browser) opens nothing afterwards.
+  virtual void RenewSession() = 0;
 };
 
 using PageHandler = void (*)(PageEnv&);

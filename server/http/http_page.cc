@@ -94,9 +94,12 @@ HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
       ad_script_url_(std::move(ad_script_url)),
       random_(SeededRandom()) {
   if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {
+    hold_ = sessions_.Hold(*id);
     if (auto values = sessions_.Load(*id)) {
       session_id_ = *id;
       values_ = std::move(*values);
+    } else {
+      hold_ = {};  // an unknown id: nothing to keep in order
     }
   }
   book_.OnStartPage(*this);
@@ -159,6 +162,13 @@ void HttpPage::EndSession() {
 }
 
 std::optional<std::string> HttpPage::FinishSession() {
+  if (renew_ && !session_id_.empty()) {
+    // Every value moves to a new id; the old one ends.
+    ended_session_ = session_id_;
+    session_id_.clear();
+    changes_ = values_;
+  }
+  renew_ = false;
   if (!ended_session_.empty()) sessions_.Erase(ended_session_);
   std::optional<std::string> cookie;
   if (!changes_.empty()) {
@@ -175,6 +185,7 @@ std::optional<std::string> HttpPage::FinishSession() {
              "Expires=Thu, 01 Jan 1970 00:00:00 GMT";
   }
   ended_session_.clear();
+  hold_ = {};
   return cookie;
 }
 

@@ -63,7 +63,8 @@ class HttpPage final : public PageEnv,
                        public host::Session,
                        public host::Server {
  public:
-  // Loads the session named by the request's TBSESSION cookie, if it lives.
+  // Holds and loads the session named by the request's TBSESSION cookie, if
+  // it lives; the hold lasts until FinishSession or the page's end.
   HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
            std::string ad_script_url);
   ~HttpPage() override;
@@ -75,6 +76,7 @@ class HttpPage final : public PageEnv,
   std::string_view method() const override { return request_.method; }
   Guestbook& component() override { return book_; }
   void EndSession() override;
+  void RenewSession() override { renew_ = true; }
 
   // PageContext
   host::Request& request() override { return *this; }
@@ -109,9 +111,10 @@ class HttpPage final : public PageEnv,
   const std::optional<std::string>& redirect() const { return redirect_; }
   const std::vector<ResponseCookie>& cookies() const { return cookies_; }
 
-  // Stores the session's changes (a new session gets its id here) and
-  // returns the Set-Cookie value for the session cookie, when the browser
-  // needs a new one: the new id, or an expired cookie after EndSession.
+  // Stores the session's changes (a new or renewed session gets its id
+  // here), releases the session's hold and returns the Set-Cookie value for
+  // the session cookie, when the browser needs a new one: the new id, or an
+  // expired cookie after EndSession.
   std::optional<std::string> FinishSession();
 
   // The Set-Cookie values of the cookies the page set, in the order set.
@@ -126,8 +129,10 @@ class HttpPage final : public PageEnv,
   std::string ad_script_url_;
   std::mt19937_64 random_;
 
+  SessionHold hold_;           // on the request's session, while it runs
   std::string session_id_;     // empty until the session exists
   std::string ended_session_;  // the id EndSession ended
+  bool renew_ = false;         // RenewSession was called
   SessionValues values_, changes_;
 
   std::string body_;

@@ -39,6 +39,20 @@ MemorySessionStore::MemorySessionStore(std::chrono::steady_clock::duration timeo
       clock_(clock ? std::move(clock)
                    : Clock([] { return std::chrono::steady_clock::now(); })) {}
 
+SessionHold MemorySessionStore::Hold(std::string_view id) {
+  std::shared_ptr<std::mutex> mutex;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = holds_.find(id);
+    if (it != holds_.end()) mutex = it->second.lock();
+    if (!mutex) {
+      mutex = std::make_shared<std::mutex>();
+      holds_.insert_or_assign(std::string(id), mutex);
+    }
+  }
+  return SessionHold(std::move(mutex));  // waits outside the store's own lock
+}
+
 std::optional<SessionValues> MemorySessionStore::Load(std::string_view id) {
   auto now = clock_();
   std::lock_guard lock(mutex_);
@@ -73,7 +87,13 @@ void MemorySessionStore::Erase(std::string_view id) {
 std::size_t MemorySessionStore::Sweep() {
   auto now = clock_();
   std::lock_guard lock(mutex_);
+  std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
   return std::erase_if(sessions_, [&](const auto& s) { return Ended(s.second, now); });
+}
+
+std::size_t MemorySessionStore::hold_count() const {
+  std::lock_guard lock(mutex_);
+  return holds_.size();
 }
 
 std::size_t MemorySessionStore::size() const {

@@ -5,6 +5,11 @@
 // same time lose neither's changes. A session ends after a set time without a
 // request; Sweep() forgets the ended ones.
 //
+// Requests of one session also run one after another: a request holds its
+// session (Hold) from before it loads the values until after it saves them,
+// so that a check-and-set in the session, such as the message form's "posted
+// once" flag, cannot be passed by two requests sent at the same moment.
+//
 // The store is an interface so that several servers can later share one; the
 // memory store here serves one process.
 //
@@ -18,6 +23,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -31,8 +37,24 @@ namespace tb::server::http {
 // Session values by key; keys match without regard to case.
 using SessionValues = std::map<std::string, Value, host::LessIgnoreCase>;
 
+// A request's hold on its session; released when destroyed.
+class SessionHold {
+ public:
+  SessionHold() = default;
+  // Waits until no other hold is on `mutex`, then holds it.
+  explicit SessionHold(std::shared_ptr<std::mutex> mutex)
+      : mutex_(std::move(mutex)), lock_(*mutex_) {}
+
+ private:
+  std::shared_ptr<std::mutex> mutex_;  // outlives lock_, declared first
+  std::unique_lock<std::mutex> lock_;
+};
+
 class SessionStore {
  public:
+  // Waits until no other request holds the session `id` (which need not
+  // exist), then holds it until the returned hold is destroyed.
+  virtual SessionHold Hold(std::string_view id) = 0;
   virtual ~SessionStore() = default;
   // The values of a live session, which counts as used now; nullopt when the
   // id is unknown or the session has ended.
@@ -42,7 +64,8 @@ class SessionStore {
   virtual void Save(std::string_view id, const SessionValues& changes) = 0;
   // Ends the session at once.
   virtual void Erase(std::string_view id) = 0;
-  // Forgets every session idle longer than the timeout; returns how many.
+  // Forgets every session idle longer than the timeout, and the holds no
+  // request uses any more; returns how many sessions.
   virtual std::size_t Sweep() = 0;
 };
 
@@ -61,12 +84,15 @@ class MemorySessionStore final : public SessionStore {
   explicit MemorySessionStore(std::chrono::steady_clock::duration timeout,
                               Clock clock = {});
 
+  SessionHold Hold(std::string_view id) override;
   std::optional<SessionValues> Load(std::string_view id) override;
   void Save(std::string_view id, const SessionValues& changes) override;
   void Erase(std::string_view id) override;
   std::size_t Sweep() override;
 
   std::size_t size() const;
+  // How many ids have a mutex for their holds (forgotten by Sweep once unused).
+  std::size_t hold_count() const;
 
  private:
   struct Entry {
@@ -82,6 +108,8 @@ class MemorySessionStore final : public SessionStore {
   const Clock clock_;
   mutable std::mutex mutex_;
   std::map<std::string, Entry, std::less<>> sessions_;
+  // One mutex per session id while any request holds or waits for it.
+  std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> holds_;
 };
 
 }  // namespace tb::server::http

@@ -133,7 +133,10 @@ void AdminPage(PageEnv& env) {
   WriteFoot(env);
 }
 
-void AdminLoginPage(PageEnv& env) { FramedCall(env, "管理菜单", &Guestbook::AdminLogin); }
+void AdminLoginPage(PageEnv& env) {
+  env.RenewSession();
+  FramedCall(env, "管理菜单", &Guestbook::AdminLogin);
+}
 
 // Ends the visitor's session whatever the link carries: logging out must
 // work also when the session has already timed out.

@@ -75,6 +75,27 @@ TEST(FlowSessionTest, TheSessionCookie) {
   victim.SetRawCookie("TBSESSION", made_up);
   EXPECT_TRUE(victim.Get("admin_jiemian.asp").Has(kNoPermission));
 
+  // A login renews an id known before it: whoever planted or saw the
+  // visitor's id gets nothing from the login, and the visitor keeps the
+  // session's values under the new id.
+  Browser planted(site.port());
+  const std::string action =
+      FindLink(planted.Get("add.asp?name=xiaoming").text, "add_check.asp?");
+  const std::string before = planted.SessionId();
+  ASSERT_FALSE(before.empty()) << "the form's visit starts a session";
+  Page renewed = LogIn(planted, "xiaoming", "pass1234");
+  ASSERT_EQ(SessionCookies(renewed).size(), 1u);
+  EXPECT_NE(planted.SessionId(), before);
+  Browser spy(site.port());
+  spy.SetRawCookie("TBSESSION", before);
+  EXPECT_TRUE(spy.Get("admin_jiemian.asp").Has(kNoPermission));
+  EXPECT_TRUE(planted.Get("admin_jiemian.asp").Has(kSettingsForm));
+  EXPECT_EQ(
+      planted.Post(action, MessageFields("小明", "登录前打开的表单", "内容")).status,
+      Status::ok)
+      << "the form opened before the login still posts";
+  EXPECT_EQ(site.Count("select * from liuyan"), 1);
+
   // Logging off ends the session on the server, not only in the browser.
   Page off = b.Get("admin_log_off.asp");
   EXPECT_TRUE(off.Has("你已经退出管理。"));
@@ -160,10 +181,9 @@ TEST(FlowSessionTest, PagesOnAStoreThatCannotOpenAre500AndTheRestServes) {
 }
 
 // Posts sent at once from one visit to the form: the first is stored, every
-// other is sent to guanshui.asp. A browser's requests of one session must be
-// run one after another for the form's flag to hold. Disabled until the
-// host does so: today two or more of them are often stored.
-TEST(FlowSessionTest, DISABLED_PostsSentAtOnceFromOneVisitStoreOneMessage) {
+// other is sent to guanshui.asp. The host runs the requests of one session
+// one after another, so the form's "posted" flag holds.
+TEST(FlowSessionTest, PostsSentAtOnceFromOneVisitStoreOneMessage) {
   FlowSite site;
   Browser owner(site.port());
   Register(owner, kXiaoming);

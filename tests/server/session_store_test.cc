@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <set>
+#include <string>
+#include <thread>
 
 namespace tb::server::http {
 namespace {
@@ -87,6 +91,31 @@ TEST(SessionIdTest, LongRandomHex) {
     ids.insert(id);
   }
   EXPECT_EQ(ids.size(), 100u);
+}
+
+// A hold on one id keeps every other hold on it waiting until it ends;
+// holds on other ids do not wait.
+TEST_F(SessionStoreTest, HoldsOfOneSessionWaitForEachOther) {
+  std::atomic<int> stage = 0;
+  auto first = std::make_unique<SessionHold>(store_.Hold("s1"));
+  std::thread other([&] {
+    SessionHold second = store_.Hold("s1");
+    stage = 2;
+  });
+  { SessionHold elsewhere = store_.Hold("s2"); }  // does not wait for s1
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(stage, 0) << "the second hold waits for the first";
+  first.reset();
+  other.join();
+  EXPECT_EQ(stage, 2);
+}
+
+TEST_F(SessionStoreTest, SweepForgetsHoldsNoRequestUses) {
+  SessionHold kept = store_.Hold("s1");
+  for (int i = 0; i < 100; ++i) SessionHold gone = store_.Hold("x" + std::to_string(i));
+  EXPECT_EQ(store_.hold_count(), 101u);
+  store_.Sweep();
+  EXPECT_EQ(store_.hold_count(), 1u);
 }
 
 }  // namespace
