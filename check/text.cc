@@ -1,5 +1,8 @@
 #include "check/text.h"
 
+#include <algorithm>
+#include <array>
+
 namespace tb::check {
 namespace {
 
@@ -69,31 +72,31 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-std::string EscapeHtml(std::string_view text) {
+std::string ReplaceByEntities(std::string_view text,
+                              std::span<const CharEntity> entities) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
+    auto it = std::find_if(entities.begin(), entities.end(),
+                           [c](const CharEntity& e) { return e.c == c; });
+    if (it == entities.end()) {
+      out += c;
+    } else {
+      out += it->entity;
     }
   }
   return out;
+}
+
+std::string EscapeHtml(std::string_view text) {
+  static constexpr std::array<CharEntity, 5> kEntities = {{
+      {'&', "&amp;"},
+      {'<', "&lt;"},
+      {'>', "&gt;"},
+      {'"', "&quot;"},
+      {'\'', "&#39;"},
+  }};
+  return ReplaceByEntities(text, kEntities);
 }
 
 }  // namespace tb::check

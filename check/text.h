@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,16 @@ using host::AsciiLower;
 using host::EqualsIgnoreCase;
 bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle);
 bool StartsWith(std::string_view text, std::string_view prefix);
+
+// A character and the entity written in its place.
+struct CharEntity {
+  char c;
+  std::string_view entity;
+};
+// `text` with each character that `entities` names replaced by its entity.
+// Example: ReplaceByEntities("a<b", {{'<', "&lt;"}}) == "a&lt;b".
+std::string ReplaceByEntities(std::string_view text,
+                              std::span<const CharEntity> entities);
 
 // `&` `<` `>` `"` `'` as `&amp;` `&lt;` `&gt;` `&quot;` `&#39;`, for request
 // text written back into a page. Example: EscapeHtml("<b>") == "&lt;b&gt;".

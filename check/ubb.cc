@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "check/text.h"
+
 namespace tb::check {
 namespace {
 
@@ -201,24 +203,12 @@ std::string ReplaceEvery(const pcre2_code* code, std::string_view replacement,
 
 // The visitor's own mark-up, shown as typed instead of being obeyed.
 std::string EscapeMarkup(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  static constexpr std::array<CharEntity, 3> kEntities = {{
+      {'<', "&lt;"},
+      {'>', "&gt;"},
+      {'"', "&quot;"},
+  }};
+  return ReplaceByEntities(text, kEntities);
 }
 
 }  // namespace
