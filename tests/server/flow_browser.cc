@@ -238,26 +238,6 @@ FlowSite::FlowSite(std::vector<std::string> extra) {
   }
 }
 
-Rows FlowSite::Query(std::string_view sql) {
-  data::Connection conn(pool_);
-  conn.Open("sqlite:" + Db());
-  Rows out;
-  for (const data::Row& row : conn.engine()->Run(sql).rows) {
-    std::vector<std::string>& texts = out.emplace_back();
-    for (const Value& v : row) texts.push_back(v.Text());
-  }
-  return out;
-}
-
-std::string FlowSite::Scalar(std::string_view sql) {
-  auto rows = Query(sql);
-  return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
-}
-
-std::int64_t FlowSite::Count(std::string_view sql) {
-  return std::stoll(Scalar("select count(*) from (" + std::string(sql) + ")"));
-}
-
 Page Register(Browser& b, const Account& a) {
   Page page = b.Post("reg_check.asp", RegistrationFields(a));
   EXPECT_TRUE(page.Has("恭喜！用户：" + a.name + "注册成功！")) << page.text;

@@ -27,8 +27,6 @@ namespace tb::testing {
 
 // Form fields in the order a browser sends them; a name may repeat.
 using Fields = std::vector<std::pair<std::string, std::string>>;
-// Stored rows, each value as text.
-using Rows = std::vector<std::vector<std::string>>;
 
 // The fields as an urlencoded body: names and values GB18030-percent-encoded.
 // Example: EncodeForm({{"t", "留 言"}}) == "t=%C1%F4+%D1%D4".
@@ -126,13 +124,12 @@ class FlowSite {
   unsigned short port() const { return serve_->port(); }
   ServeProcess& process() { return *serve_; }
   std::string Db() const { return (dir_.path() / "t.db").string(); }
+  std::string Dsn() const { return "sqlite:" + Db(); }
 
-  // A query on the store: every row's values as text.
-  Rows Query(std::string_view sql);
-  // The first column of the first row ("" for none).
-  std::string Scalar(std::string_view sql);
-  // The number of rows of a query.
-  std::int64_t Count(std::string_view sql);
+  // StoreRows, StoreScalar and StoreCount on the site's store.
+  Rows Query(std::string_view sql) { return StoreRows(pool_, Dsn(), sql); }
+  std::string Scalar(std::string_view sql) { return StoreScalar(pool_, Dsn(), sql); }
+  std::int64_t Count(std::string_view sql) { return StoreCount(pool_, Dsn(), sql); }
 
  private:
   TempDir dir_;

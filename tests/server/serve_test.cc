@@ -34,12 +34,10 @@ class ServeTest : public ::testing::Test {
   // The superuser's row: password, titletop, html; empty when none.
   std::vector<std::string> Superuser() {
     data::SqlitePool pool;
-    data::Connection conn(pool);
-    conn.Open("sqlite:" + Db());
-    auto rs =
-        conn.Execute("select password, titletop, html from user where name = 'admin'");
-    if (rs.Eof()) return {};
-    return {rs["password"].Text(), rs["titletop"].Text(), rs["html"].Text()};
+    Rows rows =
+        StoreRows(pool, "sqlite:" + Db(),
+                  "select password, titletop, html from user where name = 'admin'");
+    return rows.empty() ? std::vector<std::string>() : rows[0];
   }
 
   TempDir dir_;

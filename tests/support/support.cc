@@ -8,6 +8,29 @@
 
 namespace tb::testing {
 
+Rows StoreRows(data::EngineSource& pool, std::string_view dsn, std::string_view sql) {
+  data::Connection conn(pool);
+  conn.Open(dsn);
+  Rows out;
+  for (const data::Row& row : conn.engine()->Run(sql).rows) {
+    std::vector<std::string>& texts = out.emplace_back();
+    for (const Value& v : row) texts.push_back(v.Text());
+  }
+  return out;
+}
+
+std::string StoreScalar(data::EngineSource& pool, std::string_view dsn,
+                        std::string_view sql) {
+  Rows rows = StoreRows(pool, dsn, sql);
+  return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
+}
+
+std::int64_t StoreCount(data::EngineSource& pool, std::string_view dsn,
+                        std::string_view sql) {
+  return std::stoll(
+      StoreScalar(pool, dsn, "select count(*) from (" + std::string(sql) + ")"));
+}
+
 TempDir::TempDir() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "tavobook-test-XXXXXX").string();
@@ -49,20 +72,6 @@ void PageTest::Seed(std::string_view sql) {
   data::Connection conn(pool_);
   conn.Open(dsn_);
   conn.Execute(sql);
-}
-
-std::string PageTest::Scalar(std::string_view sql) {
-  data::Connection conn(pool_);
-  conn.Open(dsn_);
-  auto rs = conn.Execute("select (" + std::string(sql) + ") as v");
-  return rs.Field("v").Text();
-}
-
-std::int64_t PageTest::Count(std::string_view sql) {
-  data::Connection conn(pool_);
-  conn.Open(dsn_);
-  auto rs = conn.Execute("select count(*) as n from (" + std::string(sql) + ")");
-  return rs.Field("n").Whole().value_or(-1);
 }
 
 void ExpectGolden(std::string_view name, std::string_view actual) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component/guestbook.h"
 #include "data/connection.h"
@@ -38,6 +39,17 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Stored rows, each value as text.
+using Rows = std::vector<std::vector<std::string>>;
+
+// Queries on the store at `dsn`: every row, the first column of the first
+// row ("" when none), and how many rows the query gives.
+Rows StoreRows(data::EngineSource& pool, std::string_view dsn, std::string_view sql);
+std::string StoreScalar(data::EngineSource& pool, std::string_view dsn,
+                        std::string_view sql);
+std::int64_t StoreCount(data::EngineSource& pool, std::string_view dsn,
+                        std::string_view sql);
+
 // A fixture with a fresh SQLite store, a page context fixed at
 // 2026-03-05 14:07:09 from 10.1.2.3, and a component bound to it with
 // DSNtemp set to the store.
@@ -57,10 +69,9 @@ class PageTest : public ::testing::Test {
 
   // Runs SQL text against the store.
   void Seed(std::string_view sql);
-  // The first column of the first row of a query, as text ("" when none).
-  std::string Scalar(std::string_view sql);
-  // Count of rows of a query.
-  std::int64_t Count(std::string_view sql);
+  // StoreScalar and StoreCount on the fixture's store.
+  std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn_, sql); }
+  std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn_, sql); }
 
  private:
   TempDir dir_;
