@@ -5,9 +5,11 @@
 // regular-expression passes turns the bracket tags and bare "http://"
 // addresses into HTML. Tags match in any letter case; a tag that is not
 // closed, or whose content holds a tag converted by a later pass, stays as
-// typed. A tag parameter that lands in an attribute (color, face, align,
-// glow, shadow, upload) converts only when it holds no blank, quote, "<",
-// ">", "=" or "&"; otherwise the tag stays as typed.
+// typed. A tag's address or parameter that lands in an attribute converts
+// only when it holds no blank, quote, "<", ">", "[", "]", backtick or control
+// character and names no scheme but http, https or ftp (the parameters of
+// color, face, align, glow, shadow and upload hold no "=" or "&" either);
+// otherwise the tag stays as typed.
 #pragma once
 
 #include <string>

@@ -146,9 +146,7 @@ TEST(UbbCodeTest, EscapesVisitorMarkup) {
       {"script", "<script>alert(1)</script>", "&lt;script&gt;alert(1)&lt;/script&gt;"},
       {"quote in content", R"html([b]"hi"[/b])html", "<b>&quot;hi&quot;</b>"},
       {"quote in img address", R"html([img]a.gif" onerror="x[/img])html",
-       R"html(<IMG SRC="a.gif&quot; onerror=&quot;x" border=0>)html"},
-      {"quote in url parameter stays inert", R"html([url=a.cn" onclick="x]y[/url])html",
-       R"html(<A HREF="http://a.cn&quot; onclick=&quot;x" TARGET=_blank>y</A>)html"},
+       R"html([img]a.gif&quot; onerror=&quot;x[/img])html"},
       {"ampersand and apostrophe stay", "a & b's", "a & b's"},
       {"invalid UTF-8 is escaped but not converted", "\xff<[b]x[/b]", "\xff&lt;[b]x[/b]"},
       // An escaped ">" ends in ";", which the bare-address pass eats.
@@ -158,10 +156,40 @@ TEST(UbbCodeTest, EscapesVisitorMarkup) {
   });
 }
 
-// A parameter written into an attribute without quotes converts only when it
-// could not end that attribute; otherwise its tag stays as typed.
-TEST(UbbCodeTest, UnsafeParametersStayAsTyped) {
+// An address or parameter written into an attribute converts only when it
+// could not end that attribute nor name a scheme that runs or fetches
+// anything but a web page; otherwise its tag stays as typed.
+TEST(UbbCodeTest, UnsafeValuesStayAsTyped) {
   RunCases({
+      {"tag nested in an image", "[IMG][URL=x onerror=f() ]y[/IMG][/URL]",
+       "[IMG][URL=x onerror=f() ]y[/IMG][/URL]"},
+      {"image nested in a link", "[URL][IMG]x autofocus onfocus=f() [/IMG][/URL]",
+       "[URL][IMG]x autofocus onfocus=f() [/IMG][/URL]"},
+      {"link around a converted image", "[URL][IMG]a.gif[/IMG][/URL]",
+       R"html([URL]<IMG SRC="a.gif" border=0>[/URL])html"},
+      {"script scheme", "[ZIP]javascript:alert(2)[/ZIP]",
+       "[ZIP]javascript:alert(2)[/ZIP]"},
+      {"script scheme in capitals", "[RAR]JavaScript:x[/RAR]", "[RAR]JavaScript:x[/RAR]"},
+      {"data scheme", "[img]data:image/svg+xml,x[/img]",
+       "[img]data:image/svg+xml,x[/img]"},
+      {"scheme behind a reference", "[zip]javascript&#58;x[/zip]",
+       "[zip]javascript&#58;x[/zip]"},
+      {"named reference", "[zip]javascript&colon;x[/zip]",
+       "[zip]javascript&colon;x[/zip]"},
+      {"tab reference", "[zip]java&#x09;script:x[/zip]", "[zip]java&#x09;script:x[/zip]"},
+      {"upload address", "[upload=gif]vbscript:x[/upload]",
+       "[upload=gif]vbscript:x[/upload]"},
+      {"mailto is the tag's own", "[email]mailto:a@b.cn[/email]",
+       "[email]mailto:a@b.cn[/email]"},
+      {"backtick", "[url=a.cn`x]y[/url]", "[url=a.cn`x]y[/url]"},
+      {"url parameter quote", R"html([url=a.cn" onclick="x]y[/url])html",
+       "[url=a.cn&quot; onclick=&quot;x]y[/url]"},
+      {"https and ftp convert",
+       "[img]HTTPS://a.cn/p.gif?a=1&b=2[/img][zip]ftp://a.cn/f[/zip]",
+       R"html(<IMG SRC="HTTPS://a.cn/p.gif?a=1&b=2" border=0>)html"
+       R"html(<IMG SRC=pic/zip.gif border=0> <a href="ftp://a.cn/f">点击下载该文件</a>)html"},
+      {"a colon after the path", "[img]p/a:b.gif[/img]",
+       R"html(<IMG SRC="p/a:b.gif" border=0>)html"},
       {"color blank", "[color=red onmouseover=x]hi[/color]",
        "[color=red onmouseover=x]hi[/color]"},
       {"color double quote", R"html([color="red"]hi[/color])html",
