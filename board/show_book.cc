@@ -34,16 +34,20 @@ constexpr std::string_view kVisitedSuffix = "ly_hasfw";
 constexpr std::string_view kVisitedNameSuffix = "ly_name";
 
 // The search columns offered by the search form.
+// A search of the texts skips the private messages of a viewer who may not
+// read them, so that no text hidden on the page can be guessed by searching.
 struct SearchColumn {
   std::string_view jsfs;
   std::string_view condition;
+  bool private_text = false;
 };
 constexpr std::array kSearchColumns = {
     SearchColumn{"1", " and subject like "},
-    SearchColumn{"2", " and message like "},
+    SearchColumn{"2", " and message like ", true},
     SearchColumn{"3", " and guestname like "},
     SearchColumn{"4", " and email like "},
 };
+constexpr std::string_view kPublicOnly = " and priviteword = '0'";
 
 const SearchColumn* FindSearchColumn(std::string_view jsfs) {
   for (const auto& column : kSearchColumns) {
@@ -63,9 +67,10 @@ std::string CounterSql(std::string_view name) {
 // first with each reply after its parent. The message key breaks ties, so
 // that consecutive pages never share or skip a message.
 std::string ListingSql(std::string_view name, const SearchColumn* column,
-                       std::string_view search) {
+                       std::string_view search, bool sees_private) {
   std::string sql = "select * from liuyan where name='" + check::SqlQuote(name) + "'";
   if (column) {
+    if (column->private_text && !sees_private) sql += kPublicOnly;
     sql += column->condition;
     sql += "'%" + check::SqlQuote(search) + "%'";
   }
@@ -291,8 +296,8 @@ void Guestbook::ShowBook() {
   }
 
   data::Recordset rs;
-  rs.Open(ListingSql(name, params.column, params.search), db, data::kStaticCursor,
-          data::kOptimisticLock);
+  rs.Open(ListingSql(name, params.column, params.search, viewer.SeesPrivate()), db,
+          data::kStaticCursor, data::kOptimisticLock);
   if (rs.Eof() && rs.Bof()) {
     Write(html::kNothing);
   } else {

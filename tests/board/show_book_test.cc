@@ -100,18 +100,22 @@ TEST_F(ShowBookTest, PrivateMessagesByReader) {
     const char* golden;
     const char* login;  // nullptr: a visitor
     const char* address_name;
+    bool searchable;  // a search of the texts finds the private message
   } cases[] = {
-      {"ShowBook/private_visitor.html", nullptr, "abc"},
-      {"ShowBook/private_owner.html", "abc", "abc"},
-      {"ShowBook/private_owner_other_case.html", "abc", "ABC"},
-      {"ShowBook/private_other_owner.html", "xyz", "abc"},
-      {"ShowBook/private_superuser.html", "admin", "abc"},
+      {"ShowBook/private_visitor.html", nullptr, "abc", false},
+      {"ShowBook/private_owner.html", "abc", "abc", true},
+      {"ShowBook/private_owner_other_case.html", "abc", "ABC", true},
+      {"ShowBook/private_other_owner.html", "xyz", "abc", false},
+      {"ShowBook/private_superuser.html", "admin", "abc", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.golden);
     page().session_values.clear();
     if (c.login) LogIn(c.login);
     ExpectGolden(c.golden, Show({{"name", c.address_name}}));
+    const std::string found =
+        Show({{"name", c.address_name}, {"jsfs", "2"}, {"keyword", "斑竹看"}});
+    EXPECT_EQ(found.find("现有留言1条") != std::string::npos, c.searchable);
   }
 }
 
