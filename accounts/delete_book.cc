@@ -1,6 +1,7 @@
 // Deleting on the owner's request: a whole guestbook with its messages (proved
-// by name, password and e-mail as stored, no login needed), or every message
-// of the logged-in owner's guestbook after a confirming link.
+// by name, password and e-mail as stored, no login needed; every login to it
+// ends), or every message of the logged-in owner's guestbook after a
+// confirming link.
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,9 @@ void Guestbook::UserDelMe() {
   conn.Execute("delete from user where name = '" + quoted + "'");
   conn.Execute("delete from liuyan where name ='" + quoted + "'");
   tx.Commit();
+  // Nobody stays logged in to a guestbook that is gone (a new one of the
+  // same name would open to them), this visitor included.
+  Session().EndLogins(name, host::Session::Reach::kThisOneToo);
   Write("用户：" + check::EscapeHtml(name) + "注销成功！");
 }
 

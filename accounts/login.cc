@@ -1,11 +1,13 @@
 // The owner's login: checks name and password, marks the session as that
 // owner's (and as the superuser's for the guestbook "admin") and writes the
-// management menu.
+// management menu. Any earlier login of the session ends first, whatever
+// the outcome.
 #include <array>
 #include <string>
 #include <string_view>
 
 #include "check/convert.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -24,8 +26,9 @@ constexpr std::string_view kNoSuchUserBack =
 constexpr std::string_view kWrongPasswordBack =
     "<a href=\"javascript:history.go(-1);\">回上一步</a>";
 
-// The menu, one write per item. `name` is the name as typed, already escaped
-// for HTML; `key` is the logout key.
+// The menu, one write per item. `title` is the guestbook's title, filtered;
+// `name` is the name as typed, already escaped for HTML; `key` is the logout
+// key.
 std::array<std::string, 21> MenuItems(std::string_view title, std::string_view name,
                                       std::string_view key) {
   const std::string n(name);
@@ -67,6 +70,9 @@ std::array<std::string, 21> MenuItems(std::string_view title, std::string_view n
 }  // namespace
 
 void Guestbook::AdminLogin() {
+  // A failed attempt leaves the session logged out, and a superuser who logs
+  // in as an owner is no longer the superuser in this browser.
+  Session().ClearLogin();
   auto conn = OpenDatabase();
   const std::string logout_key = Server().UrlEncode(Server().Now().ToText());
   const std::string name(check::Trim(Request().Form("name")));
@@ -89,14 +95,14 @@ void Guestbook::AdminLogin() {
     return;
   }
 
-  // The session holds the name as stored; a login never clears earlier keys.
+  // The session holds the name as stored.
   const std::string stored_name = row["name"].Text();
   Session().Set(keys::kName, Value(stored_name));
   Session().Set(keys::kLog, Value("yes"));
   if (stored_name == keys::kSuperuser) Session().Set(keys::kAdminLog, Value("yes"));
 
-  for (const auto& item :
-       MenuItems(row["titletop"].Text(), check::EscapeHtml(name), logout_key)) {
+  for (const auto& item : MenuItems(check::FilterHtml(row["titletop"].Text()),
+                                    check::EscapeHtml(name), logout_key)) {
     Write(item);
   }
 }

@@ -1,6 +1,6 @@
 // The superuser's tools: delete a guestbook's messages or the whole
-// guestbook, delete messages site-wide by one column's value, list every
-// owner's e-mail address, and look up one account.
+// guestbook (ending every login to it), delete messages site-wide by one
+// column's value, list every owner's e-mail address, and look up one account.
 //
 // Each tool tests the superuser login itself: they delete and disclose data
 // of every guestbook, so no page may open them by forgetting the test. Text
@@ -84,13 +84,17 @@ void Guestbook::AdminDelUser() {
   auto conn = OpenDatabase();
   const std::string shown = check::EscapeHtml(name);
   Write(std::string(kDeleting) + shown + std::string(kDeletingEnd));
+  bool existed = false;
   {
     // The guestbook and its messages go together or not at all.
     data::Transaction transaction(conn);
+    existed = !FindBook(conn, name).Eof();
     conn.Execute("delete from user where name='" + check::SqlQuote(name) + "'");
     conn.Execute(DeleteMessagesSql(name));
     transaction.Commit();
   }
+  // Whoever was logged in to the guestbook is no longer.
+  if (existed) Session().EndLogins(name, host::Session::Reach::kThisOneToo);
   Write(std::string(kDeleted) + shown + "用户和留言内容。");
   conn.Close();
 }

@@ -5,14 +5,17 @@
 
 #include <string_view>
 
+#include "host/page.h"
+
 namespace tb::keys {
 
+// The login keys belong to the host's session, which ends logins by them.
 // The logged-in owner's guestbook name, as stored.
-inline constexpr std::string_view kName = "ly_name";
+inline constexpr std::string_view kName = host::kLoginName;
 // "yes" once an owner has logged in.
-inline constexpr std::string_view kLog = "ly_log";
+inline constexpr std::string_view kLog = host::kLoginFlag;
 // "yes" once the superuser ("admin") has logged in.
-inline constexpr std::string_view kAdminLog = "ly_admin_log";
+inline constexpr std::string_view kAdminLog = host::kSuperuserFlag;
 // The message form's key and the posted flag ("0" fresh form, "1" posted).
 inline constexpr std::string_view kFormKey = "ly_fgs";
 inline constexpr std::string_view kPosted = "ly_tijiao";

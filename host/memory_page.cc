@@ -62,6 +62,10 @@ void MemoryPage::Set(std::string_view key, Value value) {
   }
 }
 
+void MemoryPage::EndLogins(std::string_view name, Reach reach) {
+  if (reach == Reach::kThisOneToo && IsLoggedInAs(name)) ClearLogin();
+}
+
 DateTime MemoryPage::Now() const {
   return now ? *now : DateTime::FromTimePoint(std::chrono::system_clock::now());
 }

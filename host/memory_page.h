@@ -86,6 +86,8 @@ class MemoryPage final : public PageContext,
   // Session
   Value Get(std::string_view key) const override;
   void Set(std::string_view key, Value value) override;
+  // Only the one session held here can be reached.
+  void EndLogins(std::string_view name, Reach reach) override;
 
   // Server
   data::EngineSource& Databases() override { return databases_; }

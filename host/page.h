@@ -54,13 +54,45 @@ class Response {
   virtual void SetCookieExpires(std::string_view name, std::string_view expires) = 0;
 };
 
+// The session keys a login writes: the owner's guestbook name as stored,
+// "yes" once an owner has logged in, "yes" once the superuser has.
+inline constexpr std::string_view kLoginName = "ly_name";
+inline constexpr std::string_view kLoginFlag = "ly_log";
+inline constexpr std::string_view kSuperuserFlag = "ly_admin_log";
+
+// Whether a session holding these login values is logged in as the owner
+// `name`: the flag is "yes" and the names match without regard to case.
+// Example: IsLoginOf(Value("yes"), Value("abc"), "ABC") is true.
+bool IsLoginOf(const Value& flag, const Value& login_name, std::string_view name);
+
 // The visitor's session: values kept as set (text or number); a key never
 // written reads empty. Keys match without regard to case.
 class Session {
  public:
+  // Which sessions EndLogins reaches besides the other visitors' ones.
+  enum class Reach { kOthers, kThisOneToo };
+
   virtual ~Session() = default;
   virtual Value Get(std::string_view key) const = 0;
   virtual void Set(std::string_view key, Value value) = 0;
+
+  // Ends every login as the owner `name` (any letter case): every other
+  // session logged in as it ends at once, wherever it is kept; with
+  // kThisOneToo this session loses its login keys too when it is logged in
+  // as `name`. A guestbook that is gone, or whose password changed, is then
+  // no longer open to whoever had logged in to it.
+  // Example: after deleting "abc", EndLogins("abc", Reach::kThisOneToo);
+  //   every session logged in as "abc" now reads as logged out.
+  virtual void EndLogins(std::string_view name, Reach reach) = 0;
+
+  // Whether this session is logged in as the owner `name` (see IsLoginOf).
+  bool IsLoggedInAs(std::string_view name) const {
+    return IsLoginOf(Get(kLoginFlag), Get(kLoginName), name);
+  }
+  // Empties every login key that holds a value (keys already empty stay
+  // unwritten, so a visitor without a session does not get one for this).
+  // Example: after ClearLogin(), Get("ly_admin_log").IsEmpty().
+  void ClearLogin();
 };
 
 // Services of the host.

@@ -1,5 +1,6 @@
 #include "server/site.h"
 
+#include "check/text.h"
 #include "server/http/request_fields.h"
 
 namespace tb::server {
@@ -28,7 +29,48 @@ std::string EscapeAmpersands(std::string_view text) {
   return out;
 }
 
+// The pages that delete or log off on a GET (or HEAD): every request of
+// the page, or only one whose query field "del", blanks trimmed, is "1".
+struct DeletingGet {
+  std::string_view path;
+  bool only_del_1;
+};
+constexpr DeletingGet kDeletingGets[] = {
+    {"admin_del_all.asp", true},  {"show.asp", true},
+    {"admin_deluser.asp", false}, {"admin_delinfo.asp", false},
+    {"admin_log_off.asp", false},
+};
+
+bool ChangesTheStore(const http::RequestData& data) {
+  if (data.method == "POST") return true;
+  for (const DeletingGet& d : kDeletingGets) {
+    if (!host::EqualsIgnoreCase(d.path, data.path)) continue;
+    return !d.only_del_1 || check::Trim(data.query.Find("del").value_or("")) == "1";
+  }
+  return false;
+}
+
+// The field is sent with a value other than all of `allowed`.
+bool SentOtherThan(const http::Request& req, std::string_view field,
+                   std::initializer_list<std::string_view> allowed) {
+  auto it = req.find(field);
+  if (it == req.end()) return false;
+  for (std::string_view a : allowed) {
+    if (host::EqualsIgnoreCase(it->value(), a)) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data) {
+  if (!ChangesTheStore(data)) return false;
+  const std::string origin = std::string(data.https ? "https://" : "http://") +
+                             std::string(req[bhttp::field::host]);
+  return SentOtherThan(req, "Sec-Fetch-Dest", {"document"}) ||
+         SentOtherThan(req, "Sec-Fetch-Site", {"same-origin", "none"}) ||
+         SentOtherThan(req, "Origin", {origin});
+}
 
 Site::Site(SiteOptions options, data::EngineSource& databases,
            http::SessionStore& sessions, http::LogSink log, RouteFinder routes,
@@ -60,12 +102,16 @@ http::Response Site::Handle(const http::Request& req,
   auto data =
       http::ReadRequest(req, http::ClientAddress(req, peer, options_.trusted_proxy));
   if (!data) return error(Status::bad_request);
+  data->https = http::CameOverHttps(req, peer, options_.trusted_proxy);
 
   http::Response res;
   if (data->path.empty()) {
     res = RedirectTo("index.asp", req);
   } else if (const Route* route = routes_(data->path)) {
-    res = RunPage(*route, std::move(*data), req);
+    // Refused before the page runs: nothing is stored, the session is not
+    // even loaded.
+    res = RefusedAsCrossSite(req, *data) ? error(Status::forbidden)
+                                         : RunPage(*route, std::move(*data), req);
   } else if (const Asset* asset = assets_(data->path)) {
     if (reading) {
       res = ServeAsset(*asset, req);

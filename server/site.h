@@ -4,8 +4,10 @@
 //
 // "/" sends the browser to index.asp; paths match without regard to case;
 // images are served with their type and a long cache lifetime; anything
-// else is 404. Pages answer GET, HEAD and POST, images GET and HEAD. An
-// error raised while a page runs is logged with the request line and
+// else is 404. Pages answer GET, HEAD and POST, images GET and HEAD. A
+// request that changes the store but that the browser marks as sent from
+// elsewhere is refused with 403 before its page runs (RefusedAsCrossSite).
+// An error raised while a page runs is logged with the request line and
 // answered with a plain 500 page; the site goes on serving.
 //
 // Example:
@@ -33,6 +35,20 @@ struct SiteOptions {
   std::string ad_script_url;
   std::optional<boost::asio::ip::address> trusted_proxy;
 };
+
+// Whether a request that changes the store is refused because the browser
+// says it is not a person's own navigation on this site, so that another
+// site's form, link or image cannot make a logged-in visitor's browser
+// delete, post or log off. Such requests are every POST, and a GET or HEAD
+// of a page that deletes or logs off (kDeletingGets in site.cc). They are
+// refused when Sec-Fetch-Dest is there and not "document", Sec-Fetch-Site is
+// there and neither "same-origin" nor "none", or Origin is there and not the
+// site's own: "https" when the request came over HTTPS (RequestData::https),
+// else "http", then "://" and the Host field; "null" never is. Requests
+// without these fields (scripts, older browsers) pass.
+// Example: a POST with "Sec-Fetch-Site: cross-site" is refused; the same POST
+// with "Sec-Fetch-Site: same-origin", or with no such field, is not.
+bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data);
 
 class Site {
  public:

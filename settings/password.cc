@@ -1,6 +1,7 @@
 // The account data of a guestbook: JieMian3 writes the form, JieMian3Check
-// checks it and stores the new password, and optionally the password hint,
-// the identity card number and the e-mail address.
+// checks it and stores the new password (a new one ends the owner's other
+// logins), and optionally the password hint, the identity card number and
+// the e-mail address.
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -122,6 +123,11 @@ void Guestbook::JieMian3Check() {
                SqlQuote(Request().RemoteAddr()) + "', modifytime= '" +
                SqlQuote(Server().Now().ToText()) + where);
   tx.Commit();
+  // Whoever else had logged in with the old password is logged out; this
+  // visitor, who just proved the old one, stays.
+  if (password != stored_password) {
+    Session().EndLogins(owner, host::Session::Reach::kOthers);
+  }
   Write("<p align=\"center\">用户：" + check::EscapeHtml(owner) +
         "&nbsp;&nbsp;修改信息成功！</p>");
 }

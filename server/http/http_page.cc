@@ -36,24 +36,39 @@ std::mt19937_64 SeededRandom() {
   return std::mt19937_64(seed);
 }
 
-}  // namespace
-
-std::string ClientAddress(const Request& req, const asio::ip::address& peer,
-                          const std::optional<asio::ip::address>& trusted_proxy) {
-  if (!trusted_proxy || !SameAddress(peer, *trusted_proxy)) return AddressText(peer);
-  // The proxy appends the address it saw to the end of the last header.
+// The value a proxy added to a forwarding header: it appends what it saw to
+// the end of the last such header, after any comma.
+std::string_view LastForwarded(const Request& req, std::string_view header) {
   std::string_view last;
-  for (const auto& field :
-       boost::make_iterator_range(req.equal_range("X-Forwarded-For"))) {
+  for (const auto& field : boost::make_iterator_range(req.equal_range(header))) {
     last = field.value();
   }
   if (std::size_t comma = last.rfind(','); comma != std::string_view::npos) {
     last.remove_prefix(comma + 1);
   }
-  last = Trim(last);
+  return Trim(last);
+}
+
+bool FromProxy(const asio::ip::address& peer,
+               const std::optional<asio::ip::address>& trusted_proxy) {
+  return trusted_proxy && SameAddress(peer, *trusted_proxy);
+}
+
+}  // namespace
+
+std::string ClientAddress(const Request& req, const asio::ip::address& peer,
+                          const std::optional<asio::ip::address>& trusted_proxy) {
+  if (!FromProxy(peer, trusted_proxy)) return AddressText(peer);
   boost::system::error_code ec;
-  auto forwarded = asio::ip::make_address(std::string(last), ec);
+  auto forwarded =
+      asio::ip::make_address(std::string(LastForwarded(req, "X-Forwarded-For")), ec);
   return ec ? AddressText(peer) : AddressText(forwarded);
+}
+
+bool CameOverHttps(const Request& req, const asio::ip::address& peer,
+                   const std::optional<asio::ip::address>& trusted_proxy) {
+  return FromProxy(peer, trusted_proxy) &&
+         host::EqualsIgnoreCase(LastForwarded(req, "X-Forwarded-Proto"), "https");
 }
 
 std::optional<RequestData> ReadRequest(const Request& req, std::string client_address) {
@@ -138,8 +153,8 @@ void HttpPage::SetCookieExpires(std::string_view name, std::string_view expires)
 std::vector<std::string> HttpPage::CookieHeaders() const {
   std::vector<std::string> headers;
   for (const ResponseCookie& c : cookies_) {
-    headers.push_back(
-        FormatSetCookie(c.name, c.value, ExpiresAsHttpDate(c.expires.value_or(""))));
+    headers.push_back(FormatSetCookie(
+        c.name, c.value, ExpiresAsHttpDate(c.expires.value_or("")), request_.https));
   }
   return headers;
 }
@@ -154,6 +169,15 @@ void HttpPage::Set(std::string_view key, Value value) {
   changes_[std::string(key)] = std::move(value);
 }
 
+void HttpPage::EndLogins(std::string_view name, Reach reach) {
+  const bool this_one = reach == Reach::kThisOneToo && IsLoggedInAs(name);
+  sessions_.EraseLogins(name, this_one ? std::string_view() : session_id_);
+  if (!this_one) return;
+  ClearLogin();
+  // The store no longer holds this session: save all of it back, logged out.
+  changes_ = values_;
+}
+
 void HttpPage::EndSession() {
   if (!session_id_.empty()) ended_session_ = session_id_;
   session_id_.clear();
@@ -164,25 +188,25 @@ void HttpPage::EndSession() {
 std::optional<std::string> HttpPage::FinishSession() {
   if (renew_ && !session_id_.empty()) {
     // Every value moves to a new id; the old one ends.
+    if (sessions_.Load(session_id_)) changes_ = values_;
     ended_session_ = session_id_;
     session_id_.clear();
-    changes_ = values_;
   }
   renew_ = false;
   if (!ended_session_.empty()) sessions_.Erase(ended_session_);
+  const std::string attributes = std::string("; Path=/; HttpOnly; SameSite=Strict") +
+                                 (request_.https ? "; Secure" : "");
   std::optional<std::string> cookie;
   if (!changes_.empty()) {
     if (session_id_.empty()) {
       session_id_ = NewSessionId();
-      cookie = std::string(kSessionCookie) + "=" + session_id_ +
-               "; Path=/; HttpOnly; SameSite=Strict";
+      cookie = std::string(kSessionCookie) + "=" + session_id_ + attributes;
     }
     sessions_.Save(session_id_, changes_);
     changes_.clear();
   } else if (!ended_session_.empty() && session_id_.empty()) {
-    cookie = std::string(kSessionCookie) +
-             "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0; "
-             "Expires=Thu, 01 Jan 1970 00:00:00 GMT";
+    cookie = std::string(kSessionCookie) + "=" + attributes +
+             "; Max-Age=0; Expires=Thu, 01 Jan 1970 00:00:00 GMT";
   }
   ended_session_.clear();
   hold_ = {};

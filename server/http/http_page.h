@@ -36,6 +36,7 @@ struct RequestData {
   std::string method;
   std::string path;  // percent-decoded, without the leading "/"
   host::FieldMap query, form, cookies, server_variables;
+  bool https = false;  // see CameOverHttps; every cookie then gets Secure
 };
 
 // The client's address as text: the peer, or, when the peer is the trusted
@@ -45,6 +46,14 @@ struct RequestData {
 // 1.2.3.4, 10.0.0.7" == "10.0.0.7".
 std::string ClientAddress(const Request& req, const boost::asio::ip::address& peer,
                           const std::optional<boost::asio::ip::address>& trusted_proxy);
+
+// Whether the browser reached the site over HTTPS: the peer is the trusted
+// proxy and the last value of X-Forwarded-Proto it sent is "https" (any
+// letter case). The site itself only speaks plain HTTP.
+// Example: CameOverHttps(req, 127.0.0.1, 127.0.0.1) with "X-Forwarded-Proto:
+// HTTPS" is true; from any other peer it is false.
+bool CameOverHttps(const Request& req, const boost::asio::ip::address& peer,
+                   const std::optional<boost::asio::ip::address>& trusted_proxy);
 
 // Reads the request's path, query string, form body and cookies. nullopt
 // when the target or the form body is malformed.
@@ -99,6 +108,9 @@ class HttpPage final : public PageEnv,
   // Session
   Value Get(std::string_view key) const override;
   void Set(std::string_view key, Value value) override;
+  // Erases the other sessions of that login from the store; this one's
+  // login keys are cleared here, so that FinishSession cannot save them back.
+  void EndLogins(std::string_view name, Reach reach) override;
 
   // Server
   data::EngineSource& Databases() override { return databases_; }
@@ -114,7 +126,10 @@ class HttpPage final : public PageEnv,
   // Stores the session's changes (a new or renewed session gets its id
   // here), releases the session's hold and returns the Set-Cookie value for
   // the session cookie, when the browser needs a new one: the new id, or an
-  // expired cookie after EndSession.
+  // expired cookie after EndSession. A renewal carries the session's values
+  // over only while the store still holds the session: one ended while the
+  // request ran (its login ended elsewhere) passes on the request's own
+  // changes alone.
   std::optional<std::string> FinishSession();
 
   // The Set-Cookie values of the cookies the page set, in the order set.

@@ -15,6 +15,8 @@ struct ErrorText {
 
 constexpr ErrorText kErrorTexts[] = {
     {Status::bad_request, "请求有误", "浏览器发来的请求格式不正确。"},
+    {Status::forbidden, "请求被拒绝",
+     "这个请求不是从本站的页面发出的，没有执行。请打开本站的页面再试。"},
     {Status::not_found, "找不到页面", "您要找的页面不存在。"},
     {Status::method_not_allowed, "不支持的请求", "这个页面不接受这种请求方法。"},
     {Status::payload_too_large, "提交的内容太大", "提交的内容不能超过1MB。"},

@@ -28,7 +28,7 @@ void AddSecurityHeaders(Response& res);
 Response HtmlResponse(Status status, std::string_view utf8_body, unsigned version,
                       bool keep_alive);
 
-// The plain page of an error status (400, 404, 405, 413, 431, 500, ...),
+// The plain page of an error status (400, 403, 404, 405, 413, 431, 500, ...),
 // telling the visitor what went wrong and nothing of the server's inside.
 Response ErrorResponse(Status status, unsigned version, bool keep_alive);
 

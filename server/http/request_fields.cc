@@ -304,7 +304,7 @@ void AddCookies(std::string_view header, host::FieldMap& cookies) {
 }
 
 std::string FormatSetCookie(std::string_view name, std::string_view value,
-                            std::string_view http_date) {
+                            std::string_view http_date, bool secure) {
   std::string out = PercentEncodeExcept(host::ToGb18030(name), IsUnreserved);
   out += '=';
   out += PercentEncodeExcept(host::ToGb18030(value), IsUnreserved);
@@ -312,7 +312,8 @@ std::string FormatSetCookie(std::string_view name, std::string_view value,
     out += "; expires=";
     out += http_date;
   }
-  out += "; path=/";
+  out += "; path=/; HttpOnly";
+  if (secure) out += "; Secure";
   return out;
 }
 

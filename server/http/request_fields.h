@@ -51,11 +51,13 @@ bool AddFormFields(std::string_view content_type, std::string_view body,
 void AddCookies(std::string_view header, host::FieldMap& cookies);
 
 // A Set-Cookie header value: the name and value URL-encoded in GB18030,
-// "; expires=" with an HTTP date when given, and "; path=/".
-// Example: FormatSetCookie("ly_name", "留 言", "Wed, 04 Jun 2008 00:00:00 GMT")
-//   == "ly_name=%C1%F4+%D1%D4; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/".
+// "; expires=" with an HTTP date when given, "; path=/; HttpOnly" (no page
+// script reads a cookie) and, for a request that came over HTTPS, "; Secure".
+// Example: FormatSetCookie("ly_name", "留 言", "Wed, 04 Jun 2008 00:00:00 GMT",
+//   false) == "ly_name=%C1%F4%20%D1%D4; expires=Wed, 04 Jun 2008 00:00:00 GMT;
+//   path=/; HttpOnly".
 std::string FormatSetCookie(std::string_view name, std::string_view value,
-                            std::string_view http_date);
+                            std::string_view http_date, bool secure);
 
 // A cookie expiry as an operation gives it, as an HTTP date: the stored
 // date-time text "YYYY-MM-DD HH:MM:SS" (or "YYYY-MM-DD"), or an English date

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "host/page.h"
+
 namespace tb::server::http {
 
 void SecureRandomBytes(unsigned char* bytes, std::size_t count) {
@@ -82,6 +84,20 @@ void MemorySessionStore::Save(std::string_view id, const SessionValues& changes)
 void MemorySessionStore::Erase(std::string_view id) {
   std::lock_guard lock(mutex_);
   if (auto it = sessions_.find(id); it != sessions_.end()) sessions_.erase(it);
+}
+
+std::size_t MemorySessionStore::EraseLogins(std::string_view name,
+                                            std::string_view keep) {
+  auto value = [](const SessionValues& values, std::string_view key) {
+    auto it = values.find(key);
+    return it == values.end() ? Value() : it->second;
+  };
+  std::lock_guard lock(mutex_);
+  return std::erase_if(sessions_, [&](const auto& s) {
+    const SessionValues& v = s.second.values;
+    return s.first != keep &&
+           host::IsLoginOf(value(v, host::kLoginFlag), value(v, host::kLoginName), name);
+  });
 }
 
 std::size_t MemorySessionStore::Sweep() {

@@ -64,6 +64,11 @@ class SessionStore {
   virtual void Save(std::string_view id, const SessionValues& changes) = 0;
   // Ends the session at once.
   virtual void Erase(std::string_view id) = 0;
+  // Ends at once every session logged in as the owner `name` (see
+  // host::IsLoginOf) but the session `keep` (none when empty); returns how
+  // many. A request of an ended session still running saves only what it
+  // changed itself (see Save), so it brings back no login it did not make.
+  virtual std::size_t EraseLogins(std::string_view name, std::string_view keep) = 0;
   // Forgets every session idle longer than the timeout, and the holds no
   // request uses any more; returns how many sessions.
   virtual std::size_t Sweep() = 0;
@@ -88,6 +93,7 @@ class MemorySessionStore final : public SessionStore {
   std::optional<SessionValues> Load(std::string_view id) override;
   void Save(std::string_view id, const SessionValues& changes) override;
   void Erase(std::string_view id) override;
+  std::size_t EraseLogins(std::string_view name, std::string_view keep) override;
   std::size_t Sweep() override;
 
   std::size_t size() const;

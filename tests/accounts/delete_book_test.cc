@@ -19,7 +19,9 @@ class UserDelMeTest : public testing::AccountsTest {
 };
 
 TEST_F(UserDelMeTest, DeletesTheRowAndItsMessages) {
+  page().session_values = {{"ly_log", Value("yes")}, {"ly_name", Value("ABC")}};
   DeleteMe(" abc ", " Secret1 ", " abc@x.example ");
+  EXPECT_TRUE(page().Get("ly_log").IsEmpty()) << "logged out of the deleted guestbook";
   testing::ExpectGolden("accounts/UserDelMe/deleted.html", page().body);
   EXPECT_EQ(Books("abc"), 0);
   EXPECT_EQ(Messages("abc"), 0);
@@ -53,8 +55,10 @@ TEST_F(UserDelMeTest, RefusalsDeleteNothing) {
       {"name_in_other_case", "ABC", "Secret1", "abc@x.example"},
       {"missing_email", "x_9", "other9", ""},
   };
+  page().session_values = {{"ly_log", Value("yes")}, {"ly_name", Value("abc")}};
   for (const auto& c : cases) {
     DeleteMe(c.name, c.password, c.email);
+    EXPECT_EQ(SessionText("ly_log"), "yes") << c.golden;
     testing::ExpectGolden(std::string("accounts/UserDelMe/") + c.golden + ".html",
                           page().body);
     EXPECT_EQ(Count("select id from user"), 3) << c.golden;

@@ -32,10 +32,12 @@ TEST_F(AdminLoginTest, OnlyTheStoredNameAdminBecomesSuperuser) {
   EXPECT_EQ(SessionText("ly_log"), "yes");
   EXPECT_EQ(SessionText("ly_admin_log"), "yes");
 
-  // A later owner login in the same session replaces the name only.
+  // A later owner login ends the superuser's login; a failed one logs out.
   Login("x_9", "other9");
   EXPECT_EQ(SessionText("ly_name"), "x_9");
-  EXPECT_EQ(SessionText("ly_admin_log"), "yes");
+  EXPECT_TRUE(page().Get("ly_admin_log").IsEmpty());
+  Login("x_9", "wrong9");
+  EXPECT_EQ(SessionText("ly_log") + SessionText("ly_name"), "");
 }
 
 TEST_F(AdminLoginTest, NameInAnotherLetterCaseLogsInAsStored) {

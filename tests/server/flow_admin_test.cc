@@ -144,9 +144,12 @@ TEST(FlowAdminTest, TheSuperuserListsLooksUpAndDeletes) {
   EXPECT_EQ(site.Query("select name from liuyan"), (Rows{{"xiaoming"}}));
   EXPECT_EQ(site.Count("select * from user where name = 'honghong'"), 1);
 
+  Browser owner(site.port());
+  LogIn(owner, "xiaoming", "pass1234");
   Page user = super.Get("admin_deluser.asp?name=xiaoming");
   EXPECT_TRUE(user.Has("正在删除：xiaoming 。。。<br>已经删除：xiaoming用户和留言内容。"))
       << user.text;
+  EXPECT_TRUE(owner.Get("admin_jiemian.asp").Has(kNoPermission)) << "logged out";
   EXPECT_TRUE(
       super.Get("admin_deluser.asp?name=ADMIN").Has("admin为系统帐号，不能删除！"));
   EXPECT_EQ(site.Query("select name from user order by id"),

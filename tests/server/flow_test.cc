@@ -530,6 +530,8 @@ TEST(FlowTest, SettingsAreSavedAndApplied) {
   }
 
   // The account: the old password proves the owner.
+  Browser elsewhere(site.port());
+  LogIn(elsewhere, "XiaoMing", "pass1234");
   Page account = owner.Get("admin_jiemian3.asp");
   EXPECT_TRUE(account.Has("admin_jiemian3_check.asp")) << account.text;
   Fields change = {{"oldPassWord", "wrong999"},
@@ -547,6 +549,8 @@ TEST(FlowTest, SettingsAreSavedAndApplied) {
   EXPECT_EQ(
       site.Query("select password, email, hascrc from user where name = 'xiaoming'"),
       (Rows{{"newpass9", "new@example.com", "0"}}));
+  EXPECT_TRUE(elsewhere.Get("admin_jiemian3.asp").Has(kNoPermission));
+  EXPECT_TRUE(owner.Get("admin_jiemian3.asp").Has("admin_jiemian3_check.asp"));
   Browser again(site.port());
   EXPECT_TRUE(
       again.Post("admin_login.asp", {{"name", "xiaoming"}, {"password", "pass1234"}})
@@ -600,6 +604,9 @@ TEST(FlowTest, AnOwnerDeletesTheGuestbookWithNamePasswordAndEmail) {
   Post(visitor, "xiaoming", MessageFields("小红", "给小明", "你好"));
   Post(visitor, "honghong", MessageFields("小红", "给红红", "你好"));
 
+  Browser elsewhere(site.port());
+  LogIn(elsewhere, "xiaoming", "pass1234");
+  LogIn(owner, "xiaoming", "pass1234");
   EXPECT_TRUE(owner.Get("userdelme.asp").Has("action=\"userdelme.asp\""));
   struct Case {
     std::string name, password, email, text;
@@ -629,6 +636,8 @@ TEST(FlowTest, AnOwnerDeletesTheGuestbookWithNamePasswordAndEmail) {
   EXPECT_EQ(site.Query("select name from user order by id"),
             (Rows{{"admin"}, {"honghong"}}));
   EXPECT_EQ(site.Query("select name from liuyan"), (Rows{{"honghong"}}));
+  EXPECT_TRUE(owner.Get("admin_jiemian.asp").Has(kNoPermission));
+  EXPECT_TRUE(elsewhere.Get("admin_jiemian.asp").Has(kNoPermission));
   EXPECT_TRUE(visitor.Get("show.asp?name=xiaoming").Has("没有这个用户"));
   Page gone = visitor.Get("add.asp?name=xiaoming");
   EXPECT_EQ(gone.status, Status::found);

@@ -169,9 +169,9 @@ TEST_F(HttpPageTest, ResponseCookiesWithExpiry) {
   res.SetCookie("plain", "x");
   EXPECT_EQ(page->CookieHeaders(),
             (std::vector<std::string>{
-                "abcly_hasfw=1; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/",
-                "ly_name=again; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/",
-                "plain=x; path=/"}));
+                "abcly_hasfw=1; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/; HttpOnly",
+                "ly_name=again; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/; HttpOnly",
+                "plain=x; path=/; HttpOnly"}));
 }
 
 TEST_F(HttpPageTest, NoSessionUntilAValueIsSet) {
@@ -239,6 +239,18 @@ TEST_F(HttpPageTest, EndSessionForgetsTheValues) {
   EXPECT_NE(IdOf(*cookie), kept);
   EXPECT_EQ(sessions_.Load(kept), std::nullopt);
   EXPECT_EQ(sessions_.Load(IdOf(*cookie))->at("ly_name"), Value("xyz"));
+}
+
+TEST_F(HttpPageTest, ALoginEndedWhileARequestRunsStaysEnded) {
+  auto login = Page();
+  login->session().Set("ly_log", Value("yes"));
+  login->session().Set("ly_name", Value("abc"));
+  auto in_flight = Page("/x.asp", "TBSESSION=" + IdOf(*login->FinishSession()));
+  in_flight->RenewSession();
+  in_flight->session().Set("a", Value("1"));
+  Page()->EndLogins("abc", host::Session::Reach::kOthers);
+  auto values = sessions_.Load(IdOf(*in_flight->FinishSession()));
+  EXPECT_EQ(*values, (SessionValues{{"a", Value("1")}}));
 }
 
 }  // namespace

@@ -174,17 +174,20 @@ TEST(SetCookieTest, EncodesNameAndValue) {
     std::string_view name, value, date, want;
   } cases[] = {
       {"ly_name", "留 言", "Wed, 04 Jun 2008 00:00:00 GMT",
-       "ly_name=%C1%F4%20%D1%D4; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/"},
-      {"abcly_hasfw", "1", "", "abcly_hasfw=1; path=/"},
+       "ly_name=%C1%F4%20%D1%D4; expires=Wed, 04 Jun 2008 00:00:00 GMT; path=/; "
+       "HttpOnly"},
+      {"abcly_hasfw", "1", "", "abcly_hasfw=1; path=/; HttpOnly"},
       {"x", "a;b=c\r\nSet-Cookie: evil", "",
-       "x=a%3Bb%3Dc%0D%0ASet-Cookie%3A%20evil; path=/"},
-      {"ly_zhuye", "http://a.cn/~x", "", "ly_zhuye=http%3A%2F%2Fa.cn%2F~x; path=/"},
+       "x=a%3Bb%3Dc%0D%0ASet-Cookie%3A%20evil; path=/; HttpOnly"},
+      {"ly_zhuye", "http://a.cn/~x", "",
+       "ly_zhuye=http%3A%2F%2Fa.cn%2F~x; path=/; HttpOnly"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(FormatSetCookie(c.name, c.value, c.date), c.want);
+    EXPECT_EQ(FormatSetCookie(c.name, c.value, c.date, false), c.want);
     // What the browser sends back reads as the value set.
     host::FieldMap back;
-    std::string sent = FormatSetCookie(c.name, c.value, "");
+    std::string sent = FormatSetCookie(c.name, c.value, c.date, true);
+    EXPECT_EQ(sent, std::string(c.want) + "; Secure");
     AddCookies(sent.substr(0, sent.find(';')), back);
     EXPECT_EQ(back.Find(c.name), std::string(c.value));
   }

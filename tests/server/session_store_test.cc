@@ -82,6 +82,23 @@ TEST_F(SessionStoreTest, EraseEndsAtOnce) {
   EXPECT_EQ(store_.Load("s1"), std::nullopt);
 }
 
+TEST_F(SessionStoreTest, EraseLoginsEndsTheOtherLoginsToAName) {
+  struct Case {
+    std::string_view id, log, name;
+    bool lives;
+  } cases[] = {{"owner", "yes", "abc", false},
+               {"upper", "yes", "ABC", false},
+               {"kept", "yes", "abc", true},
+               {"other", "yes", "abcd", true},
+               {"out", "", "abc", true}};
+  for (const auto& c : cases) {
+    store_.Save(c.id, {{"ly_log", Value(c.log)}, {"ly_name", Value(c.name)}});
+  }
+  EXPECT_EQ(store_.EraseLogins("", ""), 0u);
+  EXPECT_EQ(store_.EraseLogins("aBc", "kept"), 2u);
+  for (const auto& c : cases) EXPECT_EQ(store_.Load(c.id).has_value(), c.lives) << c.id;
+}
+
 TEST(SessionIdTest, LongRandomHex) {
   std::set<std::string> ids;
   for (int i = 0; i < 100; ++i) {

@@ -276,13 +276,14 @@ TEST_F(SiteTest, RedirectSendsCookiesButNotTheBody) {
   EXPECT_EQ(res[bhttp::field::location], "guanshui.asp");
   EXPECT_EQ(res.body().find("dropped"), std::string::npos);
   EXPECT_NE(res.body().find("href=\"guanshui.asp\""), std::string::npos);
-  EXPECT_EQ(res[bhttp::field::set_cookie], "abcly_hasfw=1; path=/");
+  EXPECT_EQ(res[bhttp::field::set_cookie], "abcly_hasfw=1; path=/; HttpOnly");
 }
 
 TEST_F(SiteTest, CookieExpiryIsAnHttpDate) {
   Response res = Get("/cookie.asp");
-  EXPECT_EQ(res[bhttp::field::set_cookie],
-            "ly_name=%C1%F4%D1%D4; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/");
+  EXPECT_EQ(
+      res[bhttp::field::set_cookie],
+      "ly_name=%C1%F4%D1%D4; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/; HttpOnly");
 }
 
 TEST_F(SiteTest, SessionAcrossRequests) {
@@ -300,6 +301,60 @@ TEST_F(SiteTest, SessionAcrossRequests) {
   EXPECT_NE(std::string(logoff[bhttp::field::set_cookie]).find("Max-Age=0"),
             std::string::npos);
   EXPECT_EQ(Get("/whoami.asp", session).body(), "");
+}
+
+TEST_F(SiteTest, CookiesAreSecureOnlyOverHttpsThroughTheProxy) {
+  for (auto [peer, proto, secure] : {std::tuple{"127.0.0.2", " HTTPS", true},
+                                     {"127.0.0.2", "http", false},
+                                     {"10.1.2.3", "https", false}}) {
+    for (std::string_view target : {"/cookie.asp", "/login.asp?name=abc"}) {
+      Request req{bhttp::verb::get, target, 11};
+      req.set("X-Forwarded-Proto", proto);
+      std::string cookie(Send(req, peer)[bhttp::field::set_cookie]);
+      EXPECT_EQ(cookie.ends_with("; Secure"), secure) << peer << proto << cookie;
+    }
+  }
+}
+
+TEST_F(SiteTest, ChangesSentFromElsewhereAreRefused) {
+  site_.emplace(options_, pool_, sessions_, [](std::string_view) {});  // real pages
+  using bhttp::verb;
+  constexpr auto ok = http::Status::ok, no = http::Status::forbidden;
+  constexpr std::string_view post = "/getpass.asp", site = "http://127.0.0.1";
+  struct Case {
+    verb method;
+    std::string_view target, fetch_site, fetch_dest, origin;
+    bool over_https;  // through the trusted proxy
+    http::Status want;
+  } cases[] = {
+      {verb::post, post, "", "", "", false, ok},
+      {verb::post, post, "same-origin", "document", site, false, ok},
+      {verb::post, post, "none", "", "", false, ok},
+      {verb::post, post, "cross-site", "", "", false, no},
+      {verb::post, post, "", "", "null", false, no},
+      {verb::post, post, "", "", "https://127.0.0.1", true, ok},
+      {verb::post, post, "", "", site, true, no},
+      {verb::get, "/show.asp?name=x", "cross-site", "", "", false, ok},
+      {verb::get, "/SHOW.ASP?name=x&del=1", "cross-site", "", "", false, no},
+      {verb::get, "/admin_del_all.asp?name=x&del=1", "", "image", "", false, no},
+      {verb::get, "/admin_deluser.asp?name=x", "", "", "http://a.example", false, no},
+      {verb::head, "/Admin_DelInfo.asp?name=x", "same-site", "", "", false, no},
+      {verb::get, "/admin_log_off.asp", "cross-site", "", "", false, no},
+  };
+  sessions_.Save("s1", {{"ly_log", Value("yes")}});
+  for (const auto& c : cases) {
+    Request req{c.method, c.target, 11};
+    req.set(bhttp::field::cookie, "TBSESSION=s1");
+    for (auto [field, value] : {std::pair{"Sec-Fetch-Site", c.fetch_site},
+                                {"Sec-Fetch-Dest", c.fetch_dest},
+                                {"Origin", c.origin}}) {
+      if (!value.empty()) req.set(field, value);
+    }
+    if (c.over_https) req.set("X-Forwarded-Proto", "https");
+    EXPECT_EQ(Send(req, c.over_https ? "127.0.0.2" : "10.1.2.3").result(), c.want)
+        << c.target << " " << c.fetch_site << c.origin;
+  }
+  EXPECT_TRUE(sessions_.Load("s1")) << "the log-off did not run";
 }
 
 TEST_F(SiteTest, ClientAddressThroughTheTrustedProxy) {
