@@ -6,6 +6,7 @@
 
 #include "board/form_legacy_html.h"
 #include "board/form_setup.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
@@ -105,9 +106,10 @@ class Pieces {
   host::Response& response_;
 };
 
-// A caption cell: the owner's caption for an optional field.
+// A caption cell: the owner's caption for an optional field, which may hold
+// markup, but none that runs.
 std::string Caption(const Value& caption) {
-  return std::string(html::kCaptionOpen) + caption.Text() +
+  return std::string(html::kCaptionOpen) + check::FilterHtml(caption.Text()) +
          std::string(html::kCaptionClose);
 }
 
@@ -115,9 +117,11 @@ void WriteHead(Pieces& out, data::Recordset& book, const Visit& v, std::string_v
   const std::string name = Shown(v.name);
   out << html::kTitleOpen;
   if (book["topformat"].Text() == "0") {
-    out << html::kTitleTextOpen << book["titletop"].Text() << html::kTitleTextClose;
+    out << html::kTitleTextOpen << check::FilterHtml(book["titletop"].Text())
+        << html::kTitleTextClose;
   } else {
-    out << html::kTitleImageOpen << book["topimage"].Text() << html::kTitleImageClose;
+    out << html::kTitleImageOpen << check::EscapeHtml(book["topimage"].Text())
+        << html::kTitleImageClose;
   }
   out << html::kTitleClose;
   for (auto piece : html::kBackTableOpenLines) out.Line(piece);
@@ -154,8 +158,8 @@ void WriteLocationRow(Pieces& out, const Value& caption, const Visit& v, bool co
 void WriteFieldRows(Pieces& out, data::Recordset& book, const Visit& v,
                     const Offered& offered) {
   out.Line(html::kNameRowOpenLine);
-  out.Line(std::string(html::kNameCaptionOpen) + book["infoname"].Text() +
-           std::string(html::kCaptionClose));
+  out.Line(std::string(html::kNameCaptionOpen) +
+           check::FilterHtml(book["infoname"].Text()) + std::string(html::kCaptionClose));
   out.Line(std::string(html::kNameInputOpen) + Shown(v.cookie_name) +
            std::string(html::kNameInputClose));
   out.Line(html::kNameRowCloseLine);

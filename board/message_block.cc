@@ -4,6 +4,7 @@
 
 #include "board/show_book_html.h"
 #include "check/convert.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "check/ubb.h"
 #include "component/session_keys.h"
@@ -59,12 +60,13 @@ bool Shown(std::string_view contact) {
 }
 
 // The body as the reader sees it, by display mode; an unknown mode shows
-// nothing.
+// nothing. Markup the poster wrote or the mark-up produced is kept, but none
+// that runs.
 std::string Body(std::string_view mode, std::string_view text,
                  std::string_view show_html) {
   if (mode == kPlainText) return check::HtmlText(text);
-  if (mode == kHtml) return show_html == "0" ? HtmlAsText(text) : std::string(text);
-  if (mode == kUbb) return check::UbbCode(text);
+  if (mode == kHtml) return show_html == "0" ? HtmlAsText(text) : check::FilterHtml(text);
+  if (mode == kUbb) return check::FilterHtml(check::UbbCode(text));
   return {};
 }
 
@@ -119,14 +121,15 @@ void WriteMessageBlock(Guestbook& book, const host::Server& server, host::Respon
 
   // Contact line and origin line.
   if (Shown(email)) {
-    out.Write("<img border=\"0\" src=\"pic2/mail.gif\">邮件：<a href=\"mailto:" + email +
-              "\">" + email + "</a>");
+    out.Write("<img border=\"0\" src=\"pic2/mail.gif\">邮件：<a href=\"mailto:" +
+              check::EscapeHtml(email) + "\">" + check::EscapeHtml(email) + "</a>");
   }
   Value homepage_field = row["homepage"];
   if (const std::string homepage = book.Guolvfeifa(homepage_field).Text();
       Shown(homepage)) {
     out.Write("&nbsp; <img border=\"0\" src=\"pic2/home.gif\">主页：<a href=\"" +
-              homepage + "\" target=\"_blank\">" + homepage + "</a>");
+              check::EscapeHtml(homepage) + "\" target=\"_blank\">" +
+              check::EscapeHtml(homepage) + "</a>");
   }
   if (const std::string oicq = row["oicq"].Text(); Shown(oicq))
     out.Write("&nbsp;<img border=\"0\" src=\"pic2/qq.gif\">ＱＱ：" + oicq);

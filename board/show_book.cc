@@ -12,6 +12,7 @@
 #include "board/show_book_html.h"
 #include "board/show_paging.h"
 #include "check/convert.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -119,15 +120,20 @@ bool IsWebAddress(std::string_view text) {
   return check::StartsWith(text, "http://") || check::StartsWith(text, "https://");
 }
 
+// The owner's title may hold markup, but none that runs; the owner's
+// addresses are escaped for the attributes that hold them.
 void WriteHead(host::Response& out, const Book& book, const std::string& name) {
-  out.Write(IsWebAddress(book.backimage) ? "<body background=\"" + book.backimage + "\">"
-                                         : std::string("<body>"));
+  using check::EscapeHtml;
+  out.Write(IsWebAddress(book.backimage)
+                ? "<body background=\"" + EscapeHtml(book.backimage) + "\">"
+                : std::string("<body>"));
   WriteAll(out, html::kHeadOpen);
-  out.Write(book.topformat == "0" ? book.title + "</font>"
-                                  : "<img border=\"0\" src=\"" + book.topimage + "\">");
+  out.Write(book.topformat == "0"
+                ? check::FilterHtml(book.title) + "</font>"
+                : "<img border=\"0\" src=\"" + EscapeHtml(book.topimage) + "\">");
   WriteAll(out, html::kHomepageCell);
   if (IsWebAddress(book.homepage)) {
-    out.Write("<a href=\"" + book.homepage + "\" target=\"_blank\">" +
+    out.Write("<a href=\"" + EscapeHtml(book.homepage) + "\" target=\"_blank\">" +
               std::string(html::kHomepageIcon) + "</a>");
   } else {
     out.Write(html::kHomepageIcon);
@@ -136,7 +142,7 @@ void WriteHead(host::Response& out, const Book& book, const std::string& name) {
   out.Write("<td width=\"7%\"><a href=\"add.asp?name=" + name +
             "\"><img border=\"0\" src=\"hpgtumassage.gif\"></a></td>");
   out.Write(html::kManageCell);
-  out.Write("    <td width=\"8%\"><a href=\"mailto:" + book.email +
+  out.Write("    <td width=\"8%\"><a href=\"mailto:" + EscapeHtml(book.email) +
             "\"><img border=\"0\" height=\"54\" src=\"hpgtuemail.gif\"></a></td>");
   WriteAll(out, html::kHeadClose);
 }

@@ -40,7 +40,8 @@ bool CheckPassword(std::string& text) {
 }
 
 bool CheckUrl(std::string_view text) {
-  return StartsWith(text, "http://") || StartsWith(text, "https://");
+  return (StartsWith(text, "http://") || StartsWith(text, "https://")) &&
+         text.find_first_of(" \"<>") == std::string_view::npos;
 }
 
 bool CheckSafeText(std::string& text) {

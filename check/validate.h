@@ -21,8 +21,9 @@ bool CheckEmail(std::string& text);
 // Example: s = "a<b/c"; CheckPassword(s) == true.
 bool CheckPassword(std::string& text);
 
-// Begins with "http://" or "https://", in lower case.
-// Example: CheckUrl("HTTP://a.cn") == false.
+// Begins with "http://" or "https://", in lower case, and holds no blank,
+// '"', "<" or ">", so that it stays one address inside any attribute.
+// Example: CheckUrl("HTTP://a.cn") == false; CheckUrl("http://a b") == false.
 bool CheckUrl(std::string_view text);
 
 // Replaces ">" "<" "'" "|" "\" by "〉" "〈" "’" "Ⅰ" "＼" in place (no trimming);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "check/convert.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -96,7 +97,8 @@ void Guestbook::JieMian1Check() {
                "' , topformat='" + SqlQuote(topformat) + "' where name= '" +
                SqlQuote(owner) + "'");
   tx.Commit();
-  Write("<p></p>留言板：<font color=\"#FF0000\">" + titletop + "</font> 修改成功！");
+  Write("<p></p>留言板：<font color=\"#FF0000\">" + check::FilterHtml(titletop) +
+        "</font> 修改成功！");
 }
 
 }  // namespace tb

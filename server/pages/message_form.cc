@@ -13,6 +13,7 @@
 #include <string>
 
 #include "board/form_legacy_html.h"
+#include "check/html_filter.h"
 #include "check/text.h"
 #include "component/session_keys.h"
 #include "host/page.h"
@@ -85,12 +86,16 @@ FormData ReadForm(PageEnv& env) {
   f.title = setting("addtitletop");
   f.title_image = setting("addtopimage");
   f.title_format = setting("addtopformat");
-  f.cap_name = setting("addinfoname", "姓名：");
-  f.cap_mail = setting("addinfomail", "电子邮件：");
-  f.cap_homepage = setting("addinfohomepage", "主页：");
-  f.cap_where = setting("addinfowhere", "来自：");
-  f.cap_oicq = setting("addinfooicq", "QQ号码：");
-  f.cap_subject = setting("addinfosubject", "留言主题：");
+  // The owner's captions may hold markup, but none that runs.
+  auto caption = [&](std::string_view suffix, std::string_view fallback) {
+    return check::FilterHtml(setting(suffix, fallback));
+  };
+  f.cap_name = caption("addinfoname", "姓名：");
+  f.cap_mail = caption("addinfomail", "电子邮件：");
+  f.cap_homepage = caption("addinfohomepage", "主页：");
+  f.cap_where = caption("addinfowhere", "来自：");
+  f.cap_oicq = caption("addinfooicq", "QQ号码：");
+  f.cap_subject = caption("addinfosubject", "留言主题：");
 
   f.poster = request.Cookie("ly_name");
   f.email = request.Cookie("ly_email");
@@ -155,8 +160,8 @@ std::string Title(PageEnv& env, const FormData& f) {
            "\"></p>\n";
   std::string title = f.title;
   env.component().MyDelThisWord(title);
-  return "<p align=\"center\"><font color=\"#FF0000\" size=\"6\">" + title +
-         "</font></p>\n";
+  return "<p align=\"center\"><font color=\"#FF0000\" size=\"6\">" +
+         check::FilterHtml(title) + "</font></p>\n";
 }
 
 // Everything before the avatar chooser: title, back link, the form's start

@@ -62,9 +62,19 @@ TEST(CheckUrlTest, Cases) {
     bool want;
   };
   const UrlCase cases[] = {
-      {"http://a.cn", true},   {"https://a.cn", true},  {"http://", true},
-      {"HTTP://a.cn", false},  {"Https://a.cn", false}, {"", false},
-      {" http://a.cn", false}, {"ftp://a.cn", false},   {"http:/a", false},
+      {"http://a.cn", true},
+      {"https://a.cn", true},
+      {"http://", true},
+      {"HTTP://a.cn", false},
+      {"Https://a.cn", false},
+      {"", false},
+      {" http://a.cn", false},
+      {"ftp://a.cn", false},
+      {"http:/a", false},
+      {"http://a.cn/ x", false},
+      {"http://a\"b", false},
+      {"http://<a>", false},
+      {"http://a.cn/?x=1&y='2'", true},
   };
   for (const UrlCase& c : cases) EXPECT_EQ(CheckUrl(c.in), c.want) << c.in;
 }
