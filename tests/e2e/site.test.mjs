@@ -165,3 +165,73 @@ test('Chinese text typed into a form comes back identical', async () => {
   assert.ok((await page.content()).includes(text));
   await screenshot(page, '7-round-trip');
 });
+
+test('hostile posts and settings run no script and delete nothing for the owner or the superuser', async () => {
+  const attacked = { name: 'e2etarget', password: 'pass4321', title: '被攻击的留言本' };
+  const home = await site.newPage();
+  for (const book of [attacked, { name: 'victim1', password: 'pass1111', title: '受害者一' },
+                      { name: 'victim2', password: 'pass2222', title: '受害者二' }]) {
+    await register(home, book);
+  }
+  const payloads = [
+    ["[IMG][URL=x onerror=fetch('admin_deluser.asp?name=victim1') ]y[/IMG][/URL]", true],
+    ['[URL][IMG]x autofocus onfocus=alert(1) [/IMG][/URL]', true],
+    ['[IMG][EMAIL=x onerror=alert(5) ]y[/IMG][/EMAIL]', true],
+    ['[ZIP]javascript:alert(2)[/ZIP]', true],
+    ['[UPLOAD=gif]javascript:alert(3)[/UPLOAD]', true],
+    [`[IMG]admin_del_all.asp?name=${attacked.name}&del=1[/IMG]`, true],
+    ['[IMG]admin_deluser.asp?name=victim2[/IMG]', true],
+    ['<img src=x onerror=alert(7)><a href="javascript:alert(8)">点这里</a>', false],
+  ];
+  const visitor = await site.newPage();
+  for (const [message, ubb] of payloads) {
+    await visitor.goto(`add.asp?name=${attacked.name}`);
+    await post(visitor, { guestname: '攻击者', subject: '看这里', message, ubb });
+  }
+
+  const owner = await site.newPage();
+  await login(owner, attacked.name, attacked.password);
+  await owner.goto('admin_jiemian.asp');
+  await owner.fill('input[name=titletop]', 'T<script>alert(12)</script>');
+  await owner.fill('input[name=homepage]', 'http://h/" onmouseover="alert(11)" x="');
+  await Promise.all([owner.waitForNavigation(), owner.click('input[type=submit] >> nth=0')]);
+  assert.ok((await owner.content()).includes('网址'), 'the quoted home page is refused');
+  await owner.goto('admin_jiemian.asp');
+  await owner.fill('input[name=titletop]', 'T<script>alert(12)</script>');
+  await Promise.all([owner.waitForNavigation(), owner.click('input[type=submit] >> nth=0')]);
+  await owner.goto('admin_jiemian2.asp');
+  await owner.fill('input[name=infoname]', '<img src=x onerror=alert(15)>');
+  await Promise.all([owner.waitForNavigation(), owner.click('input[type=submit] >> nth=0')]);
+
+  const superuser = await site.newPage();
+  await login(superuser, 'admin', adminPassword);
+  const dialogs = [];
+  const deleting = [];
+  for (const page of [owner, superuser]) {
+    page.on('dialog', (d) => dialogs.push(d.message()));
+    page.on('response', (r) => {
+      if (/admin_del|deluser|delinfo|log_off/i.test(r.url())) deleting.push([r.request().resourceType(), r.status()]);
+    });
+    for (const path of [`show.asp?name=${attacked.name}`, `show.asp?name=${attacked.name}&showhtml=0`,
+                        `add.asp?name=${attacked.name}`, `add_bak.asp?name=${attacked.name}`]) {
+      await page.goto(path);
+      await page.waitForTimeout(300);
+      for (const text of ['点这里', '点击下载该文件', '新窗口打开图片']) {
+        for (const link of await page.locator('a', { hasText: text }).all()) {
+          await link.click({ timeout: 1000 }).catch(() => {});
+        }
+      }
+      await page.locator('img').first().hover().catch(() => {});
+    }
+  }
+  assert.deepEqual(dialogs, []);
+  // Images that name a deleting page are asked for, and refused.
+  assert.ok(deleting.every(([type, status]) => type === 'image' && status === 403), JSON.stringify(deleting));
+  await superuser.goto('userlist.asp');
+  for (const name of ['victim1', 'victim2', attacked.name]) {
+    assert.ok((await superuser.content()).includes(`deluser('${name}')`), name);
+  }
+  await superuser.goto(`show.asp?name=${attacked.name}`);
+  assert.match(await superuser.content(), new RegExp(`现有留言${payloads.length}条`));
+  await screenshot(superuser, '8-hostile-posts');
+});
