@@ -1,12 +1,14 @@
 // The site-wide list of guestbooks: totals, a header whose captions pick one
-// of six orders, 30 guestbooks a page with links to every page, and for the
-// superuser two delete links and the e-mail confirmation flag per guestbook.
+// of six orders, 30 guestbooks a page with links to its pages (a few of a
+// long list), and for the superuser two delete links and the e-mail
+// confirmation flag per guestbook.
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "board/show_paging.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
@@ -157,8 +159,9 @@ void Guestbook::UserList() {
   } else {
     rs.SetPageSize(kPageSize);
     const std::int64_t pages = rs.PageCount();
-    rs.SetAbsolutePage(
-        *page > static_cast<double>(pages) ? pages : static_cast<std::int64_t>(*page));
+    const std::int64_t current =
+        *page > static_cast<double>(pages) ? pages : static_cast<std::int64_t>(*page);
+    rs.SetAbsolutePage(current);
     for (int shown = 0; shown < kPageSize && !rs.Eof(); ++shown, rs.MoveNext()) {
       std::string title = check::HtmlText(rs["titletop"].Text());
       MyDelThisWord(title);
@@ -168,8 +171,9 @@ void Guestbook::UserList() {
     // attribute.
     const std::string sort_html = check::EscapeHtml(sort);
     Write("<p></p>");
-    for (std::int64_t i = 1; i <= pages; ++i) {
-      const std::string n = std::to_string(i);
+    for (const auto& link : board::PageLinks(current, pages)) {
+      if (link.gap_before) Write(board::kPageGap);
+      const std::string n = std::to_string(link.page);
       Write("<a href=\"userlist.asp?Page=" + n + "&sort=" + sort_html + "\">[" + n +
             "]</a>&nbsp;");
     }

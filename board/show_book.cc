@@ -1,7 +1,8 @@
 // The guestbook page: the visit cookies and counter, the head with the
 // guestbook's title and the owner's buttons, the search form, the owner's
 // deletion of checked messages, one page of messages with the paging bar,
-// and the links to every page.
+// and the links to its pages (a few of a long list).
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -34,21 +35,26 @@ constexpr std::int64_t kDefaultPageSize = 10;
 constexpr std::string_view kVisitedSuffix = "ly_hasfw";
 constexpr std::string_view kVisitedNameSuffix = "ly_name";
 
-// The search columns offered by the search form.
+// The search columns offered by the search form, each one of the columns of
+// the store's text index (liuyan_fts).
 // A search of the texts skips the private messages of a viewer who may not
 // read them, so that no text hidden on the page can be guessed by searching.
 struct SearchColumn {
   std::string_view jsfs;
-  std::string_view condition;
+  std::string_view column;
   bool private_text = false;
 };
 constexpr std::array kSearchColumns = {
-    SearchColumn{"1", " and subject like "},
-    SearchColumn{"2", " and message like ", true},
-    SearchColumn{"3", " and guestname like "},
-    SearchColumn{"4", " and email like "},
+    SearchColumn{"1", "subject"},
+    SearchColumn{"2", "message", true},
+    SearchColumn{"3", "guestname"},
+    SearchColumn{"4", "email"},
 };
 constexpr std::string_view kPublicOnly = " and priviteword = '0'";
+constexpr std::string_view kListingOrder = " order by infoseekno desc, id desc";
+// The text index reads keywords by trigrams: a shorter keyword finds nothing
+// there, so it is looked for in each message of the guestbook instead.
+constexpr std::size_t kIndexedKeyword = 3;
 
 const SearchColumn* FindSearchColumn(std::string_view jsfs) {
   for (const auto& column : kSearchColumns) {
@@ -57,11 +63,33 @@ const SearchColumn* FindSearchColumn(std::string_view jsfs) {
   return nullptr;
 }
 
-// Raised in one statement, so that two first visits at the same moment both
-// count; an empty counter counts from 0.
-std::string CounterSql(std::string_view name) {
-  return "update user set counter = coalesce(counter,0) + 1 where name='" +
-         check::SqlQuote(name) + "'";
+// Characters of UTF-8 text, as the text index counts them.
+std::size_t Characters(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+// A search's condition on its column: the keyword as a literal part of the
+// text ("%", "_" and "\" match only themselves), A to Z matching a to z as
+// LIKE has them. A keyword long enough for the text index first narrows the
+// search to the messages whose column holds its trigrams (the index folds
+// letter case more widely, so LIKE still decides); the guestbook's name is
+// then kept off its own index ("+name"), so that the store starts from those
+// few messages, not from every message of the guestbook.
+std::string SearchSql(std::string_view name, const SearchColumn& column,
+                      std::string_view search) {
+  const std::string col(column.column);
+  const std::string book = "name='" + check::SqlQuote(name) + "'";
+  std::string sql = book;
+  if (Characters(search) >= kIndexedKeyword) {
+    const std::string phrase = "\"" + check::ReplaceAll(search, "\"", "\"\"") + "\"";
+    sql = "+" + book + " and id in (select rowid from liuyan_fts where " + col +
+          " match '" + check::SqlQuote(phrase) + "')";
+  }
+  std::string literal = check::ReplaceAll(search, "\\", "\\\\");
+  literal = check::ReplaceAll(literal, "%", "\\%");
+  literal = check::ReplaceAll(literal, "_", "\\_");
+  return sql + " and " + col + " like '%" + check::SqlQuote(literal) + "%' escape '\\'";
 }
 
 // The guestbook's messages (or the matches of a search), newest thread
@@ -69,13 +97,13 @@ std::string CounterSql(std::string_view name) {
 // that consecutive pages never share or skip a message.
 std::string ListingSql(std::string_view name, const SearchColumn* column,
                        std::string_view search, bool sees_private) {
-  std::string sql = "select * from liuyan where name='" + check::SqlQuote(name) + "'";
-  if (column) {
-    if (column->private_text && !sees_private) sql += kPublicOnly;
-    sql += column->condition;
-    sql += "'%" + check::SqlQuote(search) + "%'";
+  if (!column) {
+    return "select * from liuyan where name='" + check::SqlQuote(name) + "'" +
+           std::string(kListingOrder);
   }
-  return sql + " order by infoseekno desc, id desc";
+  std::string sql = "select * from liuyan where " + SearchSql(name, *column, search);
+  if (column->private_text && !sees_private) sql += kPublicOnly;
+  return sql + std::string(kListingOrder);
 }
 
 // The visitor has not been counted on this guestbook today.
@@ -225,11 +253,13 @@ void WritePagingBar(host::Response& out, const Links& links, std::int64_t page,
   WriteAll(out, html::kBarClose);
 }
 
-void WritePageLinks(host::Response& out, const Links& links, std::int64_t page_count) {
+void WritePageLinks(host::Response& out, const Links& links, std::int64_t page,
+                    std::int64_t page_count) {
   if (page_count <= 1) return;
   out.Write(html::kPageLinksCaption);
-  for (std::int64_t i = 1; i <= page_count; ++i) {
-    const std::string number = std::to_string(i);
+  for (const auto& link : board::PageLinks(page, page_count)) {
+    if (link.gap_before) out.Write(board::kPageGap);
+    const std::string number = std::to_string(link.page);
     out.Write("<a href=\"show.asp?name=" + links.name + "&Page=" + number +
               "&jsfs=" + links.jsfs + "&keyword=" + links.keyword +
               "&showhtml=" + links.show_html + "\">[" + number + "]</a> ");
@@ -290,7 +320,9 @@ void Guestbook::ShowBook() {
   if (found.Eof()) return Write(html::kNoSuchBook);
   const Book book = ReadBook(*this, found);
   found.Close();
-  if (new_visit) db.Execute(CounterSql(name));
+  // The host raises the counter (host::AddVisits), gathering the counts of
+  // many visits into one write.
+  if (new_visit) Server().CountVisit(DSNtemp(), name);
 
   WriteHead(Response(), book, name);
   WriteSearchForm(Response(), name);
@@ -304,6 +336,8 @@ void Guestbook::ShowBook() {
   data::Recordset rs;
   rs.Open(ListingSql(name, params.column, params.search, viewer.SeesPrivate()), db,
           data::kStaticCursor, data::kOptimisticLock);
+  // The store keeps each guestbook's count; only a search's matches are counted.
+  if (!params.column) rs.SetRecordCount(MessageCount(db, name));
   if (rs.Eof() && rs.Bof()) {
     Write(html::kNothing);
   } else {
@@ -316,7 +350,7 @@ void Guestbook::ShowBook() {
     WritePagingBar(Response(), links, page, page_count, rs.RecordCount());
     WriteMessages(*this, Server(), Response(), rs, book.page_size,
                   {name, params.show_html, viewer});
-    WritePageLinks(Response(), links, page_count);
+    WritePageLinks(Response(), links, page, page_count);
   }
   rs.Close();
   db.Close();

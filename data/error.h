@@ -1,6 +1,7 @@
-// File: error.h — the one error type of the data layer: a store that will not
-// open, SQL the engine refuses, a column that does not exist, a recordset used
-// out of order. It carries the engine's own message.
+// File: error.h — the errors of the data layer: a store that will not open,
+// SQL the engine refuses, a column that does not exist, a recordset used out
+// of order (Error), and a statement stopped for taking too long (Timeout).
+// Both carry the engine's own message.
 #pragma once
 
 #include <stdexcept>
@@ -17,6 +18,16 @@ class Error : public std::runtime_error {
 
  private:
   int code_;
+};
+
+// A statement ran, or waited for the store's lock, past the query time
+// limit and was stopped. The engine has undone what the statement began, and
+// a Transaction around it rolls back, so nothing is left half-written. The
+// store is busy rather than broken: the same request may succeed later.
+// Example: catch (const data::Timeout&) { answer "busy, try again later"; }
+class Timeout : public Error {
+ public:
+  using Error::Error;
 };
 
 }  // namespace tb::data

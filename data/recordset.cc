@@ -50,10 +50,11 @@ bool HasKeyword(std::string_view sql, std::string_view word) {
   return !FindKeyword(sql, word).empty();
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 std::string_view TrimBlanks(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -86,6 +87,63 @@ std::string TableOf(std::string_view sql) {
   if (n == 0 || (!after.empty() && after[0] == ',') || HasKeyword(after, "join"))
     return "";
   return std::string(rest.substr(0, n));
+}
+
+// Words of SQL text split at blanks.
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (text = TrimBlanks(text); !text.empty(); text = TrimBlanks(text)) {
+    std::size_t n = 0;
+    while (n < text.size() && !IsBlank(text[n])) ++n;
+    words.push_back(text.substr(0, n));
+    text.remove_prefix(n);
+  }
+  return words;
+}
+
+// A column name, maybe qualified by its table: "id", "liuyan.id".
+bool IsColumnName(std::string_view word) {
+  const std::size_t dot = word.find('.');
+  if (dot != std::string_view::npos) {
+    return IsColumnName(word.substr(0, dot)) && IsColumnName(word.substr(dot + 1));
+  }
+  return !word.empty() && !(word[0] >= '0' && word[0] <= '9') &&
+         std::all_of(word.begin(), word.end(), IsWordChar);
+}
+
+// One term of an ORDER BY made of a plain column.
+struct OrderTerm {
+  std::string_view column;
+  bool descending = false;
+};
+
+// The terms of the ORDER BY that ends a select (the text after its "order"),
+// when each is a plain column with at most asc or desc after it; nullopt for
+// anything else (expressions, collate, nulls first, a limit after them).
+std::optional<std::vector<OrderTerm>> PlainOrder(std::string_view order) {
+  order = TrimBlanks(order);
+  if (order.size() < 3 || !host::EqualsIgnoreCase(order.substr(0, 2), "by") ||
+      !IsBlank(order[2])) {
+    return std::nullopt;
+  }
+  order.remove_prefix(2);
+  if (order.find_first_of("()'\"`[") != std::string_view::npos) return std::nullopt;
+  std::vector<OrderTerm> terms;
+  for (std::size_t start = 0; start <= order.size();) {
+    const std::size_t comma = std::min(order.find(',', start), order.size());
+    const auto term = Words(order.substr(start, comma - start));
+    if (term.empty() || term.size() > 2 || !IsColumnName(term[0])) return std::nullopt;
+    const bool desc = term.size() == 2 && host::EqualsIgnoreCase(term[1], "desc");
+    if (term.size() == 2 && !desc && !host::EqualsIgnoreCase(term[1], "asc"))
+      return std::nullopt;
+    terms.push_back({term[0], desc});
+    start = comma + 1;
+  }
+  return terms;
+}
+
+std::string LimitSql(std::int64_t rows, std::int64_t offset) {
+  return " limit " + std::to_string(rows) + " offset " + std::to_string(offset);
 }
 
 }  // namespace
@@ -144,6 +202,7 @@ void Recordset::Close() {
   slots_.clear();
   deleted_ = 0;
   total_.reset();
+  reversed_sql_.reset();
   pos_ = 0;
   pending_.clear();
 }
@@ -196,9 +255,7 @@ void Recordset::Fetch(std::int64_t first) {
     std::erase_if(slots_,
                   [&](const auto& s) { return !s.second.deleted && s.first != pos_; });
   }
-  std::int64_t offset = first - DeletedBefore(first);
-  Result result = engine_->Run(sql_ + " limit " + std::to_string(window) + " offset " +
-                               std::to_string(offset));
+  Result result = Window(first - DeletedBefore(first), window);
   if (columns_.empty()) columns_ = result.columns;
   std::int64_t pos = first;
   for (auto& row : result.rows) {
@@ -211,6 +268,54 @@ void Recordset::Fetch(std::int64_t first) {
     if (!slots_.empty()) end = std::max(end, slots_.rbegin()->first + 1);
     total_ = end;
   }
+}
+
+// A window past the middle is read backwards from the end, so that a deep
+// page walks as few rows of the order as a near one: the select's order
+// reversed, the offset counted from the last live row, the rows turned back.
+Result Recordset::Window(std::int64_t offset, std::int64_t rows) {
+  const std::int64_t live = total_ ? *total_ - deleted_ : 0;
+  if (offset > live / 2 && offset < live && !ReversedSql().empty()) {
+    const std::int64_t end = std::min(offset + rows, live);
+    Result result = engine_->Run(*reversed_sql_ + LimitSql(end - offset, live - end));
+    std::reverse(result.rows.begin(), result.rows.end());
+    return result;
+  }
+  return engine_->Run(sql_ + LimitSql(rows, offset));
+}
+
+// Reversing gives the same rows in the same places only when the order is
+// total: its terms must be plain columns (SQLite sorts NULL lowest both
+// ways, and a column keeps its collation) and the last one the row key,
+// which no two rows share.
+const std::string& Recordset::ReversedSql() {
+  if (reversed_sql_) return *reversed_sql_;
+  reversed_sql_.emplace();
+  const auto order = FindKeyword(sql_, "order");
+  if (order.size() != 1) return *reversed_sql_;
+  const auto terms = PlainOrder(std::string_view(sql_).substr(order[0] + 5));
+  if (!terms) return *reversed_sql_;
+  std::string_view key = terms->back().column;
+  if (const auto dot = key.find('.'); dot != std::string_view::npos)
+    key.remove_prefix(dot + 1);
+  if (!host::EqualsIgnoreCase(key, engine_->RowIdColumn())) {
+    // A column declared "integer primary key" is the row key under its own name.
+    const std::string table = TableOf(sql_);
+    if (table.empty()) return *reversed_sql_;
+    const Result keys = engine_->Run(
+        "select name, type from pragma_table_info(?) where pk > 0", {Value(table)});
+    if (keys.rows.size() != 1 || !host::EqualsIgnoreCase(keys.rows[0][0].Text(), key) ||
+        !host::EqualsIgnoreCase(keys.rows[0][1].Text(), "integer")) {
+      return *reversed_sql_;
+    }
+  }
+  std::string sql = sql_.substr(0, order[0]) + "order by ";
+  for (const auto& term : *terms) {
+    if (&term != &terms->front()) sql += ", ";
+    sql += std::string(term.column) + (term.descending ? " asc" : " desc");
+  }
+  *reversed_sql_ = std::move(sql);
+  return *reversed_sql_;
 }
 
 std::int64_t Recordset::Total() {
@@ -319,6 +424,11 @@ std::int64_t Recordset::RecordCount() {
   RequireOpen();
   if (forward_) return -1;
   return Total() - deleted_;
+}
+
+void Recordset::SetRecordCount(std::int64_t rows) {
+  RequireStatic();
+  if (!total_) total_ = rows + deleted_;
 }
 
 void Recordset::SetPageSize(std::int64_t rows) {

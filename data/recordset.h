@@ -2,8 +2,11 @@
 //
 // A static recordset (cursor type 3) counts its rows and fetches them in
 // windows with "limit"/"offset", so showing one page of a million rows costs
-// what a page of ten costs. Opened with lock type 3 it is updatable: fields
-// may be assigned and rows deleted, addressed by the engine's row key.
+// what a page of ten costs. A window past the middle of the rows is read
+// from the far end (the select's order reversed) when that order is plain
+// columns ending with the row key, so the last page costs what the first
+// does. Opened with lock type 3 it is updatable: fields may be assigned and
+// rows deleted, addressed by the engine's row key.
 // Connection::Execute gives a forward recordset instead: read from first to
 // last, no count, no paging.
 //
@@ -75,6 +78,11 @@ class Recordset {
   // Rows of a static recordset (deleted ones no longer count); -1 for a
   // forward one.
   std::int64_t RecordCount();
+  // Tells a static recordset how many rows its select gives, when the store
+  // keeps that number, so that neither RecordCount nor paging counts them.
+  // Call it after Open and before any Delete.
+  // Example: rs.Open(listing, conn); rs.SetRecordCount(MessageCount(conn, name));
+  void SetRecordCount(std::int64_t rows);
   void SetPageSize(std::int64_t rows);
   std::int64_t PageSize() const { return page_size_; }
   // Makes the first row of page `page` (from 1) current; beyond the last
@@ -96,6 +104,11 @@ class Recordset {
   // Whether position `pos` holds a row (live or deleted), fetching its window.
   bool Has(std::int64_t pos);
   void Fetch(std::int64_t first);
+  // The rows of the live positions [offset, offset + rows), read from the
+  // nearer end when the order can be reversed.
+  Result Window(std::int64_t offset, std::int64_t rows);
+  // sql_ with its order reversed; empty when it cannot be reversed safely.
+  const std::string& ReversedSql();
   std::int64_t DeletedBefore(std::int64_t pos) const;
   // Rows the select gave when it was opened.
   std::int64_t Total();
@@ -112,6 +125,7 @@ class Recordset {
   std::map<std::int64_t, Slot> slots_;
   std::int64_t deleted_ = 0;
   std::optional<std::int64_t> total_;
+  std::optional<std::string> reversed_sql_;
   std::int64_t pos_ = 0;
   std::map<int, Value> pending_;
   std::int64_t page_size_ = 10;

@@ -6,7 +6,25 @@ namespace tb::data {
 // registered beside "abc". Counters and numbers have numeric affinity (a
 // quoted '5' is stored as 5); flags and modes are one-character texts.
 // Date-times are the text "YYYY-MM-DD HH:MM:SS".
+//
+// Two tables are kept from `liuyan` by triggers, so that every writer keeps
+// them right, an operator's own SQL included:
+// - `liuyan_count` holds each guestbook's number of messages, so that a
+//   guestbook page never counts its messages one by one. Its names compare
+//   as `liuyan.name` does (without regard to letter case), so a count is
+//   exactly what "where name='...'" would count.
+// - `liuyan_fts` indexes the four searchable texts by trigrams (an external
+//   content FTS5 table: the texts stay in `liuyan` alone), so that a search
+//   reads the messages that hold the keyword's trigrams, not every message.
+// (An "insert or replace" that displaces a message runs no delete trigger,
+// as SQLite runs none for it without recursive_triggers, and leaves that
+// guestbook's count one too high; the site itself never replaces messages.)
+// Both are filled from the messages already there when they are first made
+// (a store of an earlier version). All of it runs in one write transaction:
+// a message posted while another handle builds them is either in the filling
+// or counted by the triggers, never both or neither.
 const char* const kSqliteSchema = R"sql(
+begin immediate;
 create table if not exists user (
   id integer primary key autoincrement,
   name text collate nocase not null,
@@ -71,6 +89,56 @@ create table if not exists liuyan (
 );
 create index if not exists liuyan_name_seek on liuyan(name, infoseekno);
 create index if not exists liuyan_name_time on liuyan(name, regtime);
+create table if not exists liuyan_count (
+  name text primary key collate nocase,
+  n integer not null
+);
+insert into liuyan_count(name, n)
+  select name, count(*) from liuyan
+  where name is not null and not exists (select 1 from liuyan_count)
+  group by name;
+create trigger if not exists liuyan_count_insert after insert on liuyan
+  when new.name is not null
+  begin
+    insert into liuyan_count(name, n) select new.name, 0
+      where not exists (select 1 from liuyan_count where name = new.name);
+    update liuyan_count set n = n + 1 where name = new.name;
+  end;
+create trigger if not exists liuyan_count_delete after delete on liuyan
+  begin update liuyan_count set n = n - 1 where name = old.name; end;
+create trigger if not exists liuyan_count_rename after update of name on liuyan
+  begin
+    update liuyan_count set n = n - 1 where name = old.name;
+    insert into liuyan_count(name, n) select new.name, 0
+      where new.name is not null
+        and not exists (select 1 from liuyan_count where name = new.name);
+    update liuyan_count set n = n + 1 where name = new.name;
+  end;
+create virtual table if not exists liuyan_fts using fts5(
+  subject, message, guestname, email,
+  content = 'liuyan', content_rowid = 'id', tokenize = 'trigram');
+insert into liuyan_fts(liuyan_fts) select 'rebuild'
+  where not exists (select 1 from liuyan_fts_docsize)
+    and exists (select 1 from liuyan);
+create trigger if not exists liuyan_fts_insert after insert on liuyan
+  begin
+    insert into liuyan_fts(rowid, subject, message, guestname, email)
+      values (new.id, new.subject, new.message, new.guestname, new.email);
+  end;
+create trigger if not exists liuyan_fts_delete after delete on liuyan
+  begin
+    insert into liuyan_fts(liuyan_fts, rowid, subject, message, guestname, email)
+      values ('delete', old.id, old.subject, old.message, old.guestname, old.email);
+  end;
+create trigger if not exists liuyan_fts_update
+  after update of id, subject, message, guestname, email on liuyan
+  begin
+    insert into liuyan_fts(liuyan_fts, rowid, subject, message, guestname, email)
+      values ('delete', old.id, old.subject, old.message, old.guestname, old.email);
+    insert into liuyan_fts(rowid, subject, message, guestname, email)
+      values (new.id, new.subject, new.message, new.guestname, new.email);
+  end;
+commit;
 )sql";
 
 }  // namespace tb::data

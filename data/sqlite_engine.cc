@@ -2,6 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+#include <list>
+#include <thread>
+#include <unordered_map>
+
 #include "data/error.h"
 #include "data/schema.h"
 #include "host/ascii.h"
@@ -26,10 +33,17 @@ std::optional<std::string> SqlitePath(std::string_view dsn) {
 
 namespace {
 
-[[noreturn]] void Fail(sqlite3* db, std::string_view what) {
-  throw Error(std::string(what) + ": " + sqlite3_errmsg(db),
-              sqlite3_extended_errcode(db));
-}
+using Clock = std::chrono::steady_clock;
+
+// Without a query time limit, a statement waits this long for a lock.
+constexpr auto kLockWait = std::chrono::seconds(10);
+// The deadline is looked at every this many virtual machine steps: often
+// enough to stop within a millisecond or so, rarely enough to cost nothing.
+constexpr int kProgressSteps = 1000;
+// Statements kept prepared per handle. The pages run a few dozen fixed
+// texts; texts with values written in are seldom run twice and are the
+// first to go.
+constexpr std::size_t kCachedStatements = 64;
 
 Value ColumnValue(sqlite3_stmt* stmt, int i) {
   switch (sqlite3_column_type(stmt, i)) {
@@ -46,149 +60,300 @@ Value ColumnValue(sqlite3_stmt* stmt, int i) {
   }
 }
 
-void Bind(sqlite3* db, sqlite3_stmt* stmt, int index, const Value& value) {
-  int rc;
-  if (value.IsEmpty()) {
-    rc = sqlite3_bind_null(stmt, index);
-  } else if (value.IsNumber()) {
+int Bind(sqlite3_stmt* stmt, int index, const Value& value) {
+  if (value.IsEmpty()) return sqlite3_bind_null(stmt, index);
+  if (value.IsNumber()) {
     double n = *value.Number();
     auto whole = value.Whole();
-    rc = whole ? sqlite3_bind_int64(stmt, index, *whole)
-               : sqlite3_bind_double(stmt, index, n);
-  } else {
-    std::string text = value.Text();
-    rc = sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()),
-                           SQLITE_TRANSIENT);
+    return whole ? sqlite3_bind_int64(stmt, index, *whole)
+                 : sqlite3_bind_double(stmt, index, n);
   }
-  if (rc != SQLITE_OK) Fail(db, "bind");
+  std::string text = value.Text();
+  return sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()),
+                           SQLITE_TRANSIENT);
 }
 
-// One statement, finalized however the run ends.
-struct Statement {
-  sqlite3_stmt* stmt = nullptr;
-  ~Statement() { sqlite3_finalize(stmt); }
-};
+bool OnlyBlanks(std::string_view text) {
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+  }
+  return true;
+}
 
-class SqliteEngine : public Engine {
+// Prepared statements by their SQL text; the least recently used one is
+// finalized when a new one does not fit.
+class StatementCache {
  public:
-  // Runs statements on a handle it does not own.
-  explicit SqliteEngine(sqlite3* db) : db_(db) {}
+  StatementCache() = default;
+  ~StatementCache() { Clear(); }
+  StatementCache(const StatementCache&) = delete;
+  StatementCache& operator=(const StatementCache&) = delete;
 
-  Result Run(std::string_view sql, const std::vector<Value>& params) override {
-    Result result;
-    std::string_view rest = sql;
-    // Several statements may come in one text (the schema does); each runs in
-    // turn and the last one's rows are the result.
-    while (true) {
-      Statement s;
-      const char* tail = nullptr;
-      if (sqlite3_prepare_v2(db_, rest.data(), static_cast<int>(rest.size()), &s.stmt,
-                             &tail) != SQLITE_OK) {
-        Fail(db_, "prepare");
-      }
-      std::size_t used = static_cast<std::size_t>(tail - rest.data());
-      rest.remove_prefix(used);
-      if (!s.stmt) break;  // only blanks or comments were left
-      int n = sqlite3_bind_parameter_count(s.stmt);
-      for (int i = 0; i < n && i < static_cast<int>(params.size()); ++i) {
-        Bind(db_, s.stmt, i + 1, params[i]);
-      }
-      result = Result();
-      int columns = sqlite3_column_count(s.stmt);
-      for (int i = 0; i < columns; ++i)
-        result.columns.emplace_back(sqlite3_column_name(s.stmt, i));
-      int rc;
-      while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-        Row row;
-        row.reserve(columns);
-        for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(s.stmt, i));
-        result.rows.push_back(std::move(row));
-      }
-      if (rc != SQLITE_DONE) Fail(db_, "step");
-    }
-    return result;
+  // The statement prepared for `sql`, or nullptr; a hit becomes the most
+  // recently used.
+  sqlite3_stmt* Find(std::string_view sql) {
+    auto it = index_.find(sql);
+    if (it == index_.end()) return nullptr;
+    entries_.splice(entries_.begin(), entries_, it->second);
+    return it->second->stmt;
   }
 
-  std::string_view RowIdColumn() const override { return "rowid"; }
+  // Keeps `stmt`, prepared from `sql`, from now on.
+  void Put(std::string_view sql, sqlite3_stmt* stmt) {
+    if (entries_.size() >= kCachedStatements) {
+      index_.erase(entries_.back().sql);
+      sqlite3_finalize(entries_.back().stmt);
+      entries_.pop_back();
+    }
+    entries_.push_front({std::string(sql), stmt});
+    index_.emplace(entries_.front().sql, entries_.begin());
+  }
 
-  sqlite3* db() const { return db_; }
+  void Clear() {
+    index_.clear();
+    for (Entry& e : entries_) sqlite3_finalize(e.stmt);
+    entries_.clear();
+  }
 
- protected:
-  sqlite3* db_;
+ private:
+  struct Entry {
+    std::string sql;
+    sqlite3_stmt* stmt;
+  };
+  // List nodes do not move, so the index can view their texts.
+  std::list<Entry> entries_;
+  std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
+};
+
+// One statement in use: a cached one is reset and its bindings cleared
+// however the run ends (so that it holds no lock and no old value), any
+// other one is finalized.
+class StatementUse {
+ public:
+  StatementUse(sqlite3_stmt* stmt, bool cached) : stmt_(stmt), cached_(cached) {}
+  ~StatementUse() {
+    if (!cached_) {
+      sqlite3_finalize(stmt_);
+      return;
+    }
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3_stmt* stmt_;
+  bool cached_;
 };
 
 }  // namespace
 
-struct SqlitePool::Shared {
-  std::mutex mutex;
-  std::map<std::string, std::vector<sqlite3*>> idle;
+// What a pool has done so far; its handles count here, even those that
+// outlive it.
+struct PoolCounters {
+  std::atomic<std::size_t> opened = 0, prepared = 0;
+};
 
-  ~Shared() {
-    for (auto& [path, handles] : idle) {
-      for (sqlite3* db : handles) sqlite3_close(db);
+// An open SQLite file with the statements prepared on it; it closes the
+// file when destroyed. Used by one thread at a time.
+class SqliteHandle {
+ public:
+  // Opens the file (created with its tables when missing); Error when it
+  // will not open.
+  SqliteHandle(const std::string& path, std::chrono::milliseconds query_timeout,
+               std::shared_ptr<PoolCounters> counters)
+      : timeout_(query_timeout), counters_(std::move(counters)) {
+    int rc = sqlite3_open_v2(
+        path.c_str(), &db_,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+      sqlite3_close(db_);
+      throw Error("cannot open " + path + ": " + message, rc);
+    }
+    ++counters_->opened;
+    sqlite3_busy_handler(db_, &SqliteHandle::OnBusy, this);
+    try {
+      Run("pragma journal_mode=wal; pragma synchronous=normal;", {});
+      Run(kSqliteSchema, {});
+    } catch (const Error&) {
+      cache_.Clear();
+      sqlite3_close(db_);
+      throw;
+    }
+    // The time limit is for the site's statements: the schema's first run on
+    // a store of an earlier version fills its message counts and search index
+    // once, which takes seconds for a million messages and must not be cut
+    // short.
+    if (timeout_.count() > 0) {
+      sqlite3_progress_handler(db_, kProgressSteps, &SqliteHandle::OnProgress, this);
     }
   }
+  ~SqliteHandle() {
+    cache_.Clear();  // a handle with statements left would not close
+    sqlite3_close(db_);
+  }
+  SqliteHandle(const SqliteHandle&) = delete;
+  SqliteHandle& operator=(const SqliteHandle&) = delete;
+
+  sqlite3* db() const { return db_; }
+
+  Result Run(std::string_view sql, const std::vector<Value>& params) {
+    Result result;
+    std::string_view rest = sql;
+    // Several statements may come in one text (the schema does); each runs in
+    // turn and the last one's rows are the result.
+    while (!rest.empty()) {
+      deadline_ = Clock::now() + (timeout_.count() > 0 ? Clock::duration(timeout_)
+                                                       : Clock::duration(kLockWait));
+      auto stmt = Prepare(rest);
+      if (!stmt) break;  // only blanks or comments were left
+      int n = sqlite3_bind_parameter_count(stmt->get());
+      for (int i = 0; i < n && i < static_cast<int>(params.size()); ++i) {
+        if (Bind(stmt->get(), i + 1, params[i]) != SQLITE_OK) Fail("bind");
+      }
+      result = Result();
+      int columns = sqlite3_column_count(stmt->get());
+      for (int i = 0; i < columns; ++i)
+        result.columns.emplace_back(sqlite3_column_name(stmt->get(), i));
+      int rc;
+      while ((rc = sqlite3_step(stmt->get())) == SQLITE_ROW) {
+        Row row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt->get(), i));
+        result.rows.push_back(std::move(row));
+      }
+      if (rc != SQLITE_DONE) Fail("step");
+    }
+    return result;
+  }
+
+ private:
+  // The statement at the start of `rest`, which then holds what follows it;
+  // nullopt when nothing but blanks or comments is left. A text that is one
+  // statement comes from the cache or goes into it.
+  std::optional<StatementUse> Prepare(std::string_view& rest) {
+    if (sqlite3_stmt* cached = cache_.Find(rest)) {
+      rest = {};
+      return std::optional<StatementUse>(std::in_place, cached, true);
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, rest.data(), static_cast<int>(rest.size()), &stmt,
+                           &tail) != SQLITE_OK) {
+      Fail("prepare");
+    }
+    ++counters_->prepared;
+    const std::string_view text = rest;
+    rest.remove_prefix(static_cast<std::size_t>(tail - rest.data()));
+    if (!stmt) return std::nullopt;
+    const bool whole = OnlyBlanks(rest);
+    if (whole) {
+      cache_.Put(text, stmt);
+      rest = {};
+    }
+    return std::optional<StatementUse>(std::in_place, stmt, whole);
+  }
+
+  // A statement stopped by the deadline, or still locked out at it, is a
+  // Timeout; anything else is an Error.
+  [[noreturn]] void Fail(std::string_view what) {
+    const int code = sqlite3_extended_errcode(db_);
+    const int primary = code & 0xff;
+    std::string message = std::string(what) + ": " + sqlite3_errmsg(db_);
+    if (timeout_.count() > 0 && (primary == SQLITE_INTERRUPT || primary == SQLITE_BUSY)) {
+      throw Timeout(message + " (after " + std::to_string(timeout_.count()) + " ms)",
+                    code);
+    }
+    throw Error(message, code);
+  }
+
+  static int OnProgress(void* self) {
+    return Clock::now() >= static_cast<SqliteHandle*>(self)->deadline_ ? 1 : 0;
+  }
+
+  // Waits for a lock in growing steps until the deadline; 0 gives up.
+  static int OnBusy(void* self, int attempt) {
+    static constexpr int kStepsMs[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    constexpr int kSteps = static_cast<int>(std::size(kStepsMs));
+    const auto left = static_cast<SqliteHandle*>(self)->deadline_ - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    const auto step = std::chrono::milliseconds(kStepsMs[std::min(attempt, kSteps - 1)]);
+    std::this_thread::sleep_for(std::min<Clock::duration>(step, left));
+    return 1;
+  }
+
+  sqlite3* db_ = nullptr;
+  std::chrono::milliseconds timeout_;
+  Clock::time_point deadline_;
+  std::shared_ptr<PoolCounters> counters_;
+  StatementCache cache_;
+};
+
+struct SqlitePool::Shared {
+  explicit Shared(std::chrono::milliseconds timeout) : query_timeout(timeout) {}
+
+  const std::chrono::milliseconds query_timeout;
+  const std::shared_ptr<PoolCounters> counters = std::make_shared<PoolCounters>();
+  std::mutex mutex;
+  std::map<std::string, std::vector<std::unique_ptr<SqliteHandle>>> idle;
 };
 
 namespace {
 
 // A handle lent by the pool: it goes back to the idle list when the last
 // user lets go (outside any transaction), or is closed when the pool is gone.
-class PooledEngine final : public SqliteEngine {
+class PooledEngine final : public Engine {
  public:
-  PooledEngine(sqlite3* db, std::weak_ptr<SqlitePool::Shared> pool, std::string path)
-      : SqliteEngine(db), pool_(std::move(pool)), path_(std::move(path)) {}
+  PooledEngine(std::unique_ptr<SqliteHandle> handle,
+               std::weak_ptr<SqlitePool::Shared> pool, std::string path)
+      : handle_(std::move(handle)), pool_(std::move(pool)), path_(std::move(path)) {}
   ~PooledEngine() override {
-    if (auto shared = pool_.lock(); shared && sqlite3_get_autocommit(db_)) {
+    if (auto shared = pool_.lock(); shared && sqlite3_get_autocommit(handle_->db())) {
       std::lock_guard lock(shared->mutex);
-      shared->idle[path_].push_back(db_);
-      return;
+      shared->idle[path_].push_back(std::move(handle_));
     }
-    sqlite3_close(db_);
   }
 
+  Result Run(std::string_view sql, const std::vector<Value>& params) override {
+    return handle_->Run(sql, params);
+  }
+  std::string_view RowIdColumn() const override { return "rowid"; }
+
  private:
+  std::unique_ptr<SqliteHandle> handle_;
   std::weak_ptr<SqlitePool::Shared> pool_;
   std::string path_;
 };
 
 }  // namespace
 
-SqlitePool::SqlitePool() : shared_(std::make_shared<Shared>()) {}
+SqlitePool::SqlitePool(std::chrono::milliseconds query_timeout)
+    : shared_(std::make_shared<Shared>(query_timeout)) {}
 SqlitePool::~SqlitePool() = default;
+
+std::size_t SqlitePool::opened() const { return shared_->counters->opened; }
+std::size_t SqlitePool::prepared() const { return shared_->counters->prepared; }
 
 std::shared_ptr<Engine> SqlitePool::Acquire(std::string_view dsn) {
   auto path = SqlitePath(dsn);
   if (!path) throw Error("unsupported connection string: " + std::string(dsn));
-  sqlite3* db = nullptr;
+  std::unique_ptr<SqliteHandle> handle;
   {
     std::lock_guard lock(shared_->mutex);
     auto& handles = shared_->idle[*path];
     if (!handles.empty()) {
-      db = handles.back();
+      handle = std::move(handles.back());
       handles.pop_back();
     }
   }
-  if (!db) {
-    int rc = sqlite3_open_v2(
-        path->c_str(), &db,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-      sqlite3_close(db);
-      throw Error("cannot open " + *path + ": " + message, rc);
-    }
-    sqlite3_busy_timeout(db, 10000);
-    try {
-      SqliteEngine setup(db);
-      setup.Run("pragma journal_mode=wal; pragma synchronous=normal;", {});
-      setup.Run(kSqliteSchema, {});
-    } catch (const Error&) {
-      sqlite3_close(db);
-      throw;
-    }
+  if (!handle) {
+    handle =
+        std::make_unique<SqliteHandle>(*path, shared_->query_timeout, shared_->counters);
   }
-  return std::make_shared<PooledEngine>(db, shared_, *path);
+  return std::make_shared<PooledEngine>(std::move(handle), shared_, *path);
 }
 
 }  // namespace tb::data

@@ -70,6 +70,10 @@ DateTime MemoryPage::Now() const {
   return now ? *now : DateTime::FromTimePoint(std::chrono::system_clock::now());
 }
 
+void MemoryPage::CountVisit(std::string_view dsn, std::string_view name) {
+  AddVisits(*databases_.Acquire(dsn), name, 1);
+}
+
 std::int64_t MemoryPage::Random(std::int64_t low, std::int64_t high) {
   return std::uniform_int_distribution<std::int64_t>(low, high)(random);
 }

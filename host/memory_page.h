@@ -94,6 +94,8 @@ class MemoryPage final : public PageContext,
   DateTime Now() const override;
   std::int64_t Random(std::int64_t low, std::int64_t high) override;
   std::string AdScriptUrl() const override { return ad_script_url; }
+  // Writes the count at once: one call is all a process makes.
+  void CountVisit(std::string_view dsn, std::string_view name) override;
 
  private:
   data::EngineSource& databases_;

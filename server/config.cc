@@ -48,6 +48,17 @@ int Threads(std::int64_t n, std::string_view where) {
   return static_cast<int>(n);
 }
 
+// A whole number from `low` to `high`.
+std::int64_t WholeSetting(const toml::node& node, std::string_view key, std::int64_t low,
+                          std::int64_t high) {
+  auto n = node.is_integer() ? node.value<std::int64_t>() : std::nullopt;
+  if (!n || *n < low || *n > high) {
+    throw ConfigError("[server] " + std::string(key) + ": expected a whole number from " +
+                      std::to_string(low) + " to " + std::to_string(high));
+  }
+  return *n;
+}
+
 void ReadServerTable(const toml::table& table, ServeSettings& s) {
   for (const auto& [key, node] : table) {
     std::string_view k = key.str();
@@ -67,6 +78,12 @@ void ReadServerTable(const toml::table& table, ServeSettings& s) {
       s.ad_script_url = TextSetting(node, k);
     } else if (k == "trusted_proxy") {
       s.trusted_proxy = TextSetting(node, k);
+    } else if (k == "workers") {
+      s.workers = static_cast<int>(WholeSetting(node, k, 1, 1024));
+    } else if (k == "query_timeout_ms") {
+      s.query_timeout = std::chrono::milliseconds(WholeSetting(node, k, 0, 3600 * 1000));
+    } else if (k == "max_requests_per_client") {
+      s.max_requests_per_client = static_cast<int>(WholeSetting(node, k, 1, 100000));
     } else {
       throw ConfigError("[server]: unknown setting " + std::string(k));
     }

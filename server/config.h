@@ -3,7 +3,8 @@
 //
 // The file has two tables. [component] sets the component's ten properties by
 // their own names; [server] holds listen, threads, session_timeout_minutes,
-// ad_script_url and trusted_proxy. The command line wins over the file:
+// ad_script_url, trusted_proxy, workers, query_timeout_ms and
+// max_requests_per_client. The command line wins over the file:
 // --listen and --threads over [server], --db over the file's DSNtemp, and
 // --set NAME=VALUE over everything.
 //
@@ -71,6 +72,11 @@ struct ServeSettings {
   std::string listen_host = "127.0.0.1";
   unsigned short listen_port = 8080;
   int threads = 0;  // 0: one per core
+  int workers = 0;  // threads that run pages; 0: two per core
+  // How long one statement may run or wait for a lock; 0: no limit.
+  std::chrono::milliseconds query_timeout = std::chrono::milliseconds(2000);
+  // Page requests of one client address, queued or running.
+  int max_requests_per_client = 8;
   std::chrono::milliseconds session_timeout = std::chrono::minutes(20);
   std::string ad_script_url;
   std::string trusted_proxy;  // an address, or empty for none

@@ -23,6 +23,7 @@
 #include "server/http/http_server.h"
 #include "server/http/log.h"
 #include "server/http/session_store.h"
+#include "server/http/visit_counter.h"
 #include "server/site.h"
 #include "server/superuser.h"
 
@@ -32,6 +33,12 @@ namespace {
 namespace asio = boost::asio;
 using tcp = asio::ip::tcp;
 using http::LogToStderr;
+
+// Page requests that may wait per worker thread before the site answers 503:
+// enough to ride out a burst, few enough that the wait stays a few seconds.
+constexpr std::size_t kQueuedPerWorker = 16;
+// How often gathered visit counts are written; a crash loses at most these.
+constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
 
 // Makes sure the superuser exists. When the store cannot be reached at
 // start, it tries again before each page until it succeeds, so that the
@@ -198,10 +205,13 @@ int Serve(const ServeOptions& options) {
     trusted_proxy = asio::ip::make_address(settings.trusted_proxy, ec);
     if (ec) return Fail("trusted_proxy: not an address: " + settings.trusted_proxy, 2);
   }
-  const int threads =
-      settings.threads > 0
-          ? settings.threads
-          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int threads = settings.threads > 0 ? settings.threads : cores;
+  // Pages mostly wait for the store, so twice as many workers as cores.
+  const int workers = settings.workers > 0 ? settings.workers : 2 * cores;
+  http::Limits limits;
+  limits.work = {workers, kQueuedPerWorker * workers,
+                 static_cast<std::size_t>(settings.max_requests_per_client)};
 
   std::signal(SIGPIPE, SIG_IGN);
   RaiseDescriptorLimit();
@@ -213,15 +223,19 @@ int Serve(const ServeOptions& options) {
   }
 
   asio::io_context ioc(threads);
-  data::SqlitePool pool;
+  data::SqlitePool pool(settings.query_timeout);
   http::MemorySessionStore sessions(settings.session_timeout);
+  // Destroyed after the server and the site, so that it writes the counts of
+  // every page that ran.
+  http::VisitCounter visits(pool, kVisitWriteInterval, LogToStderr);
+  visits.Start();
   std::optional<Site> site;
   http::HttpServer server(
       ioc,
       [&site](http::Request& req, const asio::ip::address& peer) {
-        return site->Handle(req, peer);
+        return site->Dispatch(req, peer);
       },
-      LogToStderr);
+      LogToStderr, limits);
   try {
     server.Listen(Resolve(ioc, settings.listen_host, settings.listen_port));
   } catch (const std::exception& e) {
@@ -243,7 +257,7 @@ int Serve(const ServeOptions& options) {
                 "); the superuser is checked again before each page");
   }
   site.emplace(SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy},
-               pool, sessions, LogToStderr);
+               pool, sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
   Sweeper sweeper(ioc, sessions, settings.session_timeout);
@@ -252,10 +266,10 @@ int Serve(const ServeOptions& options) {
   stopper.Start();
 
   std::cout << "listening on " << url << std::endl;
-  std::vector<std::thread> workers;
-  for (int i = 1; i < threads; ++i) workers.emplace_back([&ioc] { RunLoop(ioc); });
+  std::vector<std::thread> io_threads;
+  for (int i = 1; i < threads; ++i) io_threads.emplace_back([&ioc] { RunLoop(ioc); });
   RunLoop(ioc);
-  for (auto& w : workers) w.join();
+  for (auto& t : io_threads) t.join();
   LogToStderr("stopped");
   return 0;
 }

@@ -1,6 +1,9 @@
 #include "server/site.h"
 
+#include <memory>
+
 #include "check/text.h"
+#include "data/error.h"
 #include "server/http/request_fields.h"
 
 namespace tb::server {
@@ -73,17 +76,24 @@ bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data)
 }
 
 Site::Site(SiteOptions options, data::EngineSource& databases,
-           http::SessionStore& sessions, http::LogSink log, RouteFinder routes,
-           AssetFinder assets)
+           http::SessionStore& sessions, http::VisitCounter& visits, http::LogSink log,
+           RouteFinder routes, AssetFinder assets)
     : options_(std::move(options)),
       databases_(databases),
       sessions_(sessions),
+      visits_(visits),
       log_(std::move(log)),
       routes_(routes),
       assets_(assets) {}
 
 http::Response Site::Handle(const http::Request& req,
                             const boost::asio::ip::address& peer) {
+  http::Reply reply = Dispatch(req, peer);
+  return reply.response ? std::move(*reply.response) : reply.work(req);
+}
+
+http::Reply Site::Dispatch(const http::Request& req,
+                           const boost::asio::ip::address& peer) {
   const bool keep_alive = req.keep_alive();
   auto error = [&](Status status) {
     return http::ErrorResponse(status, req.version(), keep_alive);
@@ -99,8 +109,8 @@ http::Response Site::Handle(const http::Request& req,
   if (req.version() >= 11 && req.find(bhttp::field::host) == req.end()) {
     return error(Status::bad_request);
   }
-  auto data =
-      http::ReadRequest(req, http::ClientAddress(req, peer, options_.trusted_proxy));
+  std::string client = http::ClientAddress(req, peer, options_.trusted_proxy);
+  auto data = http::ReadRequest(req, client);
   if (!data) return error(Status::bad_request);
   data->https = http::CameOverHttps(req, peer, options_.trusted_proxy);
 
@@ -110,8 +120,16 @@ http::Response Site::Handle(const http::Request& req,
   } else if (const Route* route = routes_(data->path)) {
     // Refused before the page runs: nothing is stored, the session is not
     // even loaded.
-    res = RefusedAsCrossSite(req, *data) ? error(Status::forbidden)
-                                         : RunPage(*route, std::move(*data), req);
+    if (RefusedAsCrossSite(req, *data)) {
+      res = error(Status::forbidden);
+    } else {
+      auto page_data = std::make_shared<http::RequestData>(std::move(*data));
+      return {std::move(client), [this, route, page_data](const http::Request& r) {
+                http::Response page = RunPage(*route, std::move(*page_data), r);
+                if (r.method() == bhttp::verb::head) http::OmitBody(page);
+                return page;
+              }};
+    }
   } else if (const Asset* asset = assets_(data->path)) {
     if (reading) {
       res = ServeAsset(*asset, req);
@@ -122,17 +140,14 @@ http::Response Site::Handle(const http::Request& req,
   } else {
     res = error(Status::not_found);
   }
-  if (method == bhttp::verb::head) {
-    std::size_t length = res.body().size();
-    res.body().clear();
-    res.content_length(length);
-  }
+  if (method == bhttp::verb::head) http::OmitBody(res);
   return res;
 }
 
 http::Response Site::RunPage(const Route& route, http::RequestData data,
                              const http::Request& req) {
-  http::HttpPage page(std::move(data), databases_, sessions_, options_.ad_script_url);
+  http::HttpPage page(std::move(data), databases_, sessions_, visits_,
+                      options_.ad_script_url);
   std::optional<std::string> session_cookie;
   std::string failure;
   try {
@@ -140,6 +155,11 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
     options_.properties.ApplyTo(page.component());
     route.handler(page);
     session_cookie = page.FinishSession();
+  } catch (const data::Timeout& e) {
+    // The store is busy, not broken: the visitor may simply try again.
+    log_("busy: \"" + RequestLine(req) + "\": " + e.what());
+    return http::ErrorResponse(Status::service_unavailable, req.version(),
+                               req.keep_alive());
   } catch (const std::exception& e) {
     failure = e.what();
   } catch (...) {

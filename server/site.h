@@ -8,11 +8,18 @@
 // request that changes the store but that the browser marks as sent from
 // elsewhere is refused with 403 before its page runs (RefusedAsCrossSite).
 // An error raised while a page runs is logged with the request line and
-// answered with a plain 500 page; the site goes on serving.
+// answered with a plain 500 page; the site goes on serving. A page whose
+// statement ran past the query time limit (data::Timeout) is answered with
+// the plain 503 page and "Retry-After: 5"; its transaction has rolled back.
+//
+// Files, the redirect of "/" and refusals are answered where the request is
+// read; a page is work for a worker thread (Dispatch), charged to the
+// client's address (ClientAddress).
 //
 // Example:
-//   Site site(options, pool, sessions, http::LogToStderr);
-//   http::Response res = site.Handle(req, peer);
+//   Site site(options, pool, sessions, visits, http::LogToStderr);
+//   HttpServer server(ioc, [&](auto& req, auto& peer) {
+//     return site.Dispatch(req, peer); }, http::LogToStderr);
 #pragma once
 
 #include <boost/asio/ip/address.hpp>
@@ -23,9 +30,11 @@
 #include "data/engine.h"
 #include "server/config.h"
 #include "server/http/http_page.h"
+#include "server/http/http_server.h"
 #include "server/http/log.h"
 #include "server/http/message.h"
 #include "server/http/session_store.h"
+#include "server/http/visit_counter.h"
 #include "server/page_env.h"
 
 namespace tb::server {
@@ -56,12 +65,18 @@ class Site {
   using AssetFinder = const Asset* (*)(std::string_view path);
 
   Site(SiteOptions options, data::EngineSource& databases, http::SessionStore& sessions,
-       http::LogSink log, RouteFinder routes = FindRoute, AssetFinder assets = FindAsset);
+       http::VisitCounter& visits, http::LogSink log, RouteFinder routes = FindRoute,
+       AssetFinder assets = FindAsset);
 
   // Runs before each page; serve uses it to create the superuser once the
   // store can be reached. It must not throw.
   void SetBeforePage(std::function<void()> hook) { before_page_ = std::move(hook); }
 
+  // Answers the request at once, or gives its page as work for a worker
+  // thread. The work reads the site and its stores, so the site must outlive
+  // it.
+  http::Reply Dispatch(const http::Request& req, const boost::asio::ip::address& peer);
+  // The same, with the page run at once on the calling thread.
   http::Response Handle(const http::Request& req, const boost::asio::ip::address& peer);
 
  private:
@@ -73,6 +88,7 @@ class Site {
   SiteOptions options_;
   data::EngineSource& databases_;
   http::SessionStore& sessions_;
+  http::VisitCounter& visits_;
   http::LogSink log_;
   RouteFinder routes_;
   AssetFinder assets_;

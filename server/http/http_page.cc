@@ -102,10 +102,12 @@ std::optional<RequestData> ReadRequest(const Request& req, std::string client_ad
 }
 
 HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
-                   SessionStore& sessions, std::string ad_script_url)
+                   SessionStore& sessions, VisitCounter& visits,
+                   std::string ad_script_url)
     : request_(std::move(request)),
       databases_(databases),
       sessions_(sessions),
+      visits_(visits),
       ad_script_url_(std::move(ad_script_url)),
       random_(SeededRandom()) {
   if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {

@@ -7,7 +7,7 @@
 // component is bound to the context for the page's whole life.
 //
 // Example:
-//   HttpPage page(std::move(data), pool, sessions, "");
+//   HttpPage page(std::move(data), pool, sessions, visits, "");
 //   page.component().test();
 //   page.FinishSession();
 //   page.body() == "this is a test!"
@@ -24,6 +24,7 @@
 #include "host/memory_page.h"
 #include "server/http/message.h"
 #include "server/http/session_store.h"
+#include "server/http/visit_counter.h"
 #include "server/page_env.h"
 
 namespace tb::server::http {
@@ -73,9 +74,10 @@ class HttpPage final : public PageEnv,
                        public host::Server {
  public:
   // Holds and loads the session named by the request's TBSESSION cookie, if
-  // it lives; the hold lasts until FinishSession or the page's end.
+  // it lives; the hold lasts until FinishSession or the page's end. Visits
+  // the page counts go to `visits`.
   HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
-           std::string ad_script_url);
+           VisitCounter& visits, std::string ad_script_url);
   ~HttpPage() override;
   HttpPage(const HttpPage&) = delete;
   HttpPage& operator=(const HttpPage&) = delete;
@@ -117,6 +119,9 @@ class HttpPage final : public PageEnv,
   DateTime Now() const override;
   std::int64_t Random(std::int64_t low, std::int64_t high) override;
   std::string AdScriptUrl() const override { return ad_script_url_; }
+  void CountVisit(std::string_view dsn, std::string_view name) override {
+    visits_.Add(dsn, name);
+  }
 
   // The outcome.
   const std::string& body() const { return body_; }
@@ -141,6 +146,7 @@ class HttpPage final : public PageEnv,
   RequestData request_;
   data::EngineSource& databases_;
   SessionStore& sessions_;
+  VisitCounter& visits_;
   std::string ad_script_url_;
   std::mt19937_64 random_;
 

@@ -40,12 +40,17 @@ bool IsHttpError(const error_code& ec) {
 // What a connection does once its response is written.
 enum class After { kNextRequest, kClose, kLinger };
 
+// The status logged for work dropped because its client went away first
+// (as nginx logs it); nothing is sent.
+constexpr int kClientGone = 499;
+
 }  // namespace
 
 struct HttpServer::Shared {
   Handler handler;
   LogSink log;
   Limits limits;
+  WorkerPool* pool = nullptr;
   std::mutex mutex;
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
@@ -149,15 +154,75 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   void Handle() {
-    Request req = parser_->release();
+    auto req = std::make_shared<Request>(parser_->release());
+    Reply reply;
+    try {
+      reply = shared_->handler(*req, peer_);
+    } catch (const std::exception& e) {
+      reply = Failed(*req, e);
+    }
+    if (reply.response) return Answer(std::move(*reply.response));
+    // The work holds the connection and keeps the io_context running until
+    // its response is back on the connection's strand.
+    auto job =
+        [self = shared_from_this(), req, work = std::move(reply.work),
+         guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
+          self->RunWork(*req, work, std::move(share));
+        };
+    if (!shared_->pool->TrySubmit(std::move(reply.client), std::move(job))) {
+      Response busy =
+          ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
+      if (req->method() == bhttp::verb::head) OmitBody(busy);
+      return Answer(std::move(busy));
+    }
+    waiting_ = true;
+    WatchClient();
+  }
+
+  Response Failed(const Request& req, const std::exception& e) {
+    shared_->log(std::string("error: \"") + method_ + " " + std::string(req.target()) +
+                 "\": " + e.what());
+    return ErrorResponse(Status::internal_server_error, req.version(), false);
+  }
+
+  // On a worker thread.
+  void RunWork(const Request& req, const Work& work, WorkerPool::Share share) {
+    if (gone_) return Log(kClientGone, 0);
     Response res;
     try {
-      res = shared_->handler(req, peer_);
+      res = work(req);
     } catch (const std::exception& e) {
-      shared_->log(std::string("error: \"") + method_ + " " + std::string(req.target()) +
-                   "\": " + e.what());
-      res = ErrorResponse(Status::internal_server_error, req.version(), false);
+      res = Failed(req, e);
     }
+    share.Release();
+    asio::post(stream_.get_executor(),
+               [self = shared_from_this(), res = std::move(res)]() mutable {
+                 self->waiting_ = false;
+                 error_code ignored;
+                 self->stream_.socket().cancel(ignored);  // the watch
+                 self->Answer(std::move(res));
+               });
+  }
+
+  // While its work waits, the connection watches its socket: a client that
+  // closes it has gone, and its work is dropped when a worker takes it up.
+  // Bytes of a next request end the watch; that client is still there.
+  void WatchClient() {
+    stream_.socket().async_wait(
+        tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+          if (!self->waiting_ || ec == asio::error::operation_aborted) return;
+          auto& socket = self->stream_.socket();
+          char byte;
+          if (!ec) socket.non_blocking(true, ec);
+          if (!ec) socket.receive(asio::buffer(&byte, 1), tcp::socket::message_peek, ec);
+          if (ec == asio::error::would_block) return self->WatchClient();
+          if (!ec) return;
+          self->gone_ = true;
+          self->Close();
+        });
+  }
+
+  void Answer(Response res) {
     // A stop may be on its way to this connection's strand: say so now.
     bool keep_alive = res.keep_alive() && !stopping_ && !shared_->stopping;
     res.keep_alive(keep_alive);
@@ -180,15 +245,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
                        });
   }
 
-  void OnWrite(error_code ec, After after) {
+  // The access log line of the request in hand.
+  void Log(int status, std::size_t bytes) {
     auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                       std::chrono::steady_clock::now() - started_)
                       .count();
-    std::string line = peer_.to_string() + " " + method_ + " " + path_ + " " +
-                       std::to_string(response_->result_int()) + " " +
-                       std::to_string(response_->body().size()) + " " +
-                       std::to_string(micros) + "us";
-    shared_->log(line);
+    shared_->log(peer_.to_string() + " " + method_ + " " + path_ + " " +
+                 std::to_string(status) + " " + std::to_string(bytes) + " " +
+                 std::to_string(micros) + "us");
+  }
+
+  void OnWrite(error_code ec, After after) {
+    Log(response_->result_int(), response_->body().size());
     response_.reset();
     if (ec) return Close();
     switch (after) {
@@ -234,6 +302,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   asio::ip::address peer_;
   bool reading_ = false;
   bool stopping_ = false;
+  bool waiting_ = false;            // for its work's response
+  std::atomic<bool> gone_ = false;  // the client left while the work waited
   std::chrono::steady_clock::time_point started_;
   std::string method_ = "-", path_ = "-";
   std::array<char, 4096> drain_;
@@ -244,10 +314,12 @@ HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limi
     : ioc_(ioc),
       acceptor_(asio::make_strand(ioc)),
       retry_timer_(acceptor_.get_executor()),
-      shared_(std::make_shared<Shared>()) {
+      shared_(std::make_shared<Shared>()),
+      pool_(limits.work) {
   shared_->handler = std::move(handler);
   shared_->log = std::move(log);
   shared_->limits = limits;
+  shared_->pool = &pool_;
 }
 
 HttpServer::~HttpServer() = default;

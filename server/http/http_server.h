@@ -1,9 +1,18 @@
 // File: http_server.h — the HTTP/1.1 listener: asynchronous connections with
-// keep-alive on a pool of threads, limits on what a client may send, and a
-// graceful stop.
+// keep-alive on a pool of threads, limits on what a client may send, page
+// work on a pool of worker threads, and a graceful stop.
 //
-// Connections wait for requests without holding a thread; a request runs on
-// one of the io_context's threads, one request of a connection at a time.
+// Connections wait for requests without holding a thread, one request of a
+// connection at a time. The handler looks at each request on one of the
+// io_context's threads and either answers it at once (a file, a redirect, a
+// refusal) or hands back work, which a worker thread runs; its response then
+// goes back to the connection. So a slow page holds a worker, never the
+// threads that accept connections and serve files. Work waits in a bounded
+// queue, and one client holds at most `per_client` jobs, queued or running:
+// beyond either bound the request is answered 503 with Retry-After at once.
+// Work whose client closes the connection while it waits is dropped unrun
+// (logged with status 499).
+//
 // A client gets 431 for a request head over the head limit, 413 for a body
 // over the body limit, 400 for a malformed request; a connection silent for
 // the read timeout is closed. Every answered request is logged as one line:
@@ -11,7 +20,10 @@
 //
 // Example:
 //   boost::asio::io_context ioc;
-//   HttpServer server(ioc, [](Request& req, const address&) { ... }, LogToStderr);
+//   HttpServer server(ioc, [](Request& req, const address& peer) -> Reply {
+//     if (req.target() == "/site.css") return CssResponse(req);
+//     return {peer.to_string(), [](const Request& r) { return RunPage(r); }};
+//   }, LogToStderr);
 //   server.Listen({boost::asio::ip::make_address("127.0.0.1"), 0});
 //   ... ioc.run() on several threads; server.Stop() lets them return.
 // The io_context must outlive the server.
@@ -24,9 +36,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "server/http/log.h"
 #include "server/http/message.h"
+#include "server/http/worker_pool.h"
 
 namespace tb::server::http {
 
@@ -34,11 +49,33 @@ struct Limits {
   std::uint32_t head = 16 * 1024;  // request line and header fields
   std::uint64_t body = 1024 * 1024;
   std::chrono::steady_clock::duration read_timeout = std::chrono::seconds(30);
+  // The worker threads, the work that may wait for one, and each client's
+  // share (queued or running).
+  PoolLimits work;
 };
 
-// Answers one request; `peer` is the address the connection comes from.
+// Work for a worker thread: gives the response to the request.
+using Work = std::function<Response(const Request& request)>;
+
+// What the handler makes of a request: the response at once, or work for a
+// worker thread charged to `client` (whose share is limited).
+struct Reply {
+  // A response made at once converts to a reply, so that a handler may
+  // return either.
+  Reply(Response res) : response(std::move(res)) {}
+  Reply(std::string client_key, Work page_work)
+      : client(std::move(client_key)), work(std::move(page_work)) {}
+  Reply() = default;
+
+  std::optional<Response> response;
+  std::string client;
+  Work work;
+};
+
+// Looks at one request on an I/O thread; `peer` is the address the
+// connection comes from. It must be quick: slow work goes into the reply.
 using Handler =
-    std::function<Response(Request& request, const boost::asio::ip::address& peer)>;
+    std::function<Reply(Request& request, const boost::asio::ip::address& peer)>;
 
 class Connection;
 
@@ -55,8 +92,9 @@ class HttpServer {
   // The bound address (with the real port when port 0 was asked for).
   boost::asio::ip::tcp::endpoint local_endpoint() const;
 
-  // Stops accepting; each connection finishes the request it has begun and
-  // closes, idle ones at once. Safe from any thread.
+  // Stops accepting; each connection finishes the request it has begun
+  // (queued work runs too) and closes, idle ones at once. Safe from any
+  // thread. Work still queued when the server is destroyed is dropped.
   void Stop();
 
   // Open connections (for tests).
@@ -74,6 +112,8 @@ class HttpServer {
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer retry_timer_;
   std::shared_ptr<Shared> shared_;
+  // Last, so that it ends first: no work runs once the rest is gone.
+  WorkerPool pool_;
 };
 
 }  // namespace tb::server::http

@@ -23,7 +23,12 @@ constexpr ErrorText kErrorTexts[] = {
     {Status::request_header_fields_too_large, "请求头太大", "请求头不能超过16KB。"},
     {Status::internal_server_error, "服务器出错",
      "服务器处理这个请求时出错了，请稍后再试。"},
+    {Status::service_unavailable, "服务器忙", "服务器忙，请稍后再试！"},
 };
+
+// When a busy server asks the browser to come back: long enough for a
+// queue of page work to drain, short enough not to lose the visitor.
+constexpr std::string_view kRetryAfterSeconds = "5";
 
 const ErrorText& TextOf(Status status) {
   for (const ErrorText& t : kErrorTexts) {
@@ -59,7 +64,16 @@ Response ErrorResponse(Status status, unsigned version, bool keep_alive) {
                      "</p><p><a href=\"/index.asp\">返回首页</a></p></body></html>";
   Response res = HtmlResponse(status, body, version, keep_alive);
   res.set(bhttp::field::cache_control, "no-store");
+  if (status == Status::service_unavailable) {
+    res.set(bhttp::field::retry_after, kRetryAfterSeconds);
+  }
   return res;
+}
+
+void OmitBody(Response& res) {
+  std::size_t length = res.body().size();
+  res.body().clear();
+  res.content_length(length);
 }
 
 }  // namespace tb::server::http

@@ -206,6 +206,16 @@ TEST_F(UserListTest, EqualKeysNeverRepeatOrSkipAcrossPages) {
   EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
 }
 
+TEST_F(UserListTest, LongListLinksItsEndsAndAroundTheCurrentPage) {
+  Seed(
+      "with recursive k(i) as (select 1 union all select i + 1 from k where i < 1501) "
+      "insert into user(name, regtime) select 'u' || i, '2025-01-01 00:00:00' from k");
+  const std::string body = List({{"Page", "20"}});
+  EXPECT_NE(body.find("[5]</a>&nbsp;… <a href=\"userlist.asp?Page=15&sort=\">[15]</a>"
+                      "&nbsp;<a href=\"userlist.asp?Page=16&sort=\">"),
+            std::string::npos);
+}
+
 TEST_F(UserListTest, BadPageStopsAfterTheHeader) {
   AddBooks(SampleBooks());
   std::string body = List({{"Page", "abc"}});

@@ -137,5 +137,31 @@ TEST_F(ShowBookTest, SearchInEachColumn) {
                Show({{"name", "abc"}, {"jsfs", "1"}, {"keyword", "it's"}}));
 }
 
+// A keyword matches only itself, A to Z matching a to z, through the text
+// index from 3 characters on and by reading each message below that.
+TEST_F(ShowBookTest, SearchMatchesTheKeywordLiterally) {
+  SeedBook();
+  const std::string subjects[] = {"100% 纯", "100 分",      "a_b c",       "axb c",
+                                  "C:\\dir", "Hello World", "HELLO world", "春天来了",
+                                  "École",   "say \"hi\""};
+  for (int i = 0; i < 10; ++i)
+    SeedMessage({.subject = subjects[i], .message = std::string("内容") + char('a' + i)});
+  struct Case {
+    std::string_view keyword, want;
+  } cases[] = {
+      {"%", "a"},      {"100%", "a"},  {"100", "ab"},   {"_", "c"},      {"a_b", "c"},
+      {"\\", "e"},     {"C:\\d", "e"}, {"hello", "fg"}, {"lo wo", "fg"}, {"天来", "h"},
+      {"春天来", "h"}, {"Éco", "i"},   {"éco", ""},     {"\"hi\"", "j"},
+  };
+  for (const auto& c : cases) {
+    const std::string body =
+        Show({{"name", "abc"}, {"jsfs", "1"}, {"keyword", c.keyword}});
+    std::string found;
+    for (char m = 'a'; m < 'a' + 10; ++m)
+      if (body.find(std::string("内容") + m) != std::string::npos) found += m;
+    EXPECT_EQ(found, c.want) << c.keyword;
+  }
+}
+
 }  // namespace
 }  // namespace tb::testing

@@ -78,6 +78,41 @@ TEST(PageToShowTest, MovesAndBounds) {
   }
 }
 
+// Links as runs of pages, "1-5 … 21-31"; a break without a gap mark is a blank.
+std::string Runs(const std::vector<board::PageLink>& links) {
+  auto joins = [&](std::size_t i) {
+    return i > 0 && i < links.size() && !links[i].gap_before &&
+           links[i].page == links[i - 1].page + 1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    const std::string page = std::to_string(links[i].page);
+    if (!joins(i)) out += (links[i].gap_before ? " … " : i ? " " : "") + page;
+    if (joins(i) && !joins(i + 1)) out += "-" + page;
+  }
+  return out;
+}
+
+TEST(PageLinksTest, EveryPageUpToFiftyThenTheEndsAndAroundTheCurrent) {
+  struct Case {
+    std::int64_t current, count;
+    std::string_view want;
+  } cases[] = {{1, 1, "1"},
+               {37, 50, "1-50"},
+               {1, 51, "1-6 … 47-51"},
+               {26, 51, "1-5 … 21-31 … 47-51"},
+               {51, 51, "1-5 … 46-51"},
+               {11, 100, "1-16 … 96-100"},
+               {12, 100, "1-5 … 7-17 … 96-100"},
+               {89, 100, "1-5 … 84-94 … 96-100"},
+               {90, 100, "1-5 … 85-100"},
+               {100000, 100000, "1-5 … 99995-100000"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Runs(board::PageLinks(c.current, c.count)), c.want)
+        << c.current << " of " << c.count;
+  }
+}
+
 // The "第N/M页" of the paging bar.
 std::string PageShown(const std::string& body) {
   std::smatch m;
@@ -180,6 +215,9 @@ TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
     EXPECT_NE(page().body.find(c.newest), std::string::npos) << c.shown;
     EXPECT_LT(elapsed, std::chrono::milliseconds(500)) << c.shown;
   }
+  EXPECT_NE(page().body.find("[5]</a> … <a href=\"show.asp?name=abc&Page=9995&jsfs="
+                             "&keyword=&showhtml=\">[9995]</a> <a "),
+            std::string::npos);
 }
 
 }  // namespace

@@ -305,6 +305,81 @@ TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
   EXPECT_EQ(rs["infoseekno"], Value(100000 - 49990));
 }
 
+// The ids a select gives, in order.
+std::vector<std::string> Ids(Recordset rs, std::size_t most = SIZE_MAX) {
+  std::vector<std::string> ids;
+  for (; !rs.Eof() && ids.size() < most; rs.MoveNext()) ids.push_back(rs["id"].Text());
+  return ids;
+}
+
+// A page past the middle is read from the far end when the order allows it;
+// either way it holds the rows the whole select has in those places.
+TEST_F(StoreTest, EveryPageHoldsTheSameRowsFromEitherEnd) {
+  SeedMessages(131);
+  conn_.Execute(  // ties and NULLs
+      "update liuyan set infoseekno = case when id % 9 = 0 then null else id % 7 end");
+  for (const char* order :
+       {"infoseekno desc, id desc", "infoseekno, liuyan.id",
+        "subject desc, infoseekno asc, rowid", "infoseekno desc", "infoseekno + 0, id"}) {
+    const std::string sql = std::string("select * from liuyan order by ") + order;
+    for (int page = 1; page <= 14; ++page) {
+      Recordset rs;
+      rs.Open(sql, conn_, kStaticCursor, kOptimisticLock);
+      rs.SetPageSize(10);
+      ASSERT_EQ(rs.PageCount(), 14);
+      rs.SetAbsolutePage(page);
+      const std::string forward = " limit 10 offset " + std::to_string(page * 10 - 10);
+      EXPECT_EQ(Ids(std::move(rs), 10), Ids(conn_.Execute(sql + forward)))
+          << order << ", page " << page;
+    }
+  }
+  // Deleted rows keep their places, also in windows read from the end.
+  const std::string sql = "select * from liuyan order by infoseekno desc, id desc";
+  const auto all = Ids(conn_.Execute(sql));
+  Recordset rs;
+  rs.Open(sql, conn_, kStaticCursor, kOptimisticLock);
+  rs.SetRecordCount(131);
+  for (int i = 0; i < 3; ++i, rs.MoveNext()) rs.Delete();
+  rs.SetPageSize(10);
+  rs.SetAbsolutePage(12);
+  EXPECT_EQ(rs["id"].Text(), all[110]);
+  rs.MoveLast();
+  EXPECT_EQ(rs["id"].Text(), all[130]);
+}
+
+// Each guestbook's count of messages and the text index follow every kind of
+// change, from a store made before they existed on.
+TEST_F(StoreTest, KeptCountsAndTextIndexFollowEveryChange) {
+  constexpr const char* kSameCounts =
+      "select (select group_concat(k || n) from (select lower(name) k, n from "
+      "liuyan_count where n > 0 order by 1)) is (select group_concat(k || n) from "
+      "(select lower(name) k, count(*) n from liuyan where name is not null "
+      "group by 1 order by 1)) as same";
+  for (const char* change : {
+           "drop table liuyan_count; drop table liuyan_fts; drop trigger "
+           "liuyan_count_insert; drop trigger liuyan_count_delete; drop trigger "
+           "liuyan_count_rename; drop trigger liuyan_fts_insert; drop trigger "
+           "liuyan_fts_delete; drop trigger liuyan_fts_update; insert into "
+           "liuyan(name, subject) values ('abc', 'one')",
+           "insert into liuyan(name, subject) values ('ABC', 'two'), ('x', 'three'), "
+           "(null, 'four'), ('Abc', null)",
+           "update liuyan set name = 'X' where subject = 'one'",
+           "update liuyan set subject = 'zwei', message = 'm' where subject = 'two'",
+           "update liuyan set name = null where subject = 'three'",
+           "update liuyan set name = 'abc' where subject = 'four'",
+           "delete from liuyan where subject = 'zwei'",
+       }) {
+    conn_.Execute(change);
+    SqlitePool later;  // a new handle, which makes what the store lacks
+    Connection c(later);
+    c.Open(dsn_);
+    EXPECT_EQ(c.Execute(kSameCounts)["same"], Value(1)) << change;
+    EXPECT_NO_THROW(c.Execute(
+        "insert into liuyan_fts(liuyan_fts, rank) values ('integrity-check', 1)"))
+        << change;
+  }
+}
+
 TEST_F(StoreTest, PooledHandlesAreReused) {
   conn_.Execute("insert into user(name) values ('abc')");
   for (int i = 0; i < 50; ++i) {
@@ -312,6 +387,47 @@ TEST_F(StoreTest, PooledHandlesAreReused) {
     c.Open(dsn_);
     EXPECT_EQ(c.Execute("select name from user")["name"].Text(), "abc");
   }
+  EXPECT_EQ(pool_.opened(), 2u) << "the fixture's handle and one lent fifty times";
+}
+
+TEST_F(StoreTest, AStatementRunAgainIsNotPreparedAgain) {
+  auto db = pool_.Acquire(dsn_);
+  const std::size_t before = pool_.prepared();
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(db->Run("select ?", {Value(i)}).rows[0][0], Value(i));
+  EXPECT_EQ(pool_.prepared(), before + 1);
+  EXPECT_TRUE(db->Run("select ?").rows[0][0].IsEmpty()) << "no binding is left over";
+  db.reset();  // back to the pool, with its statements
+  db = pool_.Acquire(dsn_);
+  db->Run("select ?", {Value(1)});
+  EXPECT_EQ(pool_.prepared(), before + 1);
+  // Only the recent ones stay: after a hundred others, the first is gone.
+  for (int i = 0; i < 100; ++i) db->Run("select " + std::to_string(i));
+  const std::size_t after = pool_.prepared();
+  db->Run("select 99");
+  db->Run("select ?");
+  EXPECT_EQ(pool_.prepared(), after + 1);
+}
+
+TEST_F(StoreTest, AStatementPastTheTimeLimitStopsWithTimeout) {
+  SqlitePool quick(std::chrono::milliseconds(50));
+  Connection slow(quick);
+  slow.Open(dsn_);
+  struct Case {
+    std::string_view sql, why;
+  } cases[] = {
+      {"with recursive k(i) as (select 1 union all select i + 1 from k where i < 1e8) "
+       "select count(*) from k",
+       "runs for seconds"},
+      {"begin immediate", "waits for the fixture's write lock"},
+  };
+  Transaction lock(conn_);
+  for (const auto& c : cases) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(slow.Execute(c.sql), Timeout) << c.why;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.why;
+  }
+  EXPECT_EQ(slow.Execute("select 7 as n")["n"], Value(7)) << "the handle goes on";
 }
 
 TEST_F(StoreTest, ConcurrentWritersWaitRatherThanFail) {

@@ -110,7 +110,7 @@ class HttpPageTest : public ::testing::Test {
     Request req = MakeRequest(bhttp::verb::get, target);
     if (!cookie.empty()) req.set(bhttp::field::cookie, cookie);
     return std::make_unique<HttpPage>(*ReadRequest(req, "10.1.2.3"), pool_, sessions_,
-                                      "http://ad.example/ad.js");
+                                      visits_, "http://ad.example/ad.js");
   }
 
   // The id of a "TBSESSION=<id>; ..." cookie.
@@ -119,6 +119,7 @@ class HttpPageTest : public ::testing::Test {
   }
 
   data::SqlitePool pool_;
+  VisitCounter visits_{pool_, 1h, [](std::string_view) {}};
   std::chrono::steady_clock::time_point now_{};
   MemorySessionStore sessions_{20min, [this] { return now_; }};
 };

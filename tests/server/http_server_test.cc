@@ -1,12 +1,16 @@
 // The listener over real sockets: keep-alive, limits, timeouts, many
-// connections, the access log and the graceful stop.
+// connections, page work on the workers, the access log and the graceful stop.
 #include "server/http/http_server.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <latch>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -17,18 +21,32 @@ namespace tb::server::http {
 namespace {
 
 namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
 using namespace std::chrono_literals;
 using testing::Client;
 
 class HttpServerTest : public ::testing::Test {
  protected:
-  ~HttpServerTest() override { Shutdown(); }
+  ~HttpServerTest() override {
+    OpenGate();
+    Shutdown();
+  }
 
+  // "/page" is work for a worker, charged to the client named by the field
+  // X-Client, that waits for the gate; anything else is answered at once.
   void Start(Limits limits = {}) {
     server_.emplace(
         ioc_,
-        [this](Request& req, const asio::ip::address&) {
+        [this](Request& req, const asio::ip::address&) -> Reply {
           ++handled_;
+          if (req.target() == "/page") {
+            return {std::string(req["X-Client"]), [this](const Request& r) {
+                      ++started_;
+                      gate_.wait();
+                      return HtmlResponse(Status::ok, "page", r.version(),
+                                          r.keep_alive());
+                    }};
+          }
           std::string body = "hello";
           if (req.target() == "/slow") {
             std::this_thread::sleep_for(500ms);
@@ -65,11 +83,32 @@ class HttpServerTest : public ::testing::Test {
     return log_;
   }
 
+  void OpenGate() {
+    if (!gate_.try_wait()) gate_.count_down();
+  }
+
+  // Sends a request for "/page" from `client` without reading the answer.
+  std::unique_ptr<Client> SendPage(std::string_view client) {
+    auto c = std::make_unique<Client>(port_);
+    c->SendRaw(
+        "GET /page HTTP/1.1\r\nHost: a\r\nX-Client: " + std::string(client) + "\r\n\r\n",
+        false);
+    return c;
+  }
+
+  // Waits until `count` (started_ or handled_) reaches n.
+  static void WaitFor(const std::atomic<int>& count, int n) {
+    for (int i = 0; i < 1000 && count < n; ++i) std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(count, n);
+  }
+
   asio::io_context ioc_;
   std::optional<HttpServer> server_;
   std::vector<std::thread> threads_;
   unsigned short port_ = 0;
   std::atomic<int> handled_ = 0;
+  std::atomic<int> started_ = 0;  // page work begun
+  std::latch gate_{1};
   std::mutex log_mutex_;
   std::vector<std::string> log_;
 };
@@ -277,6 +316,91 @@ TEST_F(HttpServerTest, GracefulStopFinishesRequestsInHand) {
   threads_.clear();
   EXPECT_EQ(server_->connection_count(), 0u);
   server_.reset();
+}
+
+TEST_F(HttpServerTest, FilesAreServedWhileEveryWorkerIsBusy) {
+  Limits limits;
+  limits.work = {.threads = 2, .queue = 4, .per_client = 8};
+  Start(limits);
+  auto a = SendPage("a");
+  auto b = SendPage("b");
+  WaitFor(started_, 2);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Client(port_).Get("/").body(), "hello");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  OpenGate();
+  for (auto* c : {a.get(), b.get()}) EXPECT_EQ(c->Read()->body(), "page");
+}
+
+TEST_F(HttpServerTest, AClientsNextRequestFindsItsLastOneDone) {
+  Limits limits;
+  limits.work = {.threads = 2, .queue = 4, .per_client = 1};
+  Start(limits);
+  OpenGate();
+  Client c(port_);
+  Request page{bhttp::verb::get, "/page", 11};
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(c.Send(page).result(), Status::ok) << i;
+}
+
+TEST_F(HttpServerTest, BusyAnswers503AtOnceBeyondTheClientsShareOrTheQueue) {
+  Limits limits;
+  limits.work = {.threads = 1, .queue = 2, .per_client = 2};
+  Start(limits);
+  auto expect_busy = [this](std::string_view client, std::string_view why) {
+    auto start = std::chrono::steady_clock::now();
+    auto res = SendPage(client)->Read();
+    ASSERT_TRUE(res) << why;
+    EXPECT_EQ(res->result(), Status::service_unavailable) << why;
+    EXPECT_EQ((*res)[bhttp::field::retry_after], "5");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << why;
+  };
+  auto running = SendPage("a");
+  WaitFor(started_, 1);
+  auto queued_a = SendPage("a");
+  WaitFor(handled_, 2);
+  expect_busy("a", "a holds its two");
+  auto queued_b = SendPage("b");
+  WaitFor(handled_, 4);
+  expect_busy("c", "the queue holds two");
+  OpenGate();
+  for (auto* c : {running.get(), queued_a.get(), queued_b.get()}) {
+    EXPECT_EQ(c->Read()->body(), "page");
+  }
+}
+
+TEST_F(HttpServerTest, WorkOfAClientThatLeftIsDroppedAndStopFinishesTheQueue) {
+  Limits limits;
+  limits.work = {.threads = 1, .queue = 4, .per_client = 8};
+  Start(limits);
+  auto running = SendPage("a");
+  WaitFor(started_, 1);
+  auto queued = SendPage("b");
+  // A client that sends its request and closes: the server closes too.
+  tcp::socket left(ioc_);
+  left.connect({asio::ip::make_address("127.0.0.1"), port_});
+  timeval wait{.tv_sec = 5, .tv_usec = 0};
+  setsockopt(left.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  asio::write(left, asio::buffer(std::string_view("GET /page HTTP/1.1\r\n\r\n")));
+  left.shutdown(tcp::socket::shutdown_send);
+  char byte;
+  boost::system::error_code ec;
+  left.read_some(asio::buffer(&byte, 1), ec);
+  EXPECT_EQ(ec, asio::error::eof);
+  WaitFor(handled_, 3);
+  server_->Stop();
+  OpenGate();
+  for (auto* c : {running.get(), queued.get()}) {
+    auto res = c->Read();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body(), "page") << "queued work runs after a stop";
+    EXPECT_FALSE(res->keep_alive());
+  }
+  Shutdown();
+  EXPECT_EQ(started_, 2) << "the work of the client that left never ran";
+  auto log = Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find(" 499 ") != l.npos; }),
+            1);
 }
 
 }  // namespace

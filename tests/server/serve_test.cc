@@ -150,7 +150,8 @@ TEST_F(ServeTest, ConfigurationFile) {
                            "StopThisWord = [\"广告\", \"发票\"]\n"
                            "[server]\nlisten = \"127.0.0.1:0\"\nthreads = 3\n"
                            "session_timeout_minutes = 0.5\nad_script_url = \"\"\n"
-                           "trusted_proxy = \"127.0.0.1\"\n";
+                           "trusted_proxy = \"127.0.0.1\"\nworkers = 2\n"
+                           "query_timeout_ms = 500\nmax_requests_per_client = 4\n";
   auto serve = std::make_unique<ServeProcess>(
       std::vector<std::string>{"--config", config.string(), "--db", Db()});
   ASSERT_NE(serve->port(), 0) << serve->Stderr();
@@ -163,6 +164,8 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
   std::ofstream(bad_toml) << "[component]\nPageTitel = \"x\"\n";
   auto bad_server = dir_.path() / "bad_server.toml";
   std::ofstream(bad_server) << "[server]\nthreads = \"many\"\n";
+  auto bad_timeout = dir_.path() / "bad_timeout.toml";
+  std::ofstream(bad_timeout) << "[server]\nquery_timeout_ms = -1\n";
   auto broken = dir_.path() / "broken.toml";
   std::ofstream(broken) << "[component\n";
   struct Case {
@@ -171,6 +174,7 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
   } cases[] = {
       {{"--config", bad_toml.string()}, "unknown component property PageTitel"},
       {{"--config", bad_server.string()}, "[server] threads"},
+      {{"--config", bad_timeout.string()}, "[server] query_timeout_ms: expected a whole"},
       {{"--config", broken.string()}, "broken.toml:1"},
       {{"--config", (dir_.path() / "missing.toml").string()}, "missing.toml"},
       {{"--set", "Nothing=1"}, "unknown component property Nothing"},

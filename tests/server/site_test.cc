@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "component/dispatch.h"
 #include "data/connection.h"
@@ -73,12 +74,25 @@ void StorePage(PageEnv& env) {
 
 void ThrowPage(PageEnv&) { throw std::runtime_error("boom"); }
 
+// Registers a guestbook, then runs a statement of many seconds, in one
+// transaction.
+void SlowPage(PageEnv& env) {
+  data::Connection conn(env.context().server().Databases());
+  conn.Open(env.component().DSNtemp());
+  data::Transaction tx(conn);
+  conn.Execute("insert into user(name) values ('slow')");
+  conn.Execute(
+      "with recursive k(i) as (select 1 union all select i + 1 from k where i < 1e8) "
+      "select count(*) from k");
+  tx.Commit();
+}
+
 constexpr Route kTestRoutes[] = {
     {"echo.asp", EchoPage},         {"props.asp", PropertiesPage},
     {"login.asp", LoginPage},       {"whoami.asp", WhoAmIPage},
     {"logoff.asp", LogOffPage},     {"cookie.asp", CookiePage},
     {"redirect.asp", RedirectPage}, {"store.asp", StorePage},
-    {"throw.asp", ThrowPage},
+    {"throw.asp", ThrowPage},       {"slow.asp", SlowPage},
 };
 
 const Route* FindTestRoute(std::string_view path) {
@@ -95,6 +109,30 @@ const Asset* FindTestAsset(std::string_view path) {
   return host::EqualsIgnoreCase(path, kTestAsset.path) ? &kTestAsset : nullptr;
 }
 
+// Passes statements on to a pool and notes their texts.
+class RecordingSource : public data::EngineSource {
+ public:
+  explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
+  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
+    return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
+  }
+  std::vector<std::string> statements;
+
+ private:
+  struct Recorder : data::Engine {
+    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s)
+        : engine(std::move(e)), seen(s) {}
+    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
+      seen.emplace_back(sql);
+      return engine->Run(sql, params);
+    }
+    std::string_view RowIdColumn() const override { return engine->RowIdColumn(); }
+    std::shared_ptr<data::Engine> engine;
+    std::vector<std::string>& seen;
+  };
+  data::EngineSource& pool_;
+};
+
 class SiteTest : public ::testing::Test {
  protected:
   SiteTest() {
@@ -110,7 +148,7 @@ class SiteTest : public ::testing::Test {
   Site& site() {
     if (!site_) {
       site_.emplace(
-          options_, pool_, sessions_,
+          options_, pool_, sessions_, visits_,
           [this](std::string_view line) { log_.emplace_back(line); }, FindTestRoute,
           FindTestAsset);
     }
@@ -140,6 +178,7 @@ class SiteTest : public ::testing::Test {
   testing::TempDir dir_;
   data::SqlitePool pool_;
   http::MemorySessionStore sessions_{20min};
+  http::VisitCounter visits_{pool_, 1h, [](std::string_view) {}};
   SiteOptions options_;
   std::optional<Site> site_;
   std::vector<std::string> log_;
@@ -257,6 +296,60 @@ TEST_F(SiteTest, TheStoreWorksWithAGoodConnectionString) {
   Response res = Get("/store.asp");
   EXPECT_EQ(res.result(), bhttp::status::ok);
   EXPECT_EQ(res.body(), "0");
+  const std::size_t opened = pool_.opened();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Get("/store.asp").body(), "0");
+  EXPECT_EQ(pool_.opened(), opened) << "later requests reuse the open handle";
+}
+
+TEST_F(SiteTest, VisitCountsAreWrittenTogetherAndAtTheStop) {
+  const std::string dsn = options_.properties.Get("DSNtemp").Text();
+  pool_.Acquire(dsn)->Run(
+      "insert into user(name, counter) values ('abc', 3), ('xyz', '')");
+  RecordingSource recording(pool_);
+  std::optional<http::VisitCounter> counter(std::in_place, recording, 1h,
+                                            [](std::string_view) {});
+  counter->Start();
+  std::vector<std::thread> visitors;
+  for (int t = 0; t < 4; ++t) {
+    visitors.emplace_back([&] {
+      for (int i = 0; i < 25; ++i) counter->Add(dsn, "abc");
+      counter->Add(dsn, "xyz");
+    });
+  }
+  for (auto& v : visitors) v.join();
+  counter->Add(dsn, "gone");  // deleted meanwhile: no count, no error
+  counter->Flush();
+  ASSERT_EQ(recording.statements.size(), 5u) << "one update per guestbook";
+  EXPECT_EQ(recording.statements.front(), "begin immediate");
+  EXPECT_EQ(recording.statements.back(), "commit");
+  const std::string_view by_name = "select name, counter from user order by name";
+  EXPECT_EQ(testing::StoreRows(pool_, dsn, by_name),
+            (testing::Rows{{"abc", "103"}, {"xyz", "4"}}));
+  counter->Add(dsn, "abc");
+  counter.reset();  // the stop writes what is left
+  EXPECT_EQ(testing::StoreRows(pool_, dsn, by_name),
+            (testing::Rows{{"abc", "104"}, {"xyz", "4"}}));
+}
+
+TEST_F(SiteTest, AStatementPastTheTimeLimitIs503AndWritesNothing) {
+  data::SqlitePool quick(50ms);
+  site_.emplace(
+      options_, quick, sessions_, visits_,
+      [this](std::string_view line) { log_.emplace_back(line); }, FindTestRoute,
+      FindTestAsset);
+  const auto start = std::chrono::steady_clock::now();
+  Response res = Get("/slow.asp");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(res.result(), bhttp::status::service_unavailable);
+  EXPECT_EQ(res[bhttp::field::retry_after], "5");
+  EXPECT_NE(host::FromGb18030(res.body()).find("<p>服务器忙，请稍后再试！</p>"),
+            std::string::npos);
+  EXPECT_EQ(testing::StoreCount(pool_, options_.properties.Get("DSNtemp").Text(),
+                                "select * from user"),
+            0);
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_EQ(log_[0].rfind("busy: \"GET /slow.asp HTTP/1.1\": ", 0), 0u) << log_[0];
+  site_.reset();
 }
 
 TEST_F(SiteTest, EveryPageGetsAllTenProperties) {
@@ -317,7 +410,8 @@ TEST_F(SiteTest, CookiesAreSecureOnlyOverHttpsThroughTheProxy) {
 }
 
 TEST_F(SiteTest, ChangesSentFromElsewhereAreRefused) {
-  site_.emplace(options_, pool_, sessions_, [](std::string_view) {});  // real pages
+  site_.emplace(options_, pool_, sessions_, visits_,
+                [](std::string_view) {});  // real pages
   using bhttp::verb;
   constexpr auto ok = http::Status::ok, no = http::Status::forbidden;
   constexpr std::string_view post = "/getpass.asp", site = "http://127.0.0.1";

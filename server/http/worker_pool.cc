@@ -1,0 +1,64 @@
+#include "server/http/worker_pool.h"
+
+#include <algorithm>
+
+namespace tb::server::http {
+
+WorkerPool::WorkerPool(PoolLimits limits) : limits_(limits) {
+  const int n = std::max(1, limits_.threads);
+  threads_.reserve(n);
+  for (int i = 0; i < n; ++i) threads_.emplace_back([this] { Work(); });
+}
+
+void WorkerPool::Share::Release() {
+  if (!pool_) return;
+  std::lock_guard lock(pool_->mutex_);
+  auto held = pool_->held_.find(client_);
+  if (--held->second == 0) pool_->held_.erase(held);
+  pool_ = nullptr;
+}
+
+bool WorkerPool::TrySubmit(std::string client, std::function<void(Share)> job) {
+  {
+    std::lock_guard lock(mutex_);
+    auto held = held_.find(client);
+    if (stopping_ || queue_.size() >= limits_.queue ||
+        (held != held_.end() && held->second >= limits_.per_client)) {
+      return false;
+    }
+    ++held_[client];
+    queue_.push_back({std::move(client), std::move(job)});
+  }
+  ready_.notify_one();
+  return true;
+}
+
+void WorkerPool::Stop() {
+  std::deque<Job> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    stopping_ = true;
+    dropped.swap(queue_);
+  }
+  ready_.notify_all();
+  for (std::thread& t : threads_) t.join();
+  // The dropped jobs die here, outside the lock and after the threads: what
+  // they hold may lead back to this pool.
+}
+
+void WorkerPool::Work() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    job.run(Share(this, std::move(job.client)));
+    job.run = nullptr;  // what it holds goes now, not when the next job comes
+    lock.lock();
+  }
+}
+
+}  // namespace tb::server::http
