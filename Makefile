@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test clean
+.PHONY: deps configure build run test bench clean
 
 deps:
 	scripts/install-deps
@@ -29,6 +29,11 @@ run: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -E '^e2e$$'
 	cd $(BUILD) && ctest --output-on-failure -R '^e2e$$'
+
+# The load benchmark against nginx and the micro-benchmarks (bench/run);
+# BENCH_SECONDS and BENCH_ROUNDS shorten or lengthen it.
+bench: deps
+	bench/run
 
 clean:
 	rm -rf $(BUILD)

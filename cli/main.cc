@@ -1,10 +1,12 @@
 // tavobook: the guestbook service's one executable.
 //   tavobook call    runs one member of the component (JSON in, JSON out)
 //   tavobook serve   serves the web site
+//   tavobook seed    fills a store with guestbooks and messages
 #include <CLI/CLI.hpp>
 #include <iostream>
 
 #include "cli/call.h"
+#include "cli/seed.h"
 #include "server/serve.h"
 
 int main(int argc, char** argv) {
@@ -27,8 +29,21 @@ int main(int argc, char** argv) {
   serve->add_option("--threads", options.threads, "worker threads (default: cores)");
   serve->add_option("--admin-password", options.admin_password,
                     "password of the superuser \"admin\" when it is created");
+  auto* seed = app.add_subcommand(
+      "seed", "Fill a store with registered guestbooks and posted messages");
+  tb::cli::SeedOptions seeding;
+  seed->add_option("--db", seeding.db, "SQLite file of the store (created when missing)")
+      ->required();
+  seed->add_option("--guestbooks", seeding.guestbooks, "guestbooks book1 to bookN")
+      ->check(CLI::NonNegativeNumber);
+  seed->add_option("--messages", seeding.messages, "messages posted to one guestbook")
+      ->check(CLI::NonNegativeNumber);
+  seed->add_option("--book", seeding.book,
+                   "the guestbook of the messages (default book1; registered when "
+                   "missing)");
   CLI11_PARSE(app, argc, argv);
 
   if (call->parsed()) return tb::cli::RunCall(std::cin, std::cout, std::cerr);
+  if (seed->parsed()) return tb::cli::RunSeed(seeding, std::cout, std::cerr);
   return tb::server::Serve(options);
 }
