@@ -7,6 +7,10 @@ namespace tb::data {
 // quoted '5' is stored as 5); flags and modes are one-character texts.
 // Date-times are the text "YYYY-MM-DD HH:MM:SS".
 //
+// The guestbook list's six orders each walk an index (the last key, the
+// row id, is in every index), so a page of a hundred thousand guestbooks
+// sorts nothing.
+//
 // Two tables are kept from `liuyan` by triggers, so that every writer keeps
 // them right, an operator's own SQL included:
 // - `liuyan_count` holds each guestbook's number of messages, so that a
@@ -60,6 +64,11 @@ create table if not exists user (
   maxinfo text default '0'
 );
 create unique index if not exists user_name on user(name);
+create index if not exists user_infoserial on user(infoserial);
+create index if not exists user_regtime on user(regtime);
+create index if not exists user_modifytime on user(modifytime);
+create index if not exists user_titletop on user(titletop);
+create index if not exists user_counter on user(counter);
 create trigger if not exists user_modifytime after insert on user
   when new.modifytime is null
   begin update user set modifytime = new.regtime where id = new.id; end;

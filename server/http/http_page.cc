@@ -108,8 +108,7 @@ HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
       databases_(databases),
       sessions_(sessions),
       visits_(visits),
-      ad_script_url_(std::move(ad_script_url)),
-      random_(SeededRandom()) {
+      ad_script_url_(std::move(ad_script_url)) {
   if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {
     hold_ = sessions_.Hold(*id);
     if (auto values = sessions_.Load(*id)) {
@@ -220,7 +219,10 @@ DateTime HttpPage::Now() const {
 }
 
 std::int64_t HttpPage::Random(std::int64_t low, std::int64_t high) {
-  return std::uniform_int_distribution<std::int64_t>(low, high)(random_);
+  // Seeded on first use: most pages draw nothing, and the system's random
+  // source costs a system call.
+  if (!random_) random_ = SeededRandom();
+  return std::uniform_int_distribution<std::int64_t>(low, high)(*random_);
 }
 
 }  // namespace tb::server::http

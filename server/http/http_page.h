@@ -148,7 +148,7 @@ class HttpPage final : public PageEnv,
   SessionStore& sessions_;
   VisitCounter& visits_;
   std::string ad_script_url_;
-  std::mt19937_64 random_;
+  std::optional<std::mt19937_64> random_;
 
   SessionHold hold_;           // on the request's session, while it runs
   std::string session_id_;     // empty until the session exists
