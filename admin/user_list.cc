@@ -12,6 +12,7 @@
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "component/cached_page.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/recordset.h"
@@ -131,56 +132,69 @@ void Guestbook::UserList() {
   const bool superuser = Session().Get(keys::kAdminLog).Text() == "yes";
 
   auto conn = OpenDatabase();
-  data::Recordset rs;
-  rs.Open("select name from user", conn, data::kStaticCursor);
-  Write("共有" + std::to_string(rs.RecordCount()) + "个留言板  ");
-  rs.Close();
-  rs.Open("select * from liuyan", conn, data::kStaticCursor);
-  Write("共有" + std::to_string(rs.RecordCount()) + "条留言");
+  // The list is kept for every input it depends on.
+  const std::string key = PageKey()
+                              .Add("UserList")
+                              .Add(DSNtemp())
+                              .Add(sort)
+                              .Add(page_field)
+                              .Flag(superuser)
+                              .Add(DelThisWord())
+                              .Add(Server().AdScriptUrl())
+                              .text();
+  WriteCached(key, conn, [&] {
+    data::Recordset rs;
+    rs.Open("select name from user", conn, data::kStaticCursor);
+    Write("共有" + std::to_string(rs.RecordCount()) + "个留言板  ");
+    rs.Close();
+    rs.Open("select * from liuyan", conn, data::kStaticCursor);
+    Write("共有" + std::to_string(rs.RecordCount()) + "条留言");
 
-  for (auto piece : kHeadOpen) Write(piece);
-  if (superuser) {
-    for (auto caption : kAdminCaptions) {
-      Write(kAdminHeadCell);
-      Write(caption);
-      Write(kCellClose);
+    for (auto piece : kHeadOpen) Write(piece);
+    if (superuser) {
+      for (auto caption : kAdminCaptions) {
+        Write(kAdminHeadCell);
+        Write(caption);
+        Write(kCellClose);
+      }
     }
-  }
-  Write(kRowEnd);
-  Write(kTableEnd);
+    Write(kRowEnd);
+    Write(kTableEnd);
 
-  const auto page = RequestedPage(page_field);
-  if (!page) return Write(kBadPage);
+    const auto page = RequestedPage(page_field);
+    if (!page) return Write(kBadPage), true;
 
-  rs.Close();
-  rs.Open(ListingSql(sort), conn, data::kStaticCursor);
-  if (rs.Eof() && rs.Bof()) {
-    for (auto piece : kNoGuestbooks) Write(piece);
-  } else {
-    rs.SetPageSize(kPageSize);
-    const std::int64_t pages = rs.PageCount();
-    const std::int64_t current =
-        *page > static_cast<double>(pages) ? pages : static_cast<std::int64_t>(*page);
-    rs.SetAbsolutePage(current);
-    for (int shown = 0; shown < kPageSize && !rs.Eof(); ++shown, rs.MoveNext()) {
-      std::string title = check::HtmlText(rs["titletop"].Text());
-      MyDelThisWord(title);
-      WriteGuestbook(Response(), rs, title, superuser);
+    rs.Close();
+    rs.Open(ListingSql(sort), conn, data::kStaticCursor);
+    if (rs.Eof() && rs.Bof()) {
+      for (auto piece : kNoGuestbooks) Write(piece);
+    } else {
+      rs.SetPageSize(kPageSize);
+      const std::int64_t pages = rs.PageCount();
+      const std::int64_t current =
+          *page > static_cast<double>(pages) ? pages : static_cast<std::int64_t>(*page);
+      rs.SetAbsolutePage(current);
+      for (int shown = 0; shown < kPageSize && !rs.Eof(); ++shown, rs.MoveNext()) {
+        std::string title = check::HtmlText(rs["titletop"].Text());
+        MyDelThisWord(title);
+        WriteGuestbook(Response(), rs, title, superuser);
+      }
+      // The sort value goes back into each link as sent, made safe for the
+      // attribute.
+      const std::string sort_html = check::EscapeHtml(sort);
+      Write("<p></p>");
+      for (const auto& link : board::PageLinks(current, pages)) {
+        if (link.gap_before) Write(board::kPageGap);
+        const std::string n = std::to_string(link.page);
+        Write("<a href=\"userlist.asp?Page=" + n + "&sort=" + sort_html + "\">[" + n +
+              "]</a>&nbsp;");
+      }
     }
-    // The sort value goes back into each link as sent, made safe for the
-    // attribute.
-    const std::string sort_html = check::EscapeHtml(sort);
-    Write("<p></p>");
-    for (const auto& link : board::PageLinks(current, pages)) {
-      if (link.gap_before) Write(board::kPageGap);
-      const std::string n = std::to_string(link.page);
-      Write("<a href=\"userlist.asp?Page=" + n + "&sort=" + sort_html + "\">[" + n +
-            "]</a>&nbsp;");
-    }
-  }
-  rs.Close();
-  conn.Close();
-  gBookAd();
+    rs.Close();
+    conn.Close();
+    gBookAd();
+    return true;
+  });
 }
 
 }  // namespace tb

@@ -17,6 +17,7 @@
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
+#include "component/cached_page.h"
 #include "component/guestbook.h"
 #include "component/session_keys.h"
 #include "data/recordset.h"
@@ -315,46 +316,70 @@ void Guestbook::ShowBook() {
   auto db = OpenDatabase();
   Params params;
   if (auto refusal = ReadParams(Request(), params)) return Write(*refusal);
-
-  auto found = FindBook(db, name);
-  if (found.Eof()) return Write(html::kNoSuchBook);
-  const Book book = ReadBook(*this, found);
-  found.Close();
-  // The host raises the counter (host::AddVisits), gathering the counts of
-  // many visits into one write.
-  if (new_visit) Server().CountVisit(DSNtemp(), name);
-
-  WriteHead(Response(), book, name);
-  WriteSearchForm(Response(), name);
   const board::Viewer viewer = board::ViewerOf(Session(), name);
-  if (Request().Query("del") == "1" && viewer.logged_in &&
-      !DeleteChecked(Response(), db, Request().Form("lydelno"),
-                     Session().Get(keys::kName).Text(), viewer.superuser)) {
-    return;
-  }
+  const bool deleting = Request().Query("del") == "1" && viewer.logged_in;
 
-  data::Recordset rs;
-  rs.Open(ListingSql(name, params.column, params.search, viewer.SeesPrivate()), db,
-          data::kStaticCursor, data::kOptimisticLock);
-  // The store keeps each guestbook's count; only a search's matches are counted.
-  if (!params.column) rs.SetRecordCount(MessageCount(db, name));
-  if (rs.Eof() && rs.Bof()) {
-    Write(html::kNothing);
-  } else {
-    rs.SetPageSize(book.page_size);
-    const std::int64_t page_count = rs.PageCount();
-    const std::int64_t page = board::PageToShow(params.page, page_count);
-    rs.SetAbsolutePage(page);
-    const Links links{name, params.jsfs, params.show_html,
-                      Server().UrlEncode(params.search)};
-    WritePagingBar(Response(), links, page, page_count, rs.RecordCount());
-    WriteMessages(*this, Server(), Response(), rs, book.page_size,
-                  {name, params.show_html, viewer});
-    WritePageLinks(Response(), links, page, page_count);
-  }
-  rs.Close();
-  db.Close();
-  gBookAd();
+  // The page from its head on; false when there is no such guestbook.
+  const auto render = [&] {
+    auto found = FindBook(db, name);
+    if (found.Eof()) return Write(html::kNoSuchBook), false;
+    const Book book = ReadBook(*this, found);
+    found.Close();
+
+    WriteHead(Response(), book, name);
+    WriteSearchForm(Response(), name);
+    if (deleting && !DeleteChecked(Response(), db, Request().Form("lydelno"),
+                                   Session().Get(keys::kName).Text(), viewer.superuser)) {
+      return true;
+    }
+
+    data::Recordset rs;
+    rs.Open(ListingSql(name, params.column, params.search, viewer.SeesPrivate()), db,
+            data::kStaticCursor, data::kOptimisticLock);
+    // The store keeps each guestbook's count; only a search's matches are counted.
+    if (!params.column) rs.SetRecordCount(MessageCount(db, name));
+    if (rs.Eof() && rs.Bof()) {
+      Write(html::kNothing);
+    } else {
+      rs.SetPageSize(book.page_size);
+      const std::int64_t page_count = rs.PageCount();
+      const std::int64_t page = board::PageToShow(params.page, page_count);
+      rs.SetAbsolutePage(page);
+      const Links links{name, params.jsfs, params.show_html,
+                        Server().UrlEncode(params.search)};
+      WritePagingBar(Response(), links, page, page_count, rs.RecordCount());
+      WriteMessages(*this, Server(), Response(), rs, book.page_size,
+                    {name, params.show_html, viewer});
+      WritePageLinks(Response(), links, page, page_count);
+    }
+    rs.Close();
+    db.Close();
+    gBookAd();
+    return true;
+  };
+  // The owner's deletion changes the store: it runs every time. Any other
+  // page is kept for every input it depends on; a page of another viewer,
+  // or with other words masked, is another page.
+  const std::string key = PageKey()
+                              .Add("ShowBook")
+                              .Add(DSNtemp())
+                              .Add(name)
+                              .Add(params.show_html)
+                              .Add(params.jsfs)
+                              .Add(params.move)
+                              .Add(params.search)
+                              .Add(Request().Query("Page"))
+                              .Flag(viewer.logged_in)
+                              .Flag(viewer.owner)
+                              .Flag(viewer.superuser)
+                              .Add(DelThisWord())
+                              .Add(Server().AdScriptUrl())
+                              .text();
+  const bool found = deleting ? render() : WriteCached(key, db, render);
+  // The host raises the counter (host::AddVisits), gathering the counts of
+  // many visits into one write. A kept page is of a guestbook that is there:
+  // the store has not changed since.
+  if (found && new_visit) Server().CountVisit(DSNtemp(), name);
 }
 
 }  // namespace tb

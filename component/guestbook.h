@@ -9,6 +9,7 @@
 // board/, settings/, admin/; the small members and the word filters here.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -102,6 +103,18 @@ class Guestbook {
   // Shorthands: write to the response; open the store named by DSNtemp.
   void Write(std::string_view text) { Response().Write(text); }
   data::Connection OpenDatabase();
+  // Writes what `render` writes through this component, all of it once
+  // `render` returns. With the host's page cache (Server().Pages()) it is
+  // kept under `key` (a PageKey of every input it depends on) for the
+  // version of the store `db` read before `render` runs, and a later call
+  // with the same key at the same version writes the kept text instead of
+  // running `render`. `render` returns false when its output must not be
+  // kept (a refusal); WriteCached returns what `render` returned, or true
+  // for a kept text.
+  // Example: WriteCached(PageKey().Add("UserList").text(), conn, [&] {
+  //   ListGuestbooks(conn); return true; });
+  bool WriteCached(std::string_view key, data::Connection& db,
+                   const std::function<bool()>& render);
 
   std::string dsn_temp_, del_this_word_, stop_this_word_;
   Value page_title_, is_open_, admin_email_, lyb_msg_len_, lyb_url_, lyb_max_user_,

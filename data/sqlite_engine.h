@@ -3,6 +3,11 @@
 // when missing, and idle handles are kept for the next request together with
 // the statements prepared on them.
 //
+// The handles on one file share its version (Engine::Version): a handle
+// raises it after each of its own commits, and when it finds that another
+// connection, in this process or another, has committed (PRAGMA
+// data_version).
+//
 // A statement waits for another writer's lock rather than failing at once.
 // With a query time limit, a statement that runs or waits past it is stopped
 // and raises Timeout; without one, a lock wait gives up after 10 s with Error.

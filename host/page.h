@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,6 +96,26 @@ class Session {
   void ClearLogin();
 };
 
+// Whole pages kept between requests, each for the version of the store it
+// was read from (data::Engine::Version): a page is served again only while
+// the store is as it was. Pages running at the same time share it.
+// Example:
+//   auto v = db.Version();  // before the page reads anything
+//   if (auto kept = cache.Find(key, v)) return out.Write(*kept);
+//   std::string page = Render(db);
+//   out.Write(page);
+//   cache.Keep(key, v, std::move(page));
+class PageCache {
+ public:
+  virtual ~PageCache() = default;
+  // The page kept under `key` for `version`; nullptr when there is none (a
+  // page kept for another version is dropped).
+  virtual std::shared_ptr<const std::string> Find(std::string_view key,
+                                                  std::uint64_t version) = 0;
+  // Keeps `page` under `key` for `version`, in place of what was kept there.
+  virtual void Keep(std::string_view key, std::uint64_t version, std::string page) = 0;
+};
+
 // Services of the host.
 class Server {
  public:
@@ -113,6 +134,9 @@ class Server {
   // visit costs no write of its own; the scripting host writes at once.
   // Example: server.CountVisit(DSNtemp(), "abc");
   virtual void CountVisit(std::string_view dsn, std::string_view name) = 0;
+  // The host's cache of whole pages; nullptr when it keeps none (the
+  // scripting host runs one page per process).
+  virtual PageCache* Pages() { return nullptr; }
   // Text encoded for a URL query value (GB18030 bytes, "+" for blanks).
   std::string UrlEncode(std::string_view text) const;
 };

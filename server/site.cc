@@ -147,7 +147,7 @@ http::Reply Site::Dispatch(const http::Request& req,
 http::Response Site::RunPage(const Route& route, http::RequestData data,
                              const http::Request& req) {
   http::HttpPage page(std::move(data), databases_, sessions_, visits_,
-                      options_.ad_script_url);
+                      options_.ad_script_url, options_.pages);
   std::optional<std::string> session_cookie;
   std::string failure;
   try {

@@ -43,6 +43,7 @@ struct SiteOptions {
   ComponentProperties properties;  // all ten, LybUrl included
   std::string ad_script_url;
   std::optional<boost::asio::ip::address> trusted_proxy;
+  http::PageCache* pages = nullptr;  // the pages' cache; none when nullptr
 };
 
 // Whether a request that changes the store is refused because the browser

@@ -103,12 +103,13 @@ std::optional<RequestData> ReadRequest(const Request& req, std::string client_ad
 
 HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
                    SessionStore& sessions, VisitCounter& visits,
-                   std::string ad_script_url)
+                   std::string ad_script_url, PageCache* pages)
     : request_(std::move(request)),
       databases_(databases),
       sessions_(sessions),
       visits_(visits),
-      ad_script_url_(std::move(ad_script_url)) {
+      ad_script_url_(std::move(ad_script_url)),
+      pages_(pages) {
   if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {
     hold_ = sessions_.Hold(*id);
     if (auto values = sessions_.Load(*id)) {

@@ -23,6 +23,7 @@
 #include "component/guestbook.h"
 #include "host/memory_page.h"
 #include "server/http/message.h"
+#include "server/http/page_cache.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
 #include "server/page_env.h"
@@ -75,9 +76,10 @@ class HttpPage final : public PageEnv,
  public:
   // Holds and loads the session named by the request's TBSESSION cookie, if
   // it lives; the hold lasts until FinishSession or the page's end. Visits
-  // the page counts go to `visits`.
+  // the page counts go to `visits`; the page cache is `pages` (none when
+  // nullptr).
   HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
-           VisitCounter& visits, std::string ad_script_url);
+           VisitCounter& visits, std::string ad_script_url, PageCache* pages = nullptr);
   ~HttpPage() override;
   HttpPage(const HttpPage&) = delete;
   HttpPage& operator=(const HttpPage&) = delete;
@@ -122,6 +124,7 @@ class HttpPage final : public PageEnv,
   void CountVisit(std::string_view dsn, std::string_view name) override {
     visits_.Add(dsn, name);
   }
+  host::PageCache* Pages() override { return pages_; }
 
   // The outcome.
   const std::string& body() const { return body_; }
@@ -148,6 +151,7 @@ class HttpPage final : public PageEnv,
   SessionStore& sessions_;
   VisitCounter& visits_;
   std::string ad_script_url_;
+  PageCache* pages_;
   std::optional<std::mt19937_64> random_;
 
   SessionHold hold_;           // on the request's session, while it runs

@@ -390,6 +390,37 @@ TEST_F(StoreTest, PooledHandlesAreReused) {
   EXPECT_EQ(pool_.opened(), 2u) << "the fixture's handle and one lent fifty times";
 }
 
+// A commit through any handle of the pool, or through another connection
+// to the file (another pool, as another process has), changes the version
+// every handle gives; a read changes it for none.
+TEST_F(StoreTest, TheVersionChangesWithEveryCommitAndOnlyThen) {
+  SqlitePool other_process;
+  const std::shared_ptr<Engine> here = conn_.engine(), there = pool_.Acquire(dsn_),
+                                elsewhere = other_process.Acquire(dsn_);
+  const struct {
+    Engine* by;
+    std::string_view sql;
+    bool changes;
+  } cases[] = {
+      {here.get(), "select count(*) from user", false},
+      {there.get(), "select * from liuyan", false},
+      {here.get(), "insert into liuyan(name) values ('a')", true},
+      {there.get(), "update liuyan set subject = subject || 'x'", true},
+      {elsewhere.get(), "insert into liuyan(name) values ('b')", true},
+      {here.get(), "begin immediate; insert into liuyan(name) values ('c'); commit",
+       true},
+      {elsewhere.get(), "select * from user", false},
+  };
+  for (const auto& c : cases) {
+    for (Engine* reader : {here.get(), there.get()}) {
+      here->Version(), there->Version();  // each handle has looked before
+      const std::uint64_t before = reader->Version();
+      c.by->Run(c.sql);
+      EXPECT_EQ(reader->Version() != before, c.changes) << c.sql;
+    }
+  }
+}
+
 TEST_F(StoreTest, AStatementRunAgainIsNotPreparedAgain) {
   auto db = pool_.Acquire(dsn_);
   const std::size_t before = pool_.prepared();

@@ -1,0 +1,81 @@
+// Guestbook::WriteCached: an operation's output served from the host's page
+// cache while the store is as it was when the output was rendered.
+#include "component/cached_page.h"
+
+#include <utility>
+
+#include "component/guestbook.h"
+
+namespace tb {
+namespace {
+
+// Gathers what the page writes, to be written in one piece; cookies and a
+// redirect go to the page at once. Output that set any is not kept: served
+// again, the text alone would leave them out.
+class GatheredResponse final : public host::Response {
+ public:
+  explicit GatheredResponse(host::Response& page) : page_(page) {}
+
+  void Write(std::string_view text) override { text_ += text; }
+  void Redirect(std::string_view page) override {
+    only_text_ = false;
+    page_.Redirect(page);
+  }
+  void SetCookie(std::string_view name, std::string_view value) override {
+    only_text_ = false;
+    page_.SetCookie(name, value);
+  }
+  void SetCookieExpires(std::string_view name, std::string_view expires) override {
+    only_text_ = false;
+    page_.SetCookieExpires(name, expires);
+  }
+
+  std::string& text() { return text_; }
+  bool only_text() const { return only_text_; }
+
+ private:
+  host::Response& page_;
+  std::string text_;
+  bool only_text_ = true;
+};
+
+// Binds the component's writes to another response while it lives.
+class Rebound {
+ public:
+  Rebound(host::Response*& bound, host::Response& to)
+      : bound_(bound), saved_(std::exchange(bound, &to)) {}
+  ~Rebound() { bound_ = saved_; }
+  Rebound(const Rebound&) = delete;
+  Rebound& operator=(const Rebound&) = delete;
+
+ private:
+  host::Response*& bound_;
+  host::Response* saved_;
+};
+
+}  // namespace
+
+bool Guestbook::WriteCached(std::string_view key, data::Connection& db,
+                            const std::function<bool()>& render) {
+  host::PageCache* cache = Server().Pages();
+  if (!cache) return render();
+  // Read before the page reads anything: a change made while it renders
+  // leaves what it renders out of date at once.
+  const std::uint64_t version = db.engine()->Version();
+  if (auto kept = cache->Find(key, version)) {
+    Write(*kept);
+    return true;
+  }
+  GatheredResponse gathered(Response());
+  bool complete;
+  {
+    Rebound rebound(response_, gathered);
+    complete = render();
+  }
+  Write(gathered.text());
+  if (complete && gathered.only_text())
+    cache->Keep(key, version, std::move(gathered.text()));
+  return complete;
+}
+
+}  // namespace tb

@@ -1,0 +1,61 @@
+#include "server/http/page_cache.h"
+
+#include <iterator>
+#include <utility>
+
+namespace tb::server::http {
+namespace {
+
+// What an entry costs besides its key and page: the list and index nodes
+// and the page's shared block, so that many small pages stay bounded too.
+constexpr std::size_t kEntryOverhead = 128;
+
+}  // namespace
+
+PageCache::PageCache(std::size_t max_bytes, std::size_t max_page_bytes)
+    : max_bytes_(max_bytes), max_page_bytes_(max_page_bytes) {}
+
+std::shared_ptr<const std::string> PageCache::Find(std::string_view key,
+                                                   std::uint64_t version) {
+  std::lock_guard lock(mutex_);
+  auto it = index_.find(key);
+  if (it == index_.end()) return nullptr;
+  if (it->second->version != version) {
+    Drop(it->second);
+    return nullptr;
+  }
+  entries_.splice(entries_.begin(), entries_, it->second);
+  return it->second->page;
+}
+
+void PageCache::Keep(std::string_view key, std::uint64_t version, std::string page) {
+  // The page keeps only the memory it needs: it was built by appending.
+  page.shrink_to_fit();
+  const std::size_t bytes = key.size() + page.capacity() + kEntryOverhead;
+  auto kept = std::make_shared<const std::string>(std::move(page));
+  std::lock_guard lock(mutex_);
+  if (auto it = index_.find(key); it != index_.end()) Drop(it->second);
+  if (bytes > max_page_bytes_ || bytes > max_bytes_) return;
+  while (bytes_ + bytes > max_bytes_) Drop(std::prev(entries_.end()));
+  entries_.push_front({std::string(key), version, std::move(kept), bytes});
+  index_.emplace(entries_.front().key, entries_.begin());
+  bytes_ += bytes;
+}
+
+void PageCache::Drop(Entries::iterator entry) {
+  bytes_ -= entry->bytes;
+  index_.erase(entry->key);
+  entries_.erase(entry);
+}
+
+std::size_t PageCache::size() const {
+  std::lock_guard lock(mutex_);
+  return entries_.size();
+}
+
+std::size_t PageCache::bytes() const {
+  std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+}  // namespace tb::server::http

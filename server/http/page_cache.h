@@ -1,0 +1,66 @@
+// File: page_cache.h — the HTTP host's cache of whole pages (host::PageCache):
+// the pages used most recently, up to a total size, each for one version of
+// the store it was read from.
+//
+// serve keeps one for the process and every page reaches it through its
+// context (host::Server::Pages), from any worker thread. A page of another
+// version is dropped when looked up; the page used least recently goes when
+// a new one does not fit; a page larger than the limit per page is not kept
+// at all.
+//
+// Example:
+//   PageCache pages(32 << 20, 1 << 20);
+//   pages.Keep("k", 7, "<p>...</p>");
+//   pages.Find("k", 7);  // the page
+//   pages.Find("k", 8);  // nullptr: the store has changed, the page is gone
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "host/page.h"
+
+namespace tb::server::http {
+
+class PageCache final : public host::PageCache {
+ public:
+  // `max_bytes`: what the kept pages and their keys may take together;
+  // `max_page_bytes`: a page (with its key) larger than this is not kept.
+  PageCache(std::size_t max_bytes, std::size_t max_page_bytes);
+  PageCache(const PageCache&) = delete;
+  PageCache& operator=(const PageCache&) = delete;
+
+  std::shared_ptr<const std::string> Find(std::string_view key,
+                                          std::uint64_t version) override;
+  void Keep(std::string_view key, std::uint64_t version, std::string page) override;
+
+  // The pages kept, and the bytes counted for them.
+  std::size_t size() const;
+  std::size_t bytes() const;
+
+ private:
+  struct Entry {
+    std::string key;
+    std::uint64_t version;
+    std::shared_ptr<const std::string> page;
+    std::size_t bytes;
+  };
+  using Entries = std::list<Entry>;
+
+  void Drop(Entries::iterator entry);
+
+  const std::size_t max_bytes_, max_page_bytes_;
+  mutable std::mutex mutex_;
+  Entries entries_;  // the most recently used first
+  // List nodes do not move, so the index can view their keys.
+  std::unordered_map<std::string_view, Entries::iterator> index_;
+  std::size_t bytes_ = 0;
+};
+
+}  // namespace tb::server::http

@@ -1,0 +1,176 @@
+// The page cache: its bounds and order, and the guestbook page and the list
+// of guestbooks served from it only while the store is as they were read.
+#include "server/http/page_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "server/http/http_page.h"
+#include "tests/support/support.h"
+
+namespace tb::server::http {
+namespace {
+
+using namespace std::chrono_literals;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+TEST(PageCacheTest, APageServesOnlyItsVersion) {
+  PageCache cache(1 << 20, 1 << 16);
+  cache.Keep("a", 1, "A1");
+  ASSERT_TRUE(cache.Find("a", 1));
+  EXPECT_EQ(*cache.Find("a", 1), "A1");
+  EXPECT_FALSE(cache.Find("b", 1));
+  EXPECT_FALSE(cache.Find("a", 2)) << "the store has changed";
+  EXPECT_FALSE(cache.Find("a", 1)) << "and the page is gone";
+  cache.Keep("a", 3, "A3");
+  cache.Keep("a", 4, "A4");
+  EXPECT_EQ(cache.size(), 1u);
+  EXPECT_EQ(*cache.Find("a", 4), "A4");
+}
+
+TEST(PageCacheTest, TheLeastRecentlyUsedGoFirstAndTheSizeIsBounded) {
+  PageCache cache(3500, 2000);  // three pages of 1000 bytes and their keys
+  const std::string page(1000, 'x');
+  for (std::string_view key : {"a", "b", "c"}) cache.Keep(key, 1, page);
+  ASSERT_TRUE(cache.Find("a", 1));
+  cache.Keep("d", 1, page);
+  EXPECT_FALSE(cache.Find("b", 1)) << "used least recently";
+  for (std::string_view key : {"a", "c", "d"}) EXPECT_TRUE(cache.Find(key, 1)) << key;
+  EXPECT_LE(cache.bytes(), 3500u);
+  cache.Keep("e", 1, std::string(2000, 'y'));
+  EXPECT_FALSE(cache.Find("e", 1)) << "over the limit per page";
+  EXPECT_EQ(cache.size(), 3u);
+}
+
+// Counts the statements pages run (the version's aside): a page served
+// from the cache reads nothing.
+class CountingSource : public data::EngineSource {
+ public:
+  explicit CountingSource(data::EngineSource& inner) : inner_(inner) {}
+  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
+    return std::make_shared<Counted>(inner_.Acquire(dsn), reads);
+  }
+  int reads = 0;
+
+ private:
+  struct Counted : data::Engine {
+    Counted(std::shared_ptr<data::Engine> e, int& n) : engine(std::move(e)), reads(n) {}
+    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
+      return ++reads, engine->Run(sql, params);
+    }
+    std::string_view RowIdColumn() const override { return engine->RowIdColumn(); }
+    std::uint64_t Version() override { return engine->Version(); }
+    std::shared_ptr<data::Engine> engine;
+    int& reads;
+  };
+  data::EngineSource& inner_;
+};
+
+enum class Who { kVisitor, kOtherOwner, kOwner, kSuperuser };
+
+class CachedPageTest : public ::testing::Test {
+ protected:
+  CachedPageTest() {
+    Seed("insert into user(name, titletop) values ('abc', '阿布')");
+    Seed(
+        "insert into liuyan(name, subject, message, priviteword, html) "
+        "values ('abc', '旧帖', '悄悄的话', '1', '0')");
+  }
+  void Seed(std::string_view sql) { testing::StoreScalar(pool_, dsn_, sql); }
+
+  // The page `op` writes for a returning visitor of "abc" (no visit counted).
+  std::string View(void (Guestbook::*op)(), Who who = Who::kVisitor,
+                   Fields query = {{"name", "abc"}}, Fields form = {},
+                   bool cached = true) {
+    RequestData data;
+    data.method = "GET";
+    for (const auto& [k, v] : query) data.query.Add(k, v);
+    for (const auto& [k, v] : form) data.form.Add(k, v);
+    data.cookies.Add("abcly_hasfw", "1");
+    data.cookies.Add("abcly_name", "abc");
+    HttpPage page(std::move(data), counting_, sessions_, visits_, "http://ad/ad.js",
+                  cached ? &pages_ : nullptr);
+    const char* login[] = {"", "xyz", "abc", "admin"};
+    page.Set("ly_name", Value(login[static_cast<int>(who)]));
+    page.Set("ly_log", Value(who == Who::kVisitor ? "" : "yes"));
+    page.Set("ly_admin_log", Value(who == Who::kSuperuser ? "yes" : ""));
+    page.component().SetDSNtemp(dsn_);
+    page.component().SetDelThisWord(masked_);
+    (page.component().*op)();
+    return page.body();
+  }
+
+  testing::TempDir dir_;
+  data::SqlitePool pool_;
+  std::string dsn_ = "sqlite:" + (dir_.path() / "t.db").string();
+  CountingSource counting_{pool_};
+  MemorySessionStore sessions_{30min};
+  VisitCounter visits_{pool_, 200ms, [](std::string_view) {}};
+  PageCache pages_{1 << 20, 1 << 18};
+  std::string masked_;
+};
+
+TEST_F(CachedPageTest, EveryChangeShowsOnTheNextView) {
+  data::SqlitePool other_process;
+  const struct {
+    std::string_view change;
+    std::function<void()> apply;
+    std::string_view shown, gone;
+  } cases[] = {
+      {"a post",
+       [&] { Seed("insert into liuyan(name, subject) values ('abc', '新帖')"); }, "新帖",
+       "现有留言1条"},
+      {"a settings change",
+       [&] { Seed("update user set titletop = '新标题' where name = 'abc'"); }, "新标题",
+       "阿布"},
+      {"the owner's deletion",
+       [&] {
+         View(&Guestbook::ShowBook, Who::kOwner, {{"name", "abc"}, {"del", "1"}},
+              {{"lydelno",
+                testing::StoreScalar(pool_, dsn_, "select max(id) from liuyan")}});
+       },
+       "现有留言1条", "新帖"},
+      {"another process's write",
+       [&] {
+         testing::StoreScalar(other_process, dsn_, "update liuyan set subject = '别处'");
+       },
+       "别处", "旧帖"},
+      {"other masked words", [&] { masked_ = "别处"; }, "***", "别处"},
+  };
+  for (const auto& c : cases) {
+    const std::string first = View(&Guestbook::ShowBook);
+    const int reads = counting_.reads;
+    EXPECT_EQ(View(&Guestbook::ShowBook), first) << c.change;
+    EXPECT_EQ(counting_.reads, reads) << c.change << ": served from the cache";
+    c.apply();
+    const std::string next = View(&Guestbook::ShowBook);
+    EXPECT_NE(next.find(c.shown), std::string::npos) << c.change;
+    EXPECT_EQ(next.find(c.gone), std::string::npos) << c.change;
+  }
+}
+
+// Owners see delete boxes, the owner and the superuser private messages,
+// the superuser the list's delete links: no viewer gets another's page.
+TEST_F(CachedPageTest, EachKindOfViewerGetsItsOwnPage) {
+  const Who viewers[] = {Who::kVisitor, Who::kOtherOwner, Who::kOwner, Who::kSuperuser};
+  for (auto op : {&Guestbook::ShowBook, &Guestbook::UserList}) {
+    std::vector<std::string> fresh;
+    for (Who who : viewers) fresh.push_back(View(op, who, {{"name", "abc"}}, {}, false));
+    for (int round = 0; round < 2; ++round) {
+      const int reads = counting_.reads;
+      for (std::size_t i = 0; i < fresh.size(); ++i) {
+        EXPECT_EQ(View(op, viewers[i]), fresh[i]) << i;
+      }
+      if (round == 1) {
+        EXPECT_EQ(counting_.reads, reads) << "served from the cache";
+      }
+    }
+  }
+  EXPECT_NE(View(&Guestbook::ShowBook, Who::kOwner).find("悄悄的话"), std::string::npos);
+  EXPECT_EQ(View(&Guestbook::ShowBook, Who::kOtherOwner).find("悄悄的话"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace tb::server::http
