@@ -142,7 +142,7 @@ void Guestbook::UserList() {
                               .Add(DelThisWord())
                               .Add(Server().AdScriptUrl())
                               .text();
-  WriteCached(key, conn, [&] {
+  WriteCached(key, conn, Shows::kEverything, [&] {
     data::Recordset rs;
     rs.Open("select name from user", conn, data::kStaticCursor);
     Write("共有" + std::to_string(rs.RecordCount()) + "个留言板  ");

@@ -375,7 +375,8 @@ void Guestbook::ShowBook() {
                               .Add(DelThisWord())
                               .Add(Server().AdScriptUrl())
                               .text();
-  const bool found = deleting ? render() : WriteCached(key, db, render);
+  const bool found =
+      deleting ? render() : WriteCached(key, db, Shows::kAllButVisitCounts, render);
   // The host raises the counter (host::AddVisits), gathering the counts of
   // many visits into one write. A kept page is of a guestbook that is there:
   // the store has not changed since.

@@ -53,15 +53,25 @@ class Rebound {
   host::Response* saved_;
 };
 
+// The store's version for a page that shows all of it but the visit
+// counters: the number its triggers raise with every other change; the
+// handle's own version when the number is missing.
+std::uint64_t PageVersion(data::Connection& db) {
+  auto rs = db.Execute("select n from page_version");
+  const auto n = rs.Eof() ? std::nullopt : rs["n"].Whole();
+  return n ? static_cast<std::uint64_t>(*n) : db.engine()->Version();
+}
+
 }  // namespace
 
-bool Guestbook::WriteCached(std::string_view key, data::Connection& db,
+bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows shows,
                             const std::function<bool()>& render) {
   host::PageCache* cache = Server().Pages();
   if (!cache) return render();
   // Read before the page reads anything: a change made while it renders
   // leaves what it renders out of date at once.
-  const std::uint64_t version = db.engine()->Version();
+  const std::uint64_t version =
+      shows == Shows::kEverything ? db.engine()->Version() : PageVersion(db);
   if (auto kept = cache->Find(key, version)) {
     Write(*kept);
     return true;

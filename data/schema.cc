@@ -11,8 +11,8 @@ namespace tb::data {
 // row id, is in every index), so a page of a hundred thousand guestbooks
 // sorts nothing.
 //
-// Two tables are kept from `liuyan` by triggers, so that every writer keeps
-// them right, an operator's own SQL included:
+// Three tables are kept by triggers, so that every writer keeps them right,
+// an operator's own SQL included:
 // - `liuyan_count` holds each guestbook's number of messages, so that a
 //   guestbook page never counts its messages one by one. Its names compare
 //   as `liuyan.name` does (without regard to letter case), so a count is
@@ -20,10 +20,15 @@ namespace tb::data {
 // - `liuyan_fts` indexes the four searchable texts by trigrams (an external
 //   content FTS5 table: the texts stay in `liuyan` alone), so that a search
 //   reads the messages that hold the keyword's trigrams, not every message.
+// - `page_version` holds one number that every change of a message or of a
+//   guestbook's row raises, but for a change of its visit counter alone: a
+//   kept guestbook page is good while the number stands, and the visits
+//   counted every fraction of a second do not throw it away.
 // (An "insert or replace" that displaces a message runs no delete trigger,
 // as SQLite runs none for it without recursive_triggers, and leaves that
 // guestbook's count one too high; the site itself never replaces messages.)
-// Both are filled from the messages already there when they are first made
+// The count and the index are filled from the messages already there when
+// they are first made
 // (a store of an earlier version). All of it runs in one write transaction:
 // a message posted while another handle builds them is either in the filling
 // or counted by the triggers, never both or neither.
@@ -147,6 +152,25 @@ create trigger if not exists liuyan_fts_update
     insert into liuyan_fts(rowid, subject, message, guestname, email)
       values (new.id, new.subject, new.message, new.guestname, new.email);
   end;
+create table if not exists page_version (n integer not null);
+insert into page_version(n) select 0 where not exists (select 1 from page_version);
+create trigger if not exists page_version_message_insert after insert on liuyan
+  begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_message_delete after delete on liuyan
+  begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_message_update after update on liuyan
+  begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_book_insert after insert on user
+  begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_book_delete after delete on user
+  begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_book_update after update of
+    name, password, email, homepage, regtime, modifytime, ip, html, titletop,
+    topformat, topimage, backimage, infolistno, sendinfo, nettype, question,
+    answer, idcard, crccode, hascrc, infoserial, infostyle, infoname, infomail,
+    infohomepage, infowhere, infooicq, infosubject, readonly, maxinfo
+  on user
+  begin update page_version set n = n + 1; end;
 commit;
 )sql";
 
