@@ -109,6 +109,13 @@ http::Reply Site::Dispatch(const http::Request& req,
   if (req.version() >= 11 && req.find(bhttp::field::host) == req.end()) {
     return error(Status::bad_request);
   }
+  // An image or the stylesheet needs nothing of the request but its path:
+  // it is answered before the fields, cookies and client address are read.
+  if (const Asset* asset = reading ? AssetOnly(req.target()) : nullptr) {
+    http::Response res = ServeAsset(*asset, req);
+    if (method == bhttp::verb::head) http::OmitBody(res);
+    return res;
+  }
   std::string client = http::ClientAddress(req, peer, options_.trusted_proxy);
   auto data = http::ReadRequest(req, client);
   if (!data) return error(Status::bad_request);
@@ -180,6 +187,12 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
   if (session_cookie) res.insert(bhttp::field::set_cookie, *session_cookie);
   res.set(bhttp::field::cache_control, "private");
   return res;
+}
+
+const Asset* Site::AssetOnly(std::string_view target) const {
+  if (target.empty() || target.front() != '/') return nullptr;
+  const std::string path = http::DecodePath(target.substr(1, target.find('?') - 1));
+  return routes_(path) ? nullptr : assets_(path);
 }
 
 http::Response Site::ServeAsset(const Asset& asset, const http::Request& req) {

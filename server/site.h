@@ -83,6 +83,8 @@ class Site {
  private:
   http::Response RunPage(const Route& route, http::RequestData data,
                          const http::Request& req);
+  // The asset a request target names, when it names one and no page.
+  const Asset* AssetOnly(std::string_view target) const;
   static http::Response ServeAsset(const Asset& asset, const http::Request& req);
   static http::Response RedirectTo(std::string_view page, const http::Request& req);
 
