@@ -53,13 +53,17 @@ class Rebound {
   host::Response* saved_;
 };
 
-// The store's version for a page that shows all of it but the visit
-// counters: the number its triggers raise with every other change; the
-// handle's own version when the number is missing.
-std::uint64_t PageVersion(data::Connection& db) {
-  auto rs = db.Execute("select n from page_version");
-  const auto n = rs.Eof() ? std::nullopt : rs["n"].Whole();
-  return n ? static_cast<std::uint64_t>(*n) : db.engine()->Version();
+// The version of what a page shows of the store, from the numbers the
+// store's triggers raise with every change (so another process's writes
+// count too); both only grow, so their sum changes with either. nullopt
+// when the store lacks them: nothing is then kept.
+std::optional<std::uint64_t> StoreVersion(data::Connection& db, bool with_visits) {
+  auto rs = db.Execute("select n, visits from page_version");
+  if (rs.Eof()) return std::nullopt;
+  const auto n = rs["n"].Whole();
+  const auto visits = rs["visits"].Whole();
+  if (!n || !visits) return std::nullopt;
+  return static_cast<std::uint64_t>(with_visits ? *n + *visits : *n);
 }
 
 }  // namespace
@@ -67,11 +71,11 @@ std::uint64_t PageVersion(data::Connection& db) {
 bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows shows,
                             const std::function<bool()>& render) {
   host::PageCache* cache = Server().Pages();
-  if (!cache) return render();
   // Read before the page reads anything: a change made while it renders
   // leaves what it renders out of date at once.
-  const std::uint64_t version =
-      shows == Shows::kEverything ? db.engine()->Version() : PageVersion(db);
+  const auto read = cache ? StoreVersion(db, shows == Shows::kEverything) : std::nullopt;
+  if (!read) return render();
+  const std::uint64_t version = *read;
   if (auto kept = cache->Find(key, version)) {
     Write(*kept);
     return true;

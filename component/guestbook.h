@@ -109,13 +109,12 @@ class Guestbook {
   // Writes what `render` writes through this component, all of it once
   // `render` returns. With the host's page cache (Server().Pages()) it is
   // kept under `key` (a PageKey of every input it depends on) for the
-  // version of the store `db` read before `render` runs (for kAllButVisitCounts
-  // the store's page_version, which visit counts leave alone), and a later
-  // call with the same key at the same version writes the kept text instead
-  // of running `render`. `render` returns false when its output must not be
-  // kept (a refusal); WriteCached returns what `render` returned, or true
-  // for a kept text.
-  // Example: WriteCached(PageKey().Add("UserList").text(), conn,
+  // version of what it shows of the store `db` (the store's page_version,
+  // read before `render` runs), and a later call with the same key at the
+  // same version writes the kept text instead of running `render`. `render` returns false
+  // when its output must not be kept (a refusal); WriteCached returns what `render`
+  // returned, or true for a kept text. Example:
+  // WriteCached(PageKey().Add("UserList").text(), conn,
   //   Shows::kEverything, [&] { ListGuestbooks(conn); return true; });
   bool WriteCached(std::string_view key, data::Connection& db, Shows shows,
                    const std::function<bool()>& render);

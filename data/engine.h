@@ -34,15 +34,6 @@ class Engine {
   virtual Result Run(std::string_view sql, const std::vector<Value>& params = {}) = 0;
   // The name of the hidden key that addresses a row of any table.
   virtual std::string_view RowIdColumn() const = 0;
-  // A number that differs from every earlier one whenever the store may
-  // have changed since then, through this handle or any other (another
-  // handle, another process). What was read after a call that gave `v` is
-  // still current while later calls give `v` again, so pages rendered from
-  // it can be kept that long. Reading does not change it; an engine that
-  // cannot tell gives a new number on every call, so nothing is kept.
-  // Example: auto v = db.Version(); /* read */ ... db.Version() == v while
-  //   no one has written.
-  virtual std::uint64_t Version() = 0;
 };
 
 // Hands out open handles by connection string; a handle returns to the

@@ -20,10 +20,11 @@ namespace tb::data {
 // - `liuyan_fts` indexes the four searchable texts by trigrams (an external
 //   content FTS5 table: the texts stay in `liuyan` alone), so that a search
 //   reads the messages that hold the keyword's trigrams, not every message.
-// - `page_version` holds one number that every change of a message or of a
-//   guestbook's row raises, but for a change of its visit counter alone: a
-//   kept guestbook page is good while the number stands, and the visits
-//   counted every fraction of a second do not throw it away.
+// - `page_version` holds two numbers: `n`, raised by every change of a
+//   message or of a guestbook's row but for its visit counter, and `visits`,
+//   raised by every change of a visit counter. A kept page is good while
+//   the numbers it shows stand: a guestbook page reads `n` alone, so the
+//   visits counted every fraction of a second do not throw it away.
 // (An "insert or replace" that displaces a message runs no delete trigger,
 // as SQLite runs none for it without recursive_triggers, and leaves that
 // guestbook's count one too high; the site itself never replaces messages.)
@@ -152,8 +153,12 @@ create trigger if not exists liuyan_fts_update
     insert into liuyan_fts(rowid, subject, message, guestname, email)
       values (new.id, new.subject, new.message, new.guestname, new.email);
   end;
-create table if not exists page_version (n integer not null);
-insert into page_version(n) select 0 where not exists (select 1 from page_version);
+create table if not exists page_version (
+  n integer not null,
+  visits integer not null
+);
+insert into page_version(n, visits)
+  select 0, 0 where not exists (select 1 from page_version);
 create trigger if not exists page_version_message_insert after insert on liuyan
   begin update page_version set n = n + 1; end;
 create trigger if not exists page_version_message_delete after delete on liuyan
@@ -171,6 +176,8 @@ create trigger if not exists page_version_book_update after update of
     infohomepage, infowhere, infooicq, infosubject, readonly, maxinfo
   on user
   begin update page_version set n = n + 1; end;
+create trigger if not exists page_version_visits after update of counter on user
+  begin update page_version set visits = visits + 1; end;
 commit;
 )sql";
 

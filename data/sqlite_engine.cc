@@ -157,10 +157,6 @@ struct PoolCounters {
   std::atomic<std::size_t> opened = 0, prepared = 0;
 };
 
-// The version of one store file (Engine::Version), shared by the pool's
-// handles on it.
-using StoreVersion = std::atomic<std::uint64_t>;
-
 // An open SQLite file with the statements prepared on it; it closes the
 // file when destroyed. Used by one thread at a time.
 class SqliteHandle {
@@ -168,11 +164,8 @@ class SqliteHandle {
   // Opens the file (created with its tables when missing); Error when it
   // will not open.
   SqliteHandle(const std::string& path, std::chrono::milliseconds query_timeout,
-               std::shared_ptr<PoolCounters> counters,
-               std::shared_ptr<StoreVersion> version)
-      : timeout_(query_timeout),
-        counters_(std::move(counters)),
-        version_(std::move(version)) {
+               std::shared_ptr<PoolCounters> counters)
+      : timeout_(query_timeout), counters_(std::move(counters)) {
     int rc = sqlite3_open_v2(
         path.c_str(), &db_,
         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -183,7 +176,6 @@ class SqliteHandle {
     }
     ++counters_->opened;
     sqlite3_busy_handler(db_, &SqliteHandle::OnBusy, this);
-    sqlite3_commit_hook(db_, &SqliteHandle::OnCommit, this);
     try {
       Run("pragma journal_mode=wal; pragma synchronous=normal;", {});
       Run(kSqliteSchema, {});
@@ -210,7 +202,6 @@ class SqliteHandle {
   sqlite3* db() const { return db_; }
 
   Result Run(std::string_view sql, const std::vector<Value>& params) {
-    const CommitNotice notice(*this);
     Result result;
     std::string_view rest = sql;
     // Several statements may come in one text (the schema does); each runs in
@@ -240,45 +231,7 @@ class SqliteHandle {
     return result;
   }
 
-  // The store's version. Another connection's commit shows here as a new
-  // data_version; each handle that sees one raises the version, so that
-  // whichever handle asks next, no page read before that commit still
-  // counts as current. A handle's first call raises it too: it cannot know
-  // what was committed before it looked.
-  std::uint64_t Version() {
-    const Result seen = Run("pragma data_version", {});
-    const auto value = seen.rows.empty() ? std::nullopt : seen.rows[0][0].Whole();
-    if (!value || value != data_version_) {
-      data_version_ = value;
-      ++*version_;
-    }
-    return version_->load();
-  }
-
  private:
-  // Raises the store's version when a statement run through this handle
-  // committed. The commit hook runs just before the commit takes effect:
-  // a version read then, with the old rows, would match the version read
-  // after the change, so the version goes up only once the statement is
-  // over. This handle's own commits do not change its data_version.
-  class CommitNotice {
-   public:
-    explicit CommitNotice(SqliteHandle& handle) : handle_(handle) {}
-    ~CommitNotice() {
-      if (std::exchange(handle_.committed_, false)) ++*handle_.version_;
-    }
-    CommitNotice(const CommitNotice&) = delete;
-    CommitNotice& operator=(const CommitNotice&) = delete;
-
-   private:
-    SqliteHandle& handle_;
-  };
-
-  static int OnCommit(void* self) {
-    static_cast<SqliteHandle*>(self)->committed_ = true;
-    return 0;  // go on with the commit
-  }
-
   // The statement at the start of `rest`, which then holds what follows it;
   // nullopt when nothing but blanks or comments is left. A text that is one
   // statement comes from the cache or goes into it.
@@ -337,9 +290,6 @@ class SqliteHandle {
   std::chrono::milliseconds timeout_;
   Clock::time_point deadline_;
   std::shared_ptr<PoolCounters> counters_;
-  std::shared_ptr<StoreVersion> version_;
-  std::optional<std::int64_t> data_version_;  // as last seen; none before
-  bool committed_ = false;                    // since the statement began
   StatementCache cache_;
 };
 
@@ -350,8 +300,6 @@ struct SqlitePool::Shared {
   const std::shared_ptr<PoolCounters> counters = std::make_shared<PoolCounters>();
   std::mutex mutex;
   std::map<std::string, std::vector<std::unique_ptr<SqliteHandle>>> idle;
-  // The version of each file, created with its first handle.
-  std::map<std::string, std::shared_ptr<StoreVersion>> versions;
 };
 
 namespace {
@@ -374,7 +322,6 @@ class PooledEngine final : public Engine {
     return handle_->Run(sql, params);
   }
   std::string_view RowIdColumn() const override { return "rowid"; }
-  std::uint64_t Version() override { return handle_->Version(); }
 
  private:
   std::unique_ptr<SqliteHandle> handle_;
@@ -395,22 +342,17 @@ std::shared_ptr<Engine> SqlitePool::Acquire(std::string_view dsn) {
   auto path = SqlitePath(dsn);
   if (!path) throw Error("unsupported connection string: " + std::string(dsn));
   std::unique_ptr<SqliteHandle> handle;
-  std::shared_ptr<StoreVersion> version;
   {
     std::lock_guard lock(shared_->mutex);
     auto& handles = shared_->idle[*path];
     if (!handles.empty()) {
       handle = std::move(handles.back());
       handles.pop_back();
-    } else {
-      auto& shared_version = shared_->versions[*path];
-      if (!shared_version) shared_version = std::make_shared<StoreVersion>(0);
-      version = shared_version;
     }
   }
   if (!handle) {
-    handle = std::make_unique<SqliteHandle>(*path, shared_->query_timeout,
-                                            shared_->counters, std::move(version));
+    handle =
+        std::make_unique<SqliteHandle>(*path, shared_->query_timeout, shared_->counters);
   }
   return std::make_shared<PooledEngine>(std::move(handle), shared_, *path);
 }

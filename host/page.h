@@ -97,10 +97,11 @@ class Session {
 };
 
 // Whole pages kept between requests, each for the version of the store it
-// was read from (data::Engine::Version): a page is served again only while
-// the store is as it was. Pages running at the same time share it.
+// was read from (the numbers the store's triggers raise): a page is served
+// again only while the store is as it was. Pages running at the same time
+// share it.
 // Example:
-//   auto v = db.Version();  // before the page reads anything
+//   auto v = ReadVersion(db);  // before the page reads anything
 //   if (auto kept = cache.Find(key, v)) return out.Write(*kept);
 //   std::string page = Render(db);
 //   out.Write(page);

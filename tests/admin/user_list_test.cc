@@ -237,28 +237,25 @@ class RowCountingSource : public data::EngineSource {
  public:
   explicit RowCountingSource(data::EngineSource& inner) : inner_(inner) {}
   std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
-    return std::make_shared<Engine>(inner_.Acquire(dsn), most_rows_, versions_);
+    return std::make_shared<Engine>(inner_.Acquire(dsn), most_rows_);
   }
   std::size_t most_rows() const { return most_rows_; }
 
  private:
   class Engine : public data::Engine {
    public:
-    Engine(std::shared_ptr<data::Engine> inner, std::size_t& most, std::uint64_t& v)
-        : inner_(std::move(inner)), most_(most), versions_(v) {}
+    Engine(std::shared_ptr<data::Engine> inner, std::size_t& most)
+        : inner_(std::move(inner)), most_(most) {}
     data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
       auto result = inner_->Run(sql, params);
       most_ = std::max(most_, result.rows.size());
       return result;
     }
     std::string_view RowIdColumn() const override { return inner_->RowIdColumn(); }
-    // Never the same twice: nothing read through it is kept.
-    std::uint64_t Version() override { return ++versions_; }
 
    private:
     std::shared_ptr<data::Engine> inner_;
     std::size_t& most_;
-    std::uint64_t& versions_;
   };
 
   data::EngineSource& inner_;

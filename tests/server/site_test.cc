@@ -114,28 +114,23 @@ class RecordingSource : public data::EngineSource {
  public:
   explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
   std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
-    return std::make_shared<Recorder>(pool_.Acquire(dsn), statements, versions_);
+    return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
   }
   std::vector<std::string> statements;
 
  private:
   struct Recorder : data::Engine {
-    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s,
-             std::uint64_t& v)
-        : engine(std::move(e)), seen(s), versions(v) {}
+    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s)
+        : engine(std::move(e)), seen(s) {}
     data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
       seen.emplace_back(sql);
       return engine->Run(sql, params);
     }
     std::string_view RowIdColumn() const override { return engine->RowIdColumn(); }
-    // Never the same twice: nothing read through it is kept.
-    std::uint64_t Version() override { return ++versions; }
     std::shared_ptr<data::Engine> engine;
     std::vector<std::string>& seen;
-    std::uint64_t& versions;
   };
   data::EngineSource& pool_;
-  std::uint64_t versions_ = 0;
 };
 
 class SiteTest : public ::testing::Test {
