@@ -183,18 +183,6 @@ bool RunsScript(std::string_view address) {
          read.starts_with("data:");
 }
 
-// What the site's own pages hold: their scripts, handlers and script links,
-// and every attribute name they use. Hostile input may add none of these.
-struct Allowed {
-  std::set<std::string> scripts, handlers, addresses, loaders = {""};
-  std::set<std::string> attributes = {
-      "align",   "border",      "color",       "face",    "size",       "width",
-      "height",  "href",        "src",         "target",  "style",      "title",
-      "alt",     "name",        "value",       "type",    "behavior",   "scrollamount",
-      "quality", "pluginspage", "codebase",    "classid", "background", "bgcolor",
-      "valign",  "cellspacing", "cellpadding", "colspan", "rowspan"};
-};
-
 std::string TextOf(const GumboNode* element) {
   std::string text;
   for (unsigned i = 0; i < element->v.element.children.length; ++i) {
@@ -204,33 +192,12 @@ std::string TextOf(const GumboNode* element) {
   return text;
 }
 
-// Visits every element of the page with `visit(element)`.
-template <typename Visit>
-void ForEachElement(const GumboNode* root, Visit visit) {
-  std::vector<const GumboNode*> stack{root};
-  while (!stack.empty()) {
-    const GumboNode* node = stack.back();
-    stack.pop_back();
-    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) continue;
-    visit(node);
-    const GumboVector& children = node->v.element.children;
-    for (unsigned i = 0; i < children.length; ++i)
-      stack.push_back(static_cast<const GumboNode*>(children.data[i]));
-  }
-}
-
-Parsed Parse(const std::string& html) {
-  return Parsed(
-      gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()));
-}
-
 // An element that loads, sends or sets up what it names, with its attributes
 // (addresses without their query); empty for any other element.
-std::string Loader(const GumboNode* element) {
+std::string Loader(const GumboElement& e) {
   static const std::set<GumboTag> kLoaders = {
       GUMBO_TAG_IFRAME, GUMBO_TAG_FRAME, GUMBO_TAG_BASE, GUMBO_TAG_LINK,
       GUMBO_TAG_STYLE,  GUMBO_TAG_META,  GUMBO_TAG_FORM};
-  const GumboElement& e = element->v.element;
   if (!kLoaders.contains(e.tag)) return "";
   std::string text = gumbo_normalized_tagname(e.tag);
   for (unsigned i = 0; i < e.attributes.length; ++i) {
@@ -242,48 +209,65 @@ std::string Loader(const GumboNode* element) {
   return text;
 }
 
+// What a page holds that could run script or reach outside its place, one
+// line each: scripts, foreign (SVG, MathML) and loading elements, handlers,
+// script addresses, and the name of every attribute.
+std::vector<std::string> Notables(const Page& page) {
+  std::vector<std::string> found;
+  Parsed parsed(gumbo_parse_with_options(&kGumboDefaultOptions, page.text.data(),
+                                         page.text.size()));
+  std::vector<const GumboNode*> stack{parsed->root};
+  while (!stack.empty()) {
+    const GumboNode* node = stack.back();
+    stack.pop_back();
+    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) continue;
+    const GumboElement& e = node->v.element;
+    if (e.tag == GUMBO_TAG_SCRIPT) found.push_back("script element: " + TextOf(node));
+    if (e.tag_namespace != GUMBO_NAMESPACE_HTML) found.push_back("foreign element");
+    if (std::string loader = Loader(e); !loader.empty())
+      found.push_back("element " + loader);
+    for (unsigned i = 0; i < e.attributes.length; ++i) {
+      auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+      const std::string pair = std::string(a->name) + "=" + a->value;
+      if (std::string_view(a->name).starts_with("on")) found.push_back("handler " + pair);
+      if (IsAddressAttribute(a->name) && RunsScript(a->value))
+        found.push_back("address " + pair);
+      found.push_back(std::string("attribute ") + a->name);
+    }
+    for (unsigned i = 0; i < e.children.length; ++i)
+      stack.push_back(static_cast<const GumboNode*>(e.children.data[i]));
+  }
+  return found;
+}
+
+// What the site's own pages hold, and the attributes the HTML filter keeps:
+// hostile input may add nothing else.
+struct Allowed {
+  std::set<std::string> lines = [] {
+    std::set<std::string> kept;
+    for (std::string_view name :
+         {"align",       "border",      "color",        "face",    "size",
+          "width",       "height",      "href",         "src",     "target",
+          "style",       "title",       "alt",          "name",    "value",
+          "type",        "behavior",    "scrollamount", "quality", "pluginspage",
+          "codebase",    "classid",     "background",   "bgcolor", "valign",
+          "cellspacing", "cellpadding", "colspan",      "rowspan"})
+      kept.insert("attribute " + std::string(name));
+    return kept;
+  }();
+};
+
 // Learns what a page of the site holds of its own.
 void Learn(Allowed& allowed, const Page& page) {
-  Parsed parsed = Parse(page.text);
-  ForEachElement(parsed->root, [&](const GumboNode* element) {
-    if (element->v.element.tag == GUMBO_TAG_SCRIPT)
-      allowed.scripts.insert(TextOf(element));
-    allowed.loaders.insert(Loader(element));
-    const GumboVector& attributes = element->v.element.attributes;
-    for (unsigned i = 0; i < attributes.length; ++i) {
-      auto* a = static_cast<const GumboAttribute*>(attributes.data[i]);
-      allowed.attributes.insert(a->name);
-      const std::string pair = std::string(a->name) + "=" + a->value;
-      if (std::string_view(a->name).starts_with("on")) allowed.handlers.insert(pair);
-      if (IsAddressAttribute(a->name) && RunsScript(a->value))
-        allowed.addresses.insert(pair);
-    }
-  });
+  for (std::string& line : Notables(page)) allowed.lines.insert(std::move(line));
 }
 
 // The faults of a page that showed hostile input, one line each.
 std::string Faults(const Allowed& allowed, const Page& page) {
   std::string faults;
-  Parsed parsed = Parse(page.text);
-  ForEachElement(parsed->root, [&](const GumboNode* element) {
-    const GumboElement& e = element->v.element;
-    if (e.tag == GUMBO_TAG_SCRIPT && !allowed.scripts.contains(TextOf(element)))
-      faults += "script element: " + TextOf(element) + "\n";
-    if (e.tag_namespace != GUMBO_NAMESPACE_HTML) faults += "foreign element\n";
-    if (const std::string loader = Loader(element); !allowed.loaders.contains(loader))
-      faults += "element " + loader + "\n";
-    for (unsigned i = 0; i < e.attributes.length; ++i) {
-      auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-      const std::string pair = std::string(a->name) + "=" + a->value;
-      if (std::string_view(a->name).starts_with("on") && !allowed.handlers.contains(pair))
-        faults += "handler " + pair + "\n";
-      if (IsAddressAttribute(a->name) && RunsScript(a->value) &&
-          !allowed.addresses.contains(pair))
-        faults += "address " + pair + "\n";
-      if (!allowed.attributes.contains(a->name))
-        faults += "attribute outside its place: " + pair + "\n";
-    }
-  });
+  for (const std::string& line : Notables(page)) {
+    if (!allowed.lines.contains(line)) faults += line + "\n";
+  }
   return faults;
 }
 
