@@ -124,9 +124,7 @@ std::string InsertMessageSql(const MessageRow& r) {
       &r.font,        &r.fontsize, &r.fontcolor, &r.newinfo,   &r.whoinfo, &r.infoseekno,
       &r.priviteword, &r.hailfrom, &r.infono};
   std::string sql =
-      "insert into Liuyan (name,message,guestname,regtime,ip,touxiang,email,subject,"
-      "homepage,replymail,oicq,html,font,fontsize,fontcolor,newinfo,whoinfo,infoseekno,"
-      "priviteword,hailfrom,infono) values ('";
+      "insert into Liuyan (" + std::string(kMessageInsertColumns) + ") values ('";
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0) sql += "' , '";
     sql += values[i] == &r.message ? r.message : check::SqlQuote(*values[i]);

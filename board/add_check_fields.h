@@ -73,6 +73,11 @@ struct MessageRow {
       priviteword, hailfrom, infono;
 };
 
+// The columns a posted message fills, in the order of MessageRow's values.
+inline constexpr std::string_view kMessageInsertColumns =
+    "name,message,guestname,regtime,ip,touxiang,email,subject,homepage,replymail,oicq,"
+    "html,font,fontsize,fontcolor,newinfo,whoinfo,infoseekno,priviteword,hailfrom,infono";
+
 // The insert of a message row; every value but the already quoted message
 // passes through SqlQuote.
 std::string InsertMessageSql(const MessageRow& row);

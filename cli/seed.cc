@@ -1,26 +1,19 @@
-// Seeding writes through its own SQLite handle: each insert is prepared once
-// and bound per row, all rows in one transaction, so that a million messages
-// go in within seconds. The tables come from the data layer, as for every
-// store.
+// Seeding writes through the data layer, as every page does: each insert
+// text is prepared once by the store handle and bound per row, all rows in
+// one transaction.
 #include "cli/seed.h"
-
-#include <sqlite3.h>
 
 #include <array>
 #include <chrono>
 #include <filesystem>
-#include <initializer_list>
-#include <memory>
-#include <optional>
 #include <ostream>
 #include <random>
 #include <string_view>
-#include <variant>
+#include <vector>
 
 #include "board/add_check_fields.h"
 #include "check/validate.h"
 #include "data/connection.h"
-#include "data/error.h"
 #include "data/sqlite_engine.h"
 #include "host/date_time.h"
 #include "server/pages/frame.h"
@@ -43,11 +36,10 @@ constexpr std::size_t kMessageChars = 200;
 constexpr std::string_view kRegisterSql =
     "insert or ignore into user(name,password,email,homepage,regtime,ip,html,titletop,"
     "question,answer,idcard,nettype,crccode) values (?,?,?,?,?,?,?,?,?,?,?,?,?)";
-// What posting stores, in the order of board::post::InsertMessageSql.
-constexpr std::string_view kPostSql =
-    "insert into liuyan(name,message,guestname,regtime,ip,touxiang,email,subject,"
-    "homepage,replymail,oicq,html,font,fontsize,fontcolor,newinfo,whoinfo,infoseekno,"
-    "priviteword,hailfrom,infono) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+// What posting stores, in the columns posting stores.
+const std::string kPostSql = "insert into liuyan(" +
+                             std::string(board::post::kMessageInsertColumns) +
+                             ") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 constexpr std::array<std::string_view, 14> kPhrases = {
     "今天路过这里，留个言支持一下！",
@@ -72,108 +64,10 @@ constexpr std::array<std::string_view, 10> kGuests = {
     "小明", "张三", "李四", "王五", "赵六", "Alice", "Bob", "Carol", "路人甲", "老朋友"};
 constexpr std::array<std::string_view, 4> kPlaces = {"中国北京", "中国上海", "美国", ""};
 
-struct CloseDb {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct Finalize {
-  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-
-[[noreturn]] void Fail(sqlite3* db, std::string_view what) {
-  throw data::Error(std::string(what) + ": " + sqlite3_errmsg(db),
-                    sqlite3_extended_errcode(db));
-}
-
-// An open handle on an existing store file.
-class Store {
- public:
-  explicit Store(const std::string& path) {
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    db_.reset(db);
-    if (rc != SQLITE_OK) Fail(db, "open " + path);
-    sqlite3_busy_timeout(db, 10000);
-  }
-  sqlite3* get() const { return db_.get(); }
-  void Exec(const char* sql) const {
-    if (sqlite3_exec(get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-      Fail(get(), sql);
-  }
-
- private:
-  std::unique_ptr<sqlite3, CloseDb> db_;
-};
-
-// The store locked for writing until Commit(); rolled back when not reached.
-class WriteTransaction {
- public:
-  explicit WriteTransaction(const Store& store) : store_(store) {
-    store_.Exec("begin immediate");
-  }
-  ~WriteTransaction() {
-    if (!done_) sqlite3_exec(store_.get(), "rollback", nullptr, nullptr, nullptr);
-  }
-  WriteTransaction(const WriteTransaction&) = delete;
-  WriteTransaction& operator=(const WriteTransaction&) = delete;
-  void Commit() {
-    store_.Exec("commit");
-    done_ = true;
-  }
-
- private:
-  const Store& store_;
-  bool done_ = false;
-};
-
-// A statement prepared once and run with new values each time. Texts are
-// borrowed, so they must live until the run returns.
-class Statement {
- public:
-  using Param = std::variant<std::string_view, std::int64_t>;
-
-  Statement(const Store& store, std::string_view sql) : db_(store.get()) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt,
-                           nullptr) != SQLITE_OK) {
-      Fail(db_, "prepare");
-    }
-    stmt_.reset(stmt);
-  }
-
-  // Binds `params` to the placeholders in order and steps once: the first
-  // column of the row it gives, if any. The statement is reset afterwards.
-  std::optional<std::int64_t> Run(std::initializer_list<Param> params) {
-    sqlite3_stmt* s = stmt_.get();
-    int index = 0;
-    for (const Param& p : params) {
-      ++index;
-      const int rc =
-          std::holds_alternative<std::int64_t>(p)
-              ? sqlite3_bind_int64(s, index, std::get<std::int64_t>(p))
-              : sqlite3_bind_text(s, index, std::get<std::string_view>(p).data(),
-                                  static_cast<int>(std::get<std::string_view>(p).size()),
-                                  SQLITE_STATIC);
-      if (rc != SQLITE_OK) Fail(db_, "bind");
-    }
-    const int rc = sqlite3_step(s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db_, "step");
-    std::optional<std::int64_t> first;
-    if (rc == SQLITE_ROW) first = sqlite3_column_int64(s, 0);
-    sqlite3_reset(s);
-    return first;
-  }
-
- private:
-  sqlite3* db_;
-  std::unique_ptr<sqlite3_stmt, Finalize> stmt_;
-};
-
-// Creates the file and its tables the way every store is opened.
-void CreateTables(const std::string& path) {
+// Opens the store, created with its tables when missing, as every store is.
+void Open(data::Connection& conn, const std::string& path) {
   const auto folder = std::filesystem::path(path).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder);
-  data::SqlitePool pool;
-  data::Connection conn(pool);
   conn.Open("sqlite:" + path);
 }
 
@@ -203,18 +97,23 @@ class Content {
 
 std::string Text(Clock::time_point t) { return DateTime::FromTimePoint(t).ToText(); }
 
-// Registers `name` as the registration form would; false when it exists.
-bool Register(Statement& insert, const Store& store, const std::string& name,
-              Clock::time_point when, std::int64_t number) {
+// Registers `name` as the registration form would, unless it exists.
+void Register(data::Engine& store, const std::string& name, Clock::time_point when,
+              std::int64_t number) {
   const std::string email = name + "@example.com";
   const std::string title = name + "的留言本";
   const std::string idcard = std::to_string(110101199001010000 + number % 10000);
   const std::string_view category =
       server::pages::kCategories[number % server::pages::kCategories.size()];
-  insert.Run({name, kPassword, email, "http://www.example.com/", Text(when), "127.0.0.1",
-              kUbbMode, title, "我的小学叫什么？", "实验小学", idcard, category,
-              std::int64_t{111111 + number * 7919 % 888889}});
-  return sqlite3_changes(store.get()) > 0;
+  store.Run(kRegisterSql,
+            {name, kPassword, email, "http://www.example.com/", Text(when), "127.0.0.1",
+             kUbbMode, title, "我的小学叫什么？", "实验小学", idcard, category,
+             std::int64_t{111111 + number * 7919 % 888889}});
+}
+
+std::int64_t Count(data::Engine& store, std::string_view sql,
+                   const std::vector<Value>& params = {}) {
+  return store.Run(sql, params).rows.at(0).at(0).Whole().value_or(0);
 }
 
 struct Posted {
@@ -223,11 +122,9 @@ struct Posted {
 
 // Posts `count` messages to `book`, numbered from its counter on, and raises
 // the counter past them.
-Posted Post(const Store& store, const std::string& book, std::int64_t count) {
-  Statement counter(store, "select infoserial from user where name = ?");
-  Statement raise(store, "update user set infoserial = ? where name = ?");
-  Statement insert(store, kPostSql);
-  const std::int64_t first = counter.Run({book}).value_or(0);
+Posted Post(data::Engine& store, const std::string& book, std::int64_t count) {
+  const std::int64_t first =
+      Count(store, "select coalesce(infoserial, 0) from user where name = ?", {book});
   Content content;
   const Clock::time_point start = Clock::now() - std::chrono::seconds(count);
   for (std::int64_t i = 0; i < count; ++i) {
@@ -242,29 +139,29 @@ Posted Post(const Store& store, const std::string& book, std::int64_t count) {
                            std::to_string(i % 250 + 1);
     const std::string email =
         n % 3 == 0 ? "guest" + std::to_string(n % 1000) + "@example.com" : std::string();
-    insert.Run({book,
-                content.Message(),
-                content.Pick(kGuests),
-                Text(start + std::chrono::seconds(i)),
-                ip,
-                std::int64_t{n % 20 + 1},
-                email,
-                subject,
-                "",
-                kNo,
-                "",
-                kUbbMode,
-                "宋体",
-                "3",
-                "#000000",
-                kNo,
-                kNo,
-                board::post::NewThreadSortKey(infono),
-                kNo,
-                content.Pick(kPlaces),
-                infono});
+    store.Run(kPostSql, {book,
+                         content.Message(),
+                         content.Pick(kGuests),
+                         Text(start + std::chrono::seconds(i)),
+                         ip,
+                         std::int64_t{n % 20 + 1},
+                         email,
+                         subject,
+                         "",
+                         kNo,
+                         "",
+                         kUbbMode,
+                         "宋体",
+                         "3",
+                         "#000000",
+                         kNo,
+                         kNo,
+                         board::post::NewThreadSortKey(infono),
+                         kNo,
+                         content.Pick(kPlaces),
+                         infono});
   }
-  raise.Run({first + count, book});
+  store.Run("update user set infoserial = ? where name = ?", {first + count, book});
   return {first, count};
 }
 
@@ -279,23 +176,24 @@ int RunSeed(const SeedOptions& options, std::ostream& out, std::ostream& err) {
   }
   const auto started = std::chrono::steady_clock::now();
   try {
-    CreateTables(options.db);
-    Store store(options.db);
-    WriteTransaction tx(store);
-    Statement insert(store, kRegisterSql);
+    data::SqlitePool pool;
+    data::Connection conn(pool);
+    Open(conn, options.db);
+    data::Engine& store = *conn.engine();
+    data::Transaction tx(conn);
+    constexpr std::string_view kBooks = "select count(*) from user";
+    const std::int64_t before = Count(store, kBooks);
     const Clock::time_point now = Clock::now();
-    std::int64_t added = 0;
     for (std::int64_t k = 1; k <= options.guestbooks; ++k) {
-      added += Register(insert, store, "book" + std::to_string(k),
-                        now - std::chrono::seconds(options.guestbooks - k), k);
+      Register(store, "book" + std::to_string(k),
+               now - std::chrono::seconds(options.guestbooks - k), k);
     }
     Posted posted;
     if (!book.empty()) {
-      Statement find(store, "select count(*) from user where name = ?");
-      if (find.Run({book}) == 0)
-        added += Register(insert, store, book, now, options.guestbooks + 1);
+      Register(store, book, now, options.guestbooks + 1);
       posted = Post(store, book, options.messages);
     }
+    const std::int64_t added = Count(store, kBooks) - before;
     tx.Commit();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     out << "seeded " << options.db << ": " << added << " guestbooks registered, "
