@@ -229,6 +229,23 @@ std::string FromGb18030(std::string_view gb) {
   return std::string(gb);
 }
 
+std::string ValidUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length =
+        static_cast<unsigned char>(bytes[i]) < 0x80 ? 1 : DecodeUtf8(bytes, i).length;
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(bytes, i, length);
+      i += length;
+    }
+  }
+  return out;
+}
+
 std::string UrlEncode(std::string_view utf8) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;

@@ -14,6 +14,11 @@ std::string ToGb18030(std::string_view utf8);
 // GB18030 bytes as UTF-8 text. Invalid bytes become U+FFFD.
 std::string FromGb18030(std::string_view gb);
 
+// The bytes as valid UTF-8: each byte that does not begin a whole,
+// shortest-form sequence becomes U+FFFD. Example: ValidUtf8("a\xffb") ==
+// "a\xef\xbf\xbdb".
+std::string ValidUtf8(std::string_view bytes);
+
 // Letters and digits stay, a blank becomes "+", every other byte of the
 // text's GB18030 form becomes "%XX" (upper-case hex).
 // Example: UrlEncode("a b/留") == "a+b%2F%C1%F4".

@@ -5,21 +5,20 @@
 namespace tb::host {
 
 void FieldMap::Add(std::string_view name, std::string_view value) {
-  for (auto& [n, v] : entries_) {
-    if (EqualsIgnoreCase(n, name)) {
-      v += ", ";
-      v += value;
-      return;
-    }
+  auto [it, added] = index_.try_emplace(AsciiLower(name), entries_.size());
+  if (added) {
+    entries_.emplace_back(name, value);
+  } else {
+    std::string& joined = entries_[it->second].second;
+    joined += ", ";
+    joined += value;
   }
-  entries_.emplace_back(name, value);
 }
 
 std::optional<std::string> FieldMap::Find(std::string_view name) const {
-  for (const auto& [n, v] : entries_) {
-    if (EqualsIgnoreCase(n, name)) return v;
-  }
-  return std::nullopt;
+  auto it = index_.find(AsciiLower(name));
+  if (it == index_.end()) return std::nullopt;
+  return entries_[it->second].second;
 }
 
 MemoryPage::MemoryPage(data::EngineSource& databases)

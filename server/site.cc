@@ -117,8 +117,11 @@ http::Reply Site::Dispatch(const http::Request& req,
     return res;
   }
   std::string client = http::ClientAddress(req, peer, options_.trusted_proxy);
-  auto data = http::ReadRequest(req, client);
-  if (!data) return error(Status::bad_request);
+  auto read = http::ReadRequest(req, client);
+  if (const auto* bad = std::get_if<http::BadRequest>(&read)) {
+    return http::ErrorResponse(Status::bad_request, req.version(), keep_alive, bad->text);
+  }
+  auto data = &std::get<http::RequestData>(read);
   data->https = http::CameOverHttps(req, peer, options_.trusted_proxy);
 
   http::Response res;

@@ -54,6 +54,15 @@ bool FromProxy(const asio::ip::address& peer,
   return trusted_proxy && SameAddress(peer, *trusted_proxy);
 }
 
+bool HasNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+bool HasNul(const host::FieldMap& fields) {
+  for (const auto& [name, value] : fields.entries()) {
+    if (HasNul(name) || HasNul(value)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string ClientAddress(const Request& req, const asio::ip::address& peer,
@@ -71,9 +80,10 @@ bool CameOverHttps(const Request& req, const asio::ip::address& peer,
          host::EqualsIgnoreCase(LastForwarded(req, "X-Forwarded-Proto"), "https");
 }
 
-std::optional<RequestData> ReadRequest(const Request& req, std::string client_address) {
+std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
+                                                  std::string client_address) {
   std::string_view target = req.target();
-  if (target.empty() || target.front() != '/') return std::nullopt;
+  if (target.empty() || target.front() != '/') return kMalformed;
   std::size_t question = target.find('?');
   std::string_view raw_path = target.substr(0, question);
   std::string_view query = question == std::string_view::npos
@@ -86,11 +96,18 @@ std::optional<RequestData> ReadRequest(const Request& req, std::string client_ad
   std::string_view content_type = req[bhttp::field::content_type];
   AddQueryFields(query, CharsetOf(content_type), data.query);
   if (!req.body().empty() && !AddFormFields(content_type, req.body(), data.form)) {
-    return std::nullopt;
+    return kMalformed;
   }
   for (const auto& field :
        boost::make_iterator_range(req.equal_range(bhttp::field::cookie))) {
     AddCookies(field.value(), data.cookies);
+  }
+  if (data.query.size() + data.form.size() + data.cookies.size() > kMaxFields) {
+    return kTooManyFields;
+  }
+  if (HasNul(data.path) || HasNul(data.query) || HasNul(data.form) ||
+      HasNul(data.cookies)) {
+    return kBadBytes;
   }
   data.server_variables.Add("remote_addr", client_address);
   data.server_variables.Add("request_method", data.method);

@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "component/guestbook.h"
@@ -57,9 +58,25 @@ std::string ClientAddress(const Request& req, const boost::asio::ip::address& pe
 bool CameOverHttps(const Request& req, const boost::asio::ip::address& peer,
                    const std::optional<boost::asio::ip::address>& trusted_proxy);
 
-// Reads the request's path, query string, form body and cookies. nullopt
-// when the target or the form body is malformed.
-std::optional<RequestData> ReadRequest(const Request& req, std::string client_address);
+// At most this many fields, query, form and cookies together, in a request.
+inline constexpr std::size_t kMaxFields = 1000;
+
+// A request refused as it is read, before any page runs: the text of its 400
+// page.
+struct BadRequest {
+  std::string_view text;
+};
+inline constexpr BadRequest kMalformed{"浏览器发来的请求格式不正确。"};
+inline constexpr BadRequest kTooManyFields{"请求中的字段太多。"};
+// A NUL byte in the path, a field or a cookie: no statement or session key
+// ever sees one.
+inline constexpr BadRequest kBadBytes{"请求中含有非法字符"};
+
+// Reads the request's path, query string, form body and cookies; refused
+// when the target or the form body is malformed, when it holds more than
+// kMaxFields fields, or a NUL byte.
+std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
+                                                  std::string client_address);
 
 // A response cookie as the page set it.
 struct ResponseCookie {

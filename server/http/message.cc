@@ -55,12 +55,14 @@ Response HtmlResponse(Status status, std::string_view utf8_body, unsigned versio
   return res;
 }
 
-Response ErrorResponse(Status status, unsigned version, bool keep_alive) {
+Response ErrorResponse(Status status, unsigned version, bool keep_alive,
+                       std::string_view text) {
   const ErrorText& t = TextOf(status);
   std::string code = std::to_string(static_cast<unsigned>(status));
   std::string body = "<!DOCTYPE html><html><head><meta charset=\"gb2312\"><title>" +
                      code + " " + std::string(t.title) + "</title></head><body><h1>" +
-                     std::string(t.title) + "</h1><p>" + std::string(t.text) +
+                     std::string(t.title) + "</h1><p>" +
+                     std::string(text.empty() ? t.text : text) +
                      "</p><p><a href=\"/index.asp\">返回首页</a></p></body></html>";
   Response res = HtmlResponse(status, body, version, keep_alive);
   res.set(bhttp::field::cache_control, "no-store");

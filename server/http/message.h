@@ -30,8 +30,10 @@ Response HtmlResponse(Status status, std::string_view utf8_body, unsigned versio
 
 // The plain page of an error status (400, 403, 404, 405, 413, 431, 500,
 // 503), telling the visitor what went wrong and nothing of the server's
-// inside. 503 (the server is busy) carries "Retry-After: 5".
-Response ErrorResponse(Status status, unsigned version, bool keep_alive);
+// inside; `text` replaces the status's own explanation when given. 503 (the
+// server is busy) carries "Retry-After: 5".
+Response ErrorResponse(Status status, unsigned version, bool keep_alive,
+                       std::string_view text = {});
 
 // Drops the body for an answer to HEAD, keeping its Content-Length.
 void OmitBody(Response& res);

@@ -240,7 +240,8 @@ WireCharset CharsetOf(std::string_view content_type) {
 }
 
 std::string DecodeText(std::string_view bytes, WireCharset charset) {
-  return charset == WireCharset::kUtf8 ? std::string(bytes) : host::FromGb18030(bytes);
+  return charset == WireCharset::kUtf8 ? host::ValidUtf8(bytes)
+                                       : host::FromGb18030(bytes);
 }
 
 std::string HeaderParameter(std::string_view header, std::string_view name) {

@@ -24,7 +24,8 @@ enum class WireCharset { kGb18030, kUtf8 };
 // Example: CharsetOf("application/x-www-form-urlencoded; charset=UTF-8") == kUtf8.
 WireCharset CharsetOf(std::string_view content_type);
 
-// The bytes as UTF-8 text.
+// The bytes as UTF-8 text; bytes that are not valid in the charset become
+// U+FFFD, so that nothing invalid reaches the store.
 std::string DecodeText(std::string_view bytes, WireCharset charset);
 
 // A parameter of a header value such as Content-Type, unquoted; empty when

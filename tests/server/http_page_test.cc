@@ -30,7 +30,8 @@ TEST(ReadRequestTest, PathQueryFormCookiesAndVariables) {
                             "application/x-www-form-urlencoded", "a=%D6%D0&x=3");
   req.insert(bhttp::field::cookie, "ly_name=%C1%F4; b=2");
   req.insert(bhttp::field::cookie, "c=3");
-  auto data = ReadRequest(req, "10.1.2.3");
+  auto read = ReadRequest(req, "10.1.2.3");
+  auto* data = std::get_if<RequestData>(&read);
   ASSERT_TRUE(data);
   EXPECT_EQ(data->method, "POST");
   EXPECT_EQ(data->path, "Show.asp");
@@ -47,24 +48,49 @@ TEST(ReadRequestTest, PathQueryFormCookiesAndVariables) {
 }
 
 TEST(ReadRequestTest, Utf8LabelAppliesToQueryAndBody) {
-  Request req =
-      MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
-                  "application/x-www-form-urlencoded; charset=UTF-8", "t=%E7%95%99");
-  auto data = ReadRequest(req, "1.1.1.1");
+  Request req = MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
+                            "application/x-www-form-urlencoded; charset=UTF-8",
+                            "t=%E7%95%99&bad=a%FF%E7%95b");
+  auto read = ReadRequest(req, "1.1.1.1");
+  auto* data = std::get_if<RequestData>(&read);
   ASSERT_TRUE(data);
   EXPECT_EQ(data->query.Find("q"), "中");
   EXPECT_EQ(data->form.Find("t"), "留");
+  // Invalid UTF-8 never reaches the store: each bad byte is U+FFFD.
+  EXPECT_EQ(data->form.Find("bad"), "a\uFFFD\uFFFD\uFFFDb");
 }
 
 TEST(ReadRequestTest, RefusesWhatCannotBeRead) {
-  Request absolute = MakeRequest(bhttp::verb::get, "http://example.cn/index.asp");
-  Request star = MakeRequest(bhttp::verb::get, "*");
-  Request multipart = MakeRequest(bhttp::verb::post, "/add_check.asp",
-                                  "multipart/form-data; boundary=b", "--b\r\nbroken");
-  EXPECT_FALSE(ReadRequest(absolute, "1.1.1.1"));
-  EXPECT_FALSE(ReadRequest(star, "1.1.1.1"));
-  EXPECT_FALSE(ReadRequest(multipart, "1.1.1.1"));
-  EXPECT_TRUE(ReadRequest(MakeRequest(bhttp::verb::get, "/"), "1.1.1.1"));
+  std::string many_fields;
+  for (int i = 0; i <= 1000; ++i) many_fields += "f" + std::to_string(i) + "=&";
+  const std::string_view form = "application/x-www-form-urlencoded";
+  Request nul_cookie = MakeRequest(bhttp::verb::get, "/");
+  nul_cookie.set(bhttp::field::cookie, "a=%00");
+  struct Case {
+    Request req;
+    std::optional<std::string_view> refusal;  // none: read
+  } cases[] = {
+      {MakeRequest(bhttp::verb::get, "http://example.cn/index.asp"), kMalformed.text},
+      {MakeRequest(bhttp::verb::get, "*"), kMalformed.text},
+      {MakeRequest(bhttp::verb::post, "/add_check.asp", "multipart/form-data; boundary=b",
+                   "--b\r\nbroken"),
+       kMalformed.text},
+      {MakeRequest(bhttp::verb::get, "/"), std::nullopt},
+      {nul_cookie, kBadBytes.text},
+      {MakeRequest(bhttp::verb::post, "/a.asp", form, many_fields), kTooManyFields.text},
+      {MakeRequest(bhttp::verb::post, "/a.asp", form, many_fields.substr(6)),
+       std::nullopt},
+      {MakeRequest(bhttp::verb::get, "/show.asp?name=%00"), kBadBytes.text},
+      {MakeRequest(bhttp::verb::get, "/show.asp?na%00me=a"), kBadBytes.text},
+      {MakeRequest(bhttp::verb::get, "/show%00.asp"), kBadBytes.text},
+      {MakeRequest(bhttp::verb::post, "/a.asp", form, "a=1%002"), kBadBytes.text},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.req.target()) + " " + c.req.body().substr(0, 20));
+    auto read = ReadRequest(c.req, "1.1.1.1");
+    auto* bad = std::get_if<BadRequest>(&read);
+    EXPECT_EQ(bad ? std::optional(bad->text) : std::nullopt, c.refusal);
+  }
 }
 
 TEST(ClientAddressTest, TrustedProxyAndForwardedFor) {
@@ -109,8 +135,9 @@ class HttpPageTest : public ::testing::Test {
                                  std::string_view cookie = "") {
     Request req = MakeRequest(bhttp::verb::get, target);
     if (!cookie.empty()) req.set(bhttp::field::cookie, cookie);
-    return std::make_unique<HttpPage>(*ReadRequest(req, "10.1.2.3"), pool_, sessions_,
-                                      visits_, "http://ad.example/ad.js");
+    return std::make_unique<HttpPage>(std::get<RequestData>(ReadRequest(req, "10.1.2.3")),
+                                      pool_, sessions_, visits_,
+                                      "http://ad.example/ad.js");
   }
 
   // The id of a "TBSESSION=<id>; ..." cookie.
