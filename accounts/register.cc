@@ -113,9 +113,13 @@ void Guestbook::RegCheck() {
   };
   const std::string report = Validate(r);
 
-  // The code is drawn on every call, also when the form is refused.
+  // The code is drawn on every call, also when the form is refused; it is
+  // kept only under a name that could be registered, so that a posted name
+  // of any length never becomes a session key.
   const std::int64_t code = Server().Random(111111, 999999);
-  Session().Set(r.name + std::string(kCodeKeySuffix), Value(code));
+  if (check::CheckUserName(r.name)) {
+    Session().Set(r.name + std::string(kCodeKeySuffix), Value(code));
+  }
 
   if (!report.empty()) {
     Write(report);

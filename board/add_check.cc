@@ -102,7 +102,8 @@ void Guestbook::AddCheck() {
   row.priviteword = in.Form("priviteword") == "1" ? "1" : "0";
 
   const std::string name(check::Trim(in.Query("name")));
-  if (!check::CheckUserName(name)) errors.push_back(1);
+  const bool name_ok = check::CheckUserName(name);
+  if (!name_ok) errors.push_back(1);
 
   std::string password = in.Form("password");
   if (!password.empty() && !check::CheckPassword(password)) errors.push_back(3);
@@ -170,7 +171,8 @@ void Guestbook::AddCheck() {
 
   std::string message = check::Left(in.Form("message"), post::MessageLimit(LybMsgLen()));
   if (MyStopThisWord(message)) return Response().Redirect(kStopWordPage);
-  Session().Set(name + "add_check_message", Value(message));
+  // Only a valid name becomes part of a session key.
+  if (name_ok) Session().Set(name + "add_check_message", Value(message));
   row.message = check::SqlQuote(message);
 
   const std::string replyid(check::Trim(in.Query("replyid")));

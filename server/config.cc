@@ -84,6 +84,14 @@ void ReadServerTable(const toml::table& table, ServeSettings& s) {
       s.query_timeout = std::chrono::milliseconds(WholeSetting(node, k, 0, 3600 * 1000));
     } else if (k == "max_requests_per_client") {
       s.max_requests_per_client = static_cast<int>(WholeSetting(node, k, 1, 100000));
+    } else if (k == "max_connections_per_client") {
+      s.max_connections_per_client =
+          static_cast<std::size_t>(WholeSetting(node, k, 1, 1'000'000));
+    } else if (k == "max_posts_per_minute") {
+      s.max_posts_per_minute =
+          static_cast<std::size_t>(WholeSetting(node, k, 1, 1'000'000));
+    } else if (k == "max_sessions") {
+      s.max_sessions = static_cast<std::size_t>(WholeSetting(node, k, 1, 10'000'000));
     } else {
       throw ConfigError("[server]: unknown setting " + std::string(k));
     }

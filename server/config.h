@@ -3,8 +3,9 @@
 //
 // The file has two tables. [component] sets the component's ten properties by
 // their own names; [server] holds listen, threads, session_timeout_minutes,
-// ad_script_url, trusted_proxy, workers, query_timeout_ms and
-// max_requests_per_client. The command line wins over the file:
+// ad_script_url, trusted_proxy, workers, query_timeout_ms,
+// max_requests_per_client, max_connections_per_client, max_posts_per_minute
+// and max_sessions. The command line wins over the file:
 // --listen and --threads over [server], --db over the file's DSNtemp, and
 // --set NAME=VALUE over everything.
 //
@@ -77,6 +78,13 @@ struct ServeSettings {
   std::chrono::milliseconds query_timeout = std::chrono::milliseconds(2000);
   // Page requests of one client address, queued or running.
   int max_requests_per_client = 8;
+  // Open connections of one client address (the trusted proxy's are not
+  // counted).
+  std::size_t max_connections_per_client = 256;
+  // Messages one client address may store in a minute, across the site.
+  std::size_t max_posts_per_minute = 10;
+  // Live sessions; beyond it the longest idle ends.
+  std::size_t max_sessions = 100'000;
   std::chrono::milliseconds session_timeout = std::chrono::minutes(20);
   std::string ad_script_url;
   std::string trusted_proxy;  // an address, or empty for none

@@ -216,6 +216,8 @@ int Serve(const ServeOptions& options) {
   // Pages mostly wait for the store, so twice as many workers as cores.
   const int workers = settings.workers > 0 ? settings.workers : 2 * cores;
   http::Limits limits;
+  limits.connections_per_client = settings.max_connections_per_client;
+  limits.uncounted = trusted_proxy;
   limits.work = {workers, kQueuedPerWorker * workers,
                  static_cast<std::size_t>(settings.max_requests_per_client)};
 
@@ -230,7 +232,8 @@ int Serve(const ServeOptions& options) {
 
   asio::io_context ioc(threads);
   data::SqlitePool pool(settings.query_timeout);
-  http::MemorySessionStore sessions(settings.session_timeout);
+  http::MemorySessionStore sessions(settings.session_timeout, {},
+                                    {.max_sessions = settings.max_sessions});
   // Destroyed after the server and the site, so that it writes the counts of
   // every page that ran.
   http::VisitCounter visits(pool, kVisitWriteInterval, LogToStderr);

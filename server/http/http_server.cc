@@ -54,21 +54,41 @@ struct HttpServer::Shared {
   std::mutex mutex;
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
+  // Open connections by peer address, of the counted peers.
+  std::unordered_map<std::string, std::size_t> per_client;
+
+  // Counts a new connection from `peer`; false when the peer has its share.
+  // Under `mutex`.
+  bool Admit(const asio::ip::address& peer) {
+    if (peer == limits.uncounted) return true;
+    std::size_t& open = per_client[peer.to_string()];
+    if (open >= limits.connections_per_client) {
+      if (open == 0) per_client.erase(peer.to_string());
+      return false;
+    }
+    ++open;
+    return true;
+  }
+  // Under `mutex`.
+  void Release(const asio::ip::address& peer) {
+    if (peer == limits.uncounted) return;
+    auto it = per_client.find(peer.to_string());
+    if (it != per_client.end() && --it->second == 0) per_client.erase(it);
+  }
 };
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   using Shared = HttpServer::Shared;
 
-  Connection(std::shared_ptr<Shared> shared, tcp::socket socket)
-      : shared_(std::move(shared)), stream_(std::move(socket)) {
-    error_code ec;
-    peer_ = stream_.socket().remote_endpoint(ec).address();
-  }
+  // `peer` has been admitted (Shared::Admit).
+  Connection(std::shared_ptr<Shared> shared, tcp::socket socket, asio::ip::address peer)
+      : shared_(std::move(shared)), stream_(std::move(socket)), peer_(std::move(peer)) {}
 
   ~Connection() {
     std::lock_guard lock(shared_->mutex);
     shared_->connections.erase(this);
+    shared_->Release(peer_);
   }
 
   void Start() {
@@ -348,14 +368,23 @@ void HttpServer::Accept() {
       });
       return;
     }
+    error_code peer_ec;
+    const asio::ip::address peer = socket.remote_endpoint(peer_ec).address();
     std::shared_ptr<Connection> c;
     {
       std::lock_guard lock(shared->mutex);
       if (shared->stopping) return;
-      c = std::make_shared<Connection>(shared, std::move(socket));
-      shared->connections.emplace(c.get(), c);
+      if (!peer_ec && shared->Admit(peer)) {
+        c = std::make_shared<Connection>(shared, std::move(socket), peer);
+        shared->connections.emplace(c.get(), c);
+      }
     }
-    c->Start();
+    if (c) {
+      c->Start();
+    } else {
+      error_code ignored;
+      socket.close(ignored);  // one address holding too many, or gone already
+    }
     Accept();
   });
 }

@@ -15,8 +15,9 @@
 //
 // A client gets 431 for a request head over the head limit, 413 for a body
 // over the body limit, 400 for a malformed request; a connection silent for
-// the read timeout is closed. Every answered request is logged as one line:
-// client, method, path, status, body bytes, microseconds.
+// the read timeout is closed. A peer address holding its share of open
+// connections has further ones closed at once. Every answered request is logged as one
+// line: client, method, path, status, body bytes, microseconds.
 //
 // Example:
 //   boost::asio::io_context ioc;
@@ -49,6 +50,11 @@ struct Limits {
   std::uint32_t head = 16 * 1024;  // request line and header fields
   std::uint64_t body = 1024 * 1024;
   std::chrono::steady_clock::duration read_timeout = std::chrono::seconds(30);
+  // Open connections of one peer address; more are closed as they come.
+  // Connections from `uncounted` (a proxy in front of the site) are not
+  // limited.
+  std::size_t connections_per_client = 256;
+  std::optional<boost::asio::ip::address> uncounted;
   // The worker threads, the work that may wait for one, and each client's
   // share (queued or running).
   PoolLimits work;

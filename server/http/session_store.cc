@@ -36,10 +36,31 @@ std::string NewSessionId() {
 }
 
 MemorySessionStore::MemorySessionStore(std::chrono::steady_clock::duration timeout,
-                                       Clock clock)
+                                       Clock clock, SessionLimits limits)
     : timeout_(timeout),
       clock_(clock ? std::move(clock)
-                   : Clock([] { return std::chrono::steady_clock::now(); })) {}
+                   : Clock([] { return std::chrono::steady_clock::now(); })),
+      limits_(limits) {}
+
+namespace {
+
+std::size_t BytesOf(std::string_view key, const Value& value) {
+  return key.size() + value.Text().size() + MemorySessionStore::kEntryBytes;
+}
+
+}  // namespace
+
+void MemorySessionStore::Touch(Sessions::iterator it,
+                               std::chrono::steady_clock::time_point now) {
+  it->second.last_used = now;
+  by_use_.splice(by_use_.begin(), by_use_, it->second.in_order);
+}
+
+void MemorySessionStore::Forget(Sessions::iterator it) {
+  total_bytes_ -= it->second.bytes;
+  by_use_.erase(it->second.in_order);
+  sessions_.erase(it);
+}
 
 SessionHold MemorySessionStore::Hold(std::string_view id) {
   std::shared_ptr<std::mutex> mutex;
@@ -61,10 +82,10 @@ std::optional<SessionValues> MemorySessionStore::Load(std::string_view id) {
   auto it = sessions_.find(id);
   if (it == sessions_.end()) return std::nullopt;
   if (Ended(it->second, now)) {
-    sessions_.erase(it);
+    Forget(it);
     return std::nullopt;
   }
-  it->second.last_used = now;
+  Touch(it, now);
   return it->second.values;
 }
 
@@ -73,17 +94,36 @@ void MemorySessionStore::Save(std::string_view id, const SessionValues& changes)
   std::lock_guard lock(mutex_);
   auto it = sessions_.find(id);
   if (it == sessions_.end()) {
-    it = sessions_.emplace(std::string(id), Entry{{}, now}).first;
+    while (!by_use_.empty() && sessions_.size() >= limits_.max_sessions) {
+      Forget(by_use_.back());
+    }
+    it = sessions_.emplace(std::string(id), Entry{}).first;
+    it->second.in_order = by_use_.insert(by_use_.begin(), it);
   } else if (Ended(it->second, now)) {
+    total_bytes_ -= it->second.bytes;
     it->second.values.clear();
+    it->second.bytes = 0;
   }
-  it->second.last_used = now;
-  for (const auto& [key, value] : changes) it->second.values[key] = value;
+  Touch(it, now);
+  Entry& e = it->second;
+  for (const auto& [key, value] : changes) {
+    auto old = e.values.find(key);
+    const std::size_t old_bytes = old == e.values.end() ? 0 : BytesOf(key, old->second);
+    const std::size_t bytes = e.bytes - old_bytes + BytesOf(key, value);
+    if (bytes > limits_.max_session_bytes && bytes > e.bytes) continue;
+    total_bytes_ += bytes - e.bytes;
+    e.bytes = bytes;
+    e.values.insert_or_assign(key, value);
+  }
+  // The others give way, the longest idle first.
+  while (total_bytes_ > limits_.max_total_bytes && by_use_.back() != it) {
+    Forget(by_use_.back());
+  }
 }
 
 void MemorySessionStore::Erase(std::string_view id) {
   std::lock_guard lock(mutex_);
-  if (auto it = sessions_.find(id); it != sessions_.end()) sessions_.erase(it);
+  if (auto it = sessions_.find(id); it != sessions_.end()) Forget(it);
 }
 
 std::size_t MemorySessionStore::EraseLogins(std::string_view name,
@@ -93,18 +133,38 @@ std::size_t MemorySessionStore::EraseLogins(std::string_view name,
     return it == values.end() ? Value() : it->second;
   };
   std::lock_guard lock(mutex_);
-  return std::erase_if(sessions_, [&](const auto& s) {
-    const SessionValues& v = s.second.values;
-    return s.first != keep &&
-           host::IsLoginOf(value(v, host::kLoginFlag), value(v, host::kLoginName), name);
-  });
+  std::size_t erased = 0;
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    const SessionValues& v = it->second.values;
+    const bool ends =
+        it->first != keep &&
+        host::IsLoginOf(value(v, host::kLoginFlag), value(v, host::kLoginName), name);
+    auto next = std::next(it);
+    if (ends) {
+      Forget(it);
+      ++erased;
+    }
+    it = next;
+  }
+  return erased;
 }
 
 std::size_t MemorySessionStore::Sweep() {
   auto now = clock_();
   std::lock_guard lock(mutex_);
   std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
-  return std::erase_if(sessions_, [&](const auto& s) { return Ended(s.second, now); });
+  // The idle ones are at the end of the order.
+  std::size_t ended = 0;
+  while (!by_use_.empty() && Ended(by_use_.back()->second, now)) {
+    Forget(by_use_.back());
+    ++ended;
+  }
+  return ended;
+}
+
+std::size_t MemorySessionStore::total_bytes() const {
+  std::lock_guard lock(mutex_);
+  return total_bytes_;
 }
 
 std::size_t MemorySessionStore::hold_count() const {

@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -81,13 +82,25 @@ void SecureRandomBytes(unsigned char* bytes, std::size_t count);
 // 64 hexadecimal digits.
 std::string NewSessionId();
 
+// What the sessions of one process may hold, so that requests without a
+// cookie (each a new session) cannot fill the memory. A session's size is
+// its keys' and values' bytes plus kEntryBytes a value.
+struct SessionLimits {
+  std::size_t max_sessions = 100'000;
+  std::size_t max_session_bytes = 64 * 1024;
+  std::size_t max_total_bytes = 256 * 1024 * 1024;
+};
+
 class MemorySessionStore final : public SessionStore {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  static constexpr std::size_t kEntryBytes = 64;
 
-  // `clock` defaults to the steady clock; tests pass their own.
+  // `clock` defaults to the steady clock; tests pass their own. Beyond the
+  // limits the session idle longest ends first; a change that would take one
+  // session past max_session_bytes is not saved (the others are).
   explicit MemorySessionStore(std::chrono::steady_clock::duration timeout,
-                              Clock clock = {});
+                              Clock clock = {}, SessionLimits limits = {});
 
   SessionHold Hold(std::string_view id) override;
   std::optional<SessionValues> Load(std::string_view id) override;
@@ -97,23 +110,34 @@ class MemorySessionStore final : public SessionStore {
   std::size_t Sweep() override;
 
   std::size_t size() const;
+  // The bytes of every session's values, as counted against the limits.
+  std::size_t total_bytes() const;
   // How many ids have a mutex for their holds (forgotten by Sweep once unused).
   std::size_t hold_count() const;
 
  private:
+  struct Entry;
+  using Sessions = std::map<std::string, Entry, std::less<>>;
   struct Entry {
     SessionValues values;
+    std::size_t bytes = 0;
     std::chrono::steady_clock::time_point last_used;
+    std::list<Sessions::iterator>::iterator in_order;  // its place in by_use_
   };
 
   bool Ended(const Entry& e, std::chrono::steady_clock::time_point now) const {
     return now - e.last_used > timeout_;
   }
+  void Touch(Sessions::iterator it, std::chrono::steady_clock::time_point now);
+  void Forget(Sessions::iterator it);
 
   const std::chrono::steady_clock::duration timeout_;
   const Clock clock_;
+  const SessionLimits limits_;
   mutable std::mutex mutex_;
-  std::map<std::string, Entry, std::less<>> sessions_;
+  Sessions sessions_;
+  std::list<Sessions::iterator> by_use_;  // the most recently used first
+  std::size_t total_bytes_ = 0;
   // One mutex per session id while any request holds or waits for it.
   std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> holds_;
 };

@@ -253,6 +253,24 @@ TEST_F(HttpServerTest, SilentClientsAreDropped) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
 }
 
+TEST_F(HttpServerTest, OneAddressHoldsOnlyItsShareOfConnections) {
+  Limits limits;
+  limits.connections_per_client = 2;
+  Start(limits);
+  auto first = std::make_unique<Client>(port_);
+  Client second(port_);
+  EXPECT_EQ(first->Get("/").result(), Status::ok);
+  EXPECT_EQ(second.Get("/").result(), Status::ok);
+  Client third(port_);
+  EXPECT_TRUE(third.ClosedWithin(1s));
+  first.reset();
+  for (int i = 0; i < 100 && server_->connection_count() > 1; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  Client again(port_);
+  EXPECT_EQ(again.Get("/").result(), Status::ok) << "a closed one frees its place";
+}
+
 TEST_F(HttpServerTest, HoldsManyIdleConnectionsOnTwoThreads) {
   rlimit limit{};
   getrlimit(RLIMIT_NOFILE, &limit);
@@ -260,7 +278,9 @@ TEST_F(HttpServerTest, HoldsManyIdleConnectionsOnTwoThreads) {
   setrlimit(RLIMIT_NOFILE, &limit);
   // Each connection costs two descriptors here: the client's and the server's.
   const std::size_t n = std::min<std::size_t>(1000, (limit.rlim_cur - 64) / 2);
-  Start();
+  Limits limits;
+  limits.connections_per_client = n + 1;
+  Start(limits);
   std::vector<std::unique_ptr<Client>> clients;
   for (std::size_t i = 0; i < n; ++i) {
     clients.push_back(std::make_unique<Client>(port_));

@@ -135,5 +135,38 @@ TEST_F(SessionStoreTest, SweepForgetsHoldsNoRequestUses) {
   EXPECT_EQ(store_.hold_count(), 1u);
 }
 
+// Requests without a cookie each start a session: the sessions, each one's
+// bytes and all of them together stay within their limits, the longest idle
+// giving way first.
+TEST(SessionLimitsTest, OldestGiveWayAndNoSessionOutgrowsItsShare) {
+  std::chrono::steady_clock::time_point now{};
+  const std::size_t kValue = 100 + MemorySessionStore::kEntryBytes + 1;  // key "k"
+  MemorySessionStore store(20min, [&] { return now; },
+                           {.max_sessions = 3,
+                            .max_session_bytes = 2 * kValue + 1,
+                            .max_total_bytes = 5 * kValue});
+  const Value hundred(std::string(100, 'x'));
+  for (std::string id : {"a", "b", "c", "d"}) {
+    now += 1s;
+    store.Save(id, {{"k", hundred}});
+  }
+  EXPECT_EQ(store.size(), 3u);
+  EXPECT_FALSE(store.Load("a")) << "the longest idle ended";
+  now += 1s;
+  ASSERT_TRUE(store.Load("b"));  // now used last
+  // A value that would take "c" past its share is not kept; others are.
+  store.Save("c", {{"k2", hundred}, {"k3", hundred}});
+  EXPECT_EQ(store.Load("c")->size(), 2u);
+  EXPECT_EQ(store.total_bytes(), 4 * kValue + 1);
+  // Past the total, the longest idle ("d") gives way, never the one saved.
+  store.Save("b", {{"k2", hundred}});
+  EXPECT_FALSE(store.Load("d"));
+  EXPECT_EQ(store.size(), 2u);
+  EXPECT_EQ(store.Sweep(), 0u);
+  now += 21min;
+  EXPECT_EQ(store.Sweep(), 2u);
+  EXPECT_EQ(store.total_bytes(), 0u);
+}
+
 }  // namespace
 }  // namespace tb::server::http
