@@ -36,7 +36,6 @@ class AccountsTest : public PageTest {
     for (const auto& [k, v] : form) page().form.Add(k, v);
   }
 
-  std::string SessionText(std::string_view key) { return page().Get(key).Text(); }
   std::int64_t Messages(const std::string& book) {
     return Count("select id from liuyan where name = '" + book + "'");
   }

@@ -55,9 +55,9 @@ TEST_F(AdminLoginTest, RefusalsWriteTheirTextAndLeaveTheSessionAlone) {
     const char* golden;
     std::string name, password;
   } cases[] = {
-      {"password_with_gt", "abc", "Sec>ret1"},
-      {"password_too_short", "abc", " ab "},
-      {"password_empty", "abc", ""},
+      {"bad_password", "abc", "Sec>ret1"},
+      {"bad_password", "abc", " ab "},
+      {"bad_password", "abc", ""},
       {"no_such_user", "nobody", "Secret1"},
       {"no_such_user_escaped", "<b>\"x'&", "Secret1"},
       {"wrong_password", "abc", "secret1"},  // letter case counts
@@ -66,6 +66,7 @@ TEST_F(AdminLoginTest, RefusalsWriteTheirTextAndLeaveTheSessionAlone) {
   };
   Seed("insert into user(name, password) values ('a\"b<c', 'pass1')");
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.name + "|" + c.password);
     page().session_values.clear();
     Login(c.name, c.password);
     testing::ExpectGolden(std::string("accounts/AdminLogin/") + c.golden + ".html",

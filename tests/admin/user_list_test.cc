@@ -155,7 +155,7 @@ TEST_F(UserListTest, SixSortOrders) {
     std::vector<std::string> names;
   } cases[] = {
       {nullptr, "UserList/sort_none.html", {"b2", "a1", "d4", "c3"}},
-      {"", "UserList/sort_empty.html", {"b2", "a1", "d4", "c3"}},
+      {"", "UserList/sort_none.html", {"b2", "a1", "d4", "c3"}},
       {"1", "UserList/sort_1.html", {"b2", "d4", "a1", "c3"}},
       {"2", "UserList/sort_2.html", {"c3", "a1", "b2", "d4"}},
       {"3", "UserList/sort_3.html", {"d4", "c3", "b2", "a1"}},

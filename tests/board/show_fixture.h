@@ -99,12 +99,6 @@ class ShowBookTest : public PageTest {
     }
   }
 
-  void LogIn(std::string_view name) {
-    page().Set("ly_name", Value(name));
-    page().Set("ly_log", Value("yes"));
-    if (name == "admin") page().Set("ly_admin_log", Value("yes"));
-  }
-
   // A new request in the same session, with these query and form fields.
   std::string Show(Fields query, Fields form = {}) {
     NextRequest();

@@ -101,8 +101,6 @@ class FormTest : public PageTest {
   std::string Infoserial(std::string_view name = "abc") {
     return Scalar("select infoserial from user where name = '" + std::string(name) + "'");
   }
-
-  std::string SessionText(std::string_view key) { return page().Get(key).Text(); }
 };
 
 }  // namespace tb::testing

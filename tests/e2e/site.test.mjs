@@ -112,7 +112,16 @@ test('the owner changes the settings, deletes a message and logs off', async () 
     assert.ok(!(await window.content()).includes('没有权限'), path);
     return window;
   };
-  for (const path of ['admin_jiemian2.asp', 'admin_jiemian3.asp']) await (await open(path)).close();
+  // The settings forms sent as the pages wrote them change nothing.
+  for (const path of ['admin_jiemian.asp', 'admin_jiemian2.asp']) {
+    const form = await open(path);
+    const before = await form.content();
+    await Promise.all([form.waitForNavigation(), form.click('input[type=submit] >> nth=0')]);
+    await form.goto(path);
+    assert.equal(await form.content(), before, path);
+    await form.close();
+  }
+  await (await open('admin_jiemian3.asp')).close();
   const settings = await open('admin_jiemian.asp');
   await settings.fill('input[name=titletop]', '改过的标题');
   await settings.fill('input[name=infolistno]', '2');
@@ -144,6 +153,10 @@ test('the superuser deletes a guestbook from the list', async () => {
   await register(visitor, { name: 'doomed', password: 'pass5678', title: '要删除的留言本' });
   const page = await site.newPage();
   await login(page, 'admin', adminPassword);
+  await page.goto('GETPASS.ASP');
+  await page.fill('input[name=name]', 'doomed');
+  await Promise.all([page.waitForNavigation(), page.click('input[type=submit]')]);
+  assert.ok((await page.content()).includes('>pass5678</td>'));
   await page.goto('userlist.asp');
   assert.ok((await page.content()).includes('要删除的留言本'));
   await Promise.all([
@@ -154,6 +167,30 @@ test('the superuser deletes a guestbook from the list', async () => {
   await page.goto('userlist.asp');
   assert.ok(!(await page.content()).includes('要删除的留言本'));
   await screenshot(page, '6-superuser-list');
+});
+
+test('an owner changes the password, recovers it and deletes the guestbook through the forms', async () => {
+  const book = { name: 'forgetful', password: 'pass1357', title: '健忘的留言本' };
+  const page = await site.newPage();
+  await register(page, book);
+  const submit = async (fields, button = 'input[type=submit] >> nth=0') => {
+    for (const [name, value] of Object.entries(fields)) await page.fill(`input[name=${name}]`, value);
+    await Promise.all([page.waitForNavigation(), page.click(button)]);
+    return page.content();
+  };
+  await login(page, book.name, book.password);
+  await page.goto('admin_jiemian3.asp');
+  assert.ok((await submit({ oldpassword: book.password, password: 'newpass9', password2: 'newpass9' }))
+    .includes('修改信息成功！'));
+  // The hint fields left empty kept what was stored.
+  await page.goto('lostpassword.asp');
+  await submit({ name: book.name });
+  assert.ok((await submit({ answer: '天蓝色的', idcard: '110101199001011234' })).includes('你的密码是：newpass9'));
+  await page.goto('userdelme.asp');
+  assert.ok((await submit({ name: book.name, password: 'newpass9', email: `${book.name}@example.com` }))
+    .includes(`用户：${book.name}注销成功！`));
+  await page.goto(`show.asp?name=${book.name}`);
+  assert.ok((await page.content()).includes('没有这个用户'));
 });
 
 test('Chinese text typed into a form comes back identical', async () => {

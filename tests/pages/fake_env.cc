@@ -74,12 +74,6 @@ void PagesTest::AddMessage(std::string_view name, std::string_view subject,
   Seed("insert into liuyan(" + names + ") values (" + values + ")");
 }
 
-void PagesTest::LogIn(std::string_view name) {
-  page().Set("ly_name", Value(name));
-  page().Set("ly_log", Value("yes"));
-  if (name == "admin") page().Set("ly_admin_log", Value("yes"));
-}
-
 std::string WithMarker(std::string body, std::string_view part) {
   const auto at = part.empty() ? std::string::npos : body.find(part);
   EXPECT_NE(at, std::string::npos) << "the member's output is not in the page";

@@ -56,8 +56,6 @@ class PagesTest : public PageTest {
   using Columns = std::vector<std::pair<std::string_view, std::string_view>>;
   void AddMessage(std::string_view name, std::string_view subject,
                   const Columns& columns = {});
-  // The session of a logged-in owner (and superuser for "admin").
-  void LogIn(std::string_view name);
 
  private:
   bool ended_ = false;

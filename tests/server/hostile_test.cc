@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/encoding.h"
-#include "tests/server/flow_browser.h"
+#include "tests/server/site_browser.h"
 
 namespace tb::testing {
 namespace {
@@ -275,7 +275,6 @@ class HostileInputTest : public ::testing::Test {
  protected:
   HostileInputTest()
       : owner_(site_.port()), visitor_(site_.port()), super_(site_.port()) {
-    Register(owner_, kXiaoming);
     LogIn(owner_, "xiaoming", "pass1234");
     LogIn(super_, "admin", FlowSite::kSuperPassword);
   }
@@ -307,7 +306,7 @@ class HostileInputTest : public ::testing::Test {
 TEST_F(HostileInputTest, NoVisitorFieldRunsScriptInAnyDisplayMode) {
   for (const Fields& fields :
        {MessageFields("小明", "你好", "[b]好[/b]"), MessageFields("小", "你好", "")})
-    Learn(allowed_, PostThroughForm(visitor_, "add.asp?name=xiaoming", fields));
+    Learn(allowed_, visitor_.Post(visitor_.FormAction("xiaoming"), fields));
   for (const Page& page : BookPages()) Learn(allowed_, page);
   Learn(allowed_, visitor_.Get("add.asp?name=xiaoming"));
   Learn(allowed_, visitor_.Get("add_bak.asp?name=xiaoming"));
@@ -323,13 +322,13 @@ TEST_F(HostileInputTest, NoVisitorFieldRunsScriptInAnyDisplayMode) {
                        {"fontsize", p},
                        {"fontcolor", p}};
       for (const std::string& name : text_fields) fields.emplace_back(name, p);
-      Check(PostThroughForm(visitor_, "add.asp?name=xiaoming", fields), p, "acceptance");
+      Check(visitor_.Post(visitor_.FormAction("xiaoming"), fields), p, "acceptance");
       for (const Page& page : BookPages()) Check(page, p, "guestbook page");
     }
     Fields refused = MessageFields("小明", "你好", "x");
     for (std::string_view name : {"email", "homepage", "oicq"})
       refused.emplace_back(name, p);
-    Check(PostThroughForm(visitor_, "add.asp?name=xiaoming", refused), p, "refusal");
+    Check(visitor_.Post(visitor_.FormAction("xiaoming"), refused), p, "refusal");
     const std::string encoded = host::UrlEncode(p);
     Check(visitor_.Get("show.asp?name=xiaoming&jsfs=1&keyword=" + encoded), p, "search");
     Check(visitor_.Get("add.asp?name=xiaoming&reply=1&replyid=1&replysubject=" + encoded),

@@ -53,14 +53,7 @@ TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
   EXPECT_EQ(res.body(), "this is a test!");
   EXPECT_EQ(res[bhttp::field::content_type], "text/html; charset=gb2312");
   EXPECT_EQ(res[bhttp::field::content_length], "15");
-  EXPECT_EQ(res["X-Content-Type-Options"], "nosniff");
-  EXPECT_EQ(res["X-Frame-Options"], "SAMEORIGIN");
   // The same connection goes on serving.
-  EXPECT_EQ(c.Get("/TEST.ASP").body(), "this is a test!");
-  EXPECT_EQ(c.Get("/Test.Asp?x=1").body(), "this is a test!");
-  Response root = c.Get("/");
-  EXPECT_EQ(root.result(), Status::found);
-  EXPECT_EQ(root[bhttp::field::location], "index.asp");
   EXPECT_EQ(c.Get("/no_such_page.asp").result(), Status::not_found);
   EXPECT_TRUE(std::filesystem::exists(Db())) << "the folder and the store are created";
 
@@ -70,7 +63,6 @@ TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
   EXPECT_TRUE(std::regex_search(
       err, std::regex("127\\.0\\.0\\.1 GET /test\\.asp 200 15 [0-9]+us\n")))
       << err;
-  EXPECT_TRUE(std::regex_search(err, std::regex("GET / 302 ")));
   EXPECT_TRUE(std::regex_search(err, std::regex("GET /no_such_page\\.asp 404 ")));
   EXPECT_EQ(serve->RestOfStdout(), "") << "one line on stdout";
 }
@@ -128,20 +120,6 @@ TEST_F(ServeTest, AStoreThatCannotOpenGives500AndServingGoesOn) {
     EXPECT_NE(err.find("error: \"GET /show.asp?name=abc HTTP/1.1\": "), std::string::npos)
         << err;
   }
-}
-
-TEST_F(ServeTest, LimitsOverTheWire) {
-  auto serve = Serve();
-  Client big(serve->port());
-  auto res = big.SendRaw(
-      "POST /test.asp HTTP/1.1\r\nHost: a\r\nContent-Length: 2000000\r\n\r\n");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->result(), Status::payload_too_large);
-  Client bad(serve->port());
-  res = bad.SendRaw("HELLO\r\n\r\n");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->result(), Status::bad_request);
-  EXPECT_EQ(Client(serve->port()).Get("/test.asp").result(), Status::ok);
 }
 
 TEST_F(ServeTest, ConfigurationFile) {

@@ -43,15 +43,6 @@ void LoginPage(PageEnv& env) {
   env.context().response().Write("ok");
 }
 
-void WhoAmIPage(PageEnv& env) {
-  env.context().response().Write(env.context().session().Get("ly_name").Text());
-}
-
-void LogOffPage(PageEnv& env) {
-  env.EndSession();
-  env.context().response().Write("bye");
-}
-
 void CookiePage(PageEnv& env) {
   auto& res = env.context().response();
   res.SetCookieExpires("ly_name", "2026-03-06 14:07:09");
@@ -88,11 +79,9 @@ void SlowPage(PageEnv& env) {
 }
 
 constexpr Route kTestRoutes[] = {
-    {"echo.asp", EchoPage},         {"props.asp", PropertiesPage},
-    {"login.asp", LoginPage},       {"whoami.asp", WhoAmIPage},
-    {"logoff.asp", LogOffPage},     {"cookie.asp", CookiePage},
-    {"redirect.asp", RedirectPage}, {"store.asp", StorePage},
-    {"throw.asp", ThrowPage},       {"slow.asp", SlowPage},
+    {"echo.asp", EchoPage},     {"props.asp", PropertiesPage},  {"login.asp", LoginPage},
+    {"cookie.asp", CookiePage}, {"redirect.asp", RedirectPage}, {"store.asp", StorePage},
+    {"throw.asp", ThrowPage},   {"slow.asp", SlowPage},
 };
 
 const Route* FindTestRoute(std::string_view path) {
@@ -194,25 +183,6 @@ TEST_F(SiteTest, PageResponseHeadersAndBody) {
   EXPECT_EQ(res.body(), "form: query:\xc1\xf4 addr:10.1.2.3 method:GET");
   EXPECT_EQ(res[bhttp::field::content_length], std::to_string(res.body().size()));
   EXPECT_TRUE(res.keep_alive());
-}
-
-TEST_F(SiteTest, ChineseFormTextRoundTrips) {
-  struct Case {
-    std::string body, type;
-  } cases[] = {
-      {"t=%C1%F4%D1%D4%A3%A1", "application/x-www-form-urlencoded"},
-      {"t=%E7%95%99%E8%A8%80%EF%BC%81",
-       "application/x-www-form-urlencoded; charset=utf-8"},
-      {"--b\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\n\xc1\xf4\xd1\xd4\xa3\xa1"
-       "\r\n--b--\r\n",
-       "multipart/form-data; boundary=b"},
-  };
-  for (const auto& c : cases) {
-    Response res = Post("/echo.asp", c.body, c.type);
-    EXPECT_EQ(host::FromGb18030(res.body()),
-              "form:留言！ query: addr:10.1.2.3 method:POST")
-        << c.type;
-  }
 }
 
 TEST_F(SiteTest, PathsIgnoreCase) {
@@ -370,30 +340,6 @@ TEST_F(SiteTest, RedirectSendsCookiesButNotTheBody) {
   EXPECT_EQ(res.body().find("dropped"), std::string::npos);
   EXPECT_NE(res.body().find("href=\"guanshui.asp\""), std::string::npos);
   EXPECT_EQ(res[bhttp::field::set_cookie], "abcly_hasfw=1; path=/; HttpOnly");
-}
-
-TEST_F(SiteTest, CookieExpiryIsAnHttpDate) {
-  Response res = Get("/cookie.asp");
-  EXPECT_EQ(
-      res[bhttp::field::set_cookie],
-      "ly_name=%C1%F4%D1%D4; expires=Fri, 06 Mar 2026 14:07:09 GMT; path=/; HttpOnly");
-}
-
-TEST_F(SiteTest, SessionAcrossRequests) {
-  Response login = Get("/login.asp?name=abc");
-  std::string cookie(login[bhttp::field::set_cookie]);
-  ASSERT_EQ(cookie.rfind("TBSESSION=", 0), 0u);
-  EXPECT_NE(cookie.find("; HttpOnly"), std::string::npos);
-  EXPECT_NE(cookie.find("; SameSite=Strict"), std::string::npos);
-  EXPECT_NE(cookie.find("; Path=/"), std::string::npos);
-  std::string session = cookie.substr(0, cookie.find(';'));
-
-  EXPECT_EQ(Get("/whoami.asp", session).body(), "abc");
-  EXPECT_EQ(Get("/whoami.asp").body(), "") << "another visitor";
-  Response logoff = Get("/logoff.asp", session);
-  EXPECT_NE(std::string(logoff[bhttp::field::set_cookie]).find("Max-Age=0"),
-            std::string::npos);
-  EXPECT_EQ(Get("/whoami.asp", session).body(), "");
 }
 
 TEST_F(SiteTest, CookiesAreSecureOnlyOverHttpsThroughTheProxy) {

@@ -59,12 +59,6 @@ class SettingsTest : public PageTest {
         "'姓名', '电子邮件：', '主页：', '来自：', 'QQ号码：', '留言主题：', '0', '0')");
   }
 
-  // The session of the logged-in owner `name`.
-  void LogIn(std::string_view name = "abc") {
-    page().Set("ly_log", Value("yes"));
-    page().Set("ly_name", Value(name));
-  }
-
   // A new request in the same session, posting `form`.
   void Post(const Fields& form) {
     NextRequest();

@@ -68,6 +68,12 @@ void PageTest::NextRequest() {
   book_->OnStartPage(*page_);
 }
 
+void PageTest::LogIn(std::string_view name) {
+  page_->Set("ly_name", Value(name));
+  page_->Set("ly_log", Value("yes"));
+  if (name == "admin") page_->Set("ly_admin_log", Value("yes"));
+}
+
 void PageTest::Seed(std::string_view sql) {
   data::Connection conn(pool_);
   conn.Open(dsn_);

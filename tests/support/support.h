@@ -67,6 +67,12 @@ class PageTest : public ::testing::Test {
   // (the session values carried over) and a new bound component.
   void NextRequest();
 
+  // The session of a logged-in owner `name` (and of the superuser for
+  // "admin").
+  void LogIn(std::string_view name = "abc");
+  // A session value as text.
+  std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
+
   // Runs SQL text against the store.
   void Seed(std::string_view sql);
   // StoreScalar and StoreCount on the fixture's store.
