@@ -41,11 +41,12 @@ void Guestbook::UserDelMe() {
   // guestbook is gone or nothing changed.
   data::Transaction tx(conn);
   auto row = FindBook(conn, name);
-  if (row.Eof() && row.Bof()) {
+  if (!CheckedSecret(!(row.Eof() && row.Bof()))) {
     return Write("用户：" + check::EscapeHtml(name) + "不存在！");
   }
-  if (!SameAsStored(row["name"], name) || !SameAsStored(row["password"], password) ||
-      !SameAsStored(row["email"], email)) {
+  if (!CheckedSecret(SameAsStored(row["name"], name) &&
+                     SameAsStored(row["password"], password) &&
+                     SameAsStored(row["email"], email))) {
     return Write("你填写的信息不正确，用户注销失败！");
   }
   conn.Execute("delete from user where name = '" + quoted + "'");

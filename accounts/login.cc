@@ -84,12 +84,13 @@ void Guestbook::AdminLogin() {
     return;
   }
   auto row = FindBook(conn, name);
-  if (row.Eof() && row.Bof()) {
+  // An unknown name counts as a wrong guess too: names are no cheaper to try.
+  if (!CheckedSecret(!(row.Eof() && row.Bof()))) {
     Write("用户：" + check::EscapeHtml(name) + "不存在！");
     Write(kNoSuchUserBack);
     return;
   }
-  if (row["password"].Text() != password) {
+  if (!CheckedSecret(row["password"].Text() == password)) {
     Write("用户：" + check::EscapeHtml(name) + "密码错误！");
     Write(kWrongPasswordBack);
     return;

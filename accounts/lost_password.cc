@@ -88,10 +88,10 @@ void Guestbook::LostPassCheck() {
   const std::string idcard(check::Trim(Request().Form("idcard")));
   auto conn = OpenDatabase();
   auto row = FindBook(conn, name);
-  if (row.Eof() && row.Bof()) return Write("请检查用户名是否正确");
+  if (!CheckedSecret(!(row.Eof() && row.Bof()))) return Write("请检查用户名是否正确");
   if (!HasHint(row)) return Write(kNoHint);
 
-  if (Matches(row["answer"], answer) && Matches(row["idcard"], idcard)) {
+  if (CheckedSecret(Matches(row["answer"], answer) && Matches(row["idcard"], idcard))) {
     Write("你的密码是：" + row["password"].Text());
   } else {
     Write("你填写的信息不正确,找回密码失败！");

@@ -205,7 +205,8 @@ void Guestbook::AddCheck() {
   const std::int64_t counter = book["infoserial"].Whole().value_or(0);
 
   const bool by_owner = !password.empty();
-  if (by_owner && password != book["password"].Text()) return Write(kWrongPassword);
+  if (by_owner && !CheckedSecret(password == book["password"].Text()))
+    return Write(kWrongPassword);
   row.whoinfo = by_owner ? "1" : "0";
   row.html = post::StoredFormat(format, book["html"].Text(), by_owner);
 
@@ -223,6 +224,7 @@ void Guestbook::AddCheck() {
              check::SqlQuote(name) + "'");
   db.Execute(post::InsertMessageSql(row));
   tx.Commit();
+  outcome_.stored_message = true;
 
   Session().Set(keys::kPosted, Value("1"));
   Write(SuccessPage(name));

@@ -46,6 +46,17 @@ class Guestbook {
   const Value& MaxNum() const { return max_num_; }
   void SetMaxNum(Value v) { max_num_ = std::move(v); }
 
+  // What the members called on this object found that the host's
+  // limits per client count: whether a secret the visitor gave (a password,
+  // the lost-password answers) matched what is stored, and whether a
+  // message was stored.
+  enum class SecretCheck { kNone, kMatched, kMismatched };
+  struct Outcome {
+    SecretCheck secret = SecretCheck::kNone;
+    bool stored_message = false;
+  };
+  const Outcome& outcome() const { return outcome_; }
+
   // Page binding. A second OnStartPage after OnEndPage binds the new page.
   void OnStartPage(host::PageContext& page);
   void OnEndPage();
@@ -119,6 +130,13 @@ class Guestbook {
   bool WriteCached(std::string_view key, data::Connection& db, Shows shows,
                    const std::function<bool()>& render);
 
+  // Records a secret's check for outcome(); returns whether it matched.
+  bool CheckedSecret(bool matched) {
+    outcome_.secret = matched ? SecretCheck::kMatched : SecretCheck::kMismatched;
+    return matched;
+  }
+
+  Outcome outcome_;
   std::string dsn_temp_, del_this_word_, stop_this_word_;
   Value page_title_, is_open_, admin_email_, lyb_msg_len_, lyb_url_, lyb_max_user_,
       max_num_;

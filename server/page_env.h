@@ -17,6 +17,7 @@
 
 #include "component/guestbook.h"
 #include "host/page.h"
+#include "server/limits/client_limits.h"
 
 namespace tb::server {
 
@@ -35,6 +36,8 @@ class PageEnv {
   // values: at a login, so that an id someone learnt before (or planted in
   // the visitor's browser) opens nothing afterwards.
   virtual void RenewSession() = 0;
+  // What the site counts per client address: guesses and posts.
+  virtual ClientLimits& limits() = 0;
 };
 
 using PageHandler = void (*)(PageEnv&);

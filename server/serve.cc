@@ -266,9 +266,9 @@ int Serve(const ServeOptions& options) {
     LogToStderr("the store cannot be reached now (" + *complaint +
                 "); the superuser is checked again before each page");
   }
-  site.emplace(
-      SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy, &pages},
-      pool, sessions, visits, LogToStderr);
+  site.emplace(SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy,
+                           &pages, settings.max_posts_per_minute},
+               pool, sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
   Sweeper sweeper(ioc, sessions, settings.session_timeout);

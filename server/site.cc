@@ -84,7 +84,8 @@ Site::Site(SiteOptions options, data::EngineSource& databases,
       visits_(visits),
       log_(std::move(log)),
       routes_(routes),
-      assets_(assets) {}
+      assets_(assets),
+      limits_(options_.max_posts_per_minute) {}
 
 http::Response Site::Handle(const http::Request& req,
                             const boost::asio::ip::address& peer) {
@@ -156,7 +157,7 @@ http::Reply Site::Dispatch(const http::Request& req,
 
 http::Response Site::RunPage(const Route& route, http::RequestData data,
                              const http::Request& req) {
-  http::HttpPage page(std::move(data), databases_, sessions_, visits_,
+  http::HttpPage page(std::move(data), databases_, sessions_, visits_, limits_,
                       options_.ad_script_url, options_.pages);
   std::optional<std::string> session_cookie;
   std::string failure;

@@ -43,7 +43,8 @@ struct SiteOptions {
   ComponentProperties properties;  // all ten, LybUrl included
   std::string ad_script_url;
   std::optional<boost::asio::ip::address> trusted_proxy;
-  http::PageCache* pages = nullptr;  // the pages' cache; none when nullptr
+  http::PageCache* pages = nullptr;       // the pages' cache; none when nullptr
+  std::size_t max_posts_per_minute = 10;  // of one client address
 };
 
 // Whether a request that changes the store is refused because the browser
@@ -96,6 +97,7 @@ class Site {
   RouteFinder routes_;
   AssetFinder assets_;
   std::function<void()> before_page_;
+  ClientLimits limits_;
 };
 
 }  // namespace tb::server

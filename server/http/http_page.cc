@@ -119,12 +119,13 @@ std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
 }
 
 HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
-                   SessionStore& sessions, VisitCounter& visits,
+                   SessionStore& sessions, VisitCounter& visits, ClientLimits& limits,
                    std::string ad_script_url, PageCache* pages)
     : request_(std::move(request)),
       databases_(databases),
       sessions_(sessions),
       visits_(visits),
+      limits_(limits),
       ad_script_url_(std::move(ad_script_url)),
       pages_(pages) {
   if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {

@@ -96,7 +96,8 @@ class HttpPage final : public PageEnv,
   // the page counts go to `visits`; the page cache is `pages` (none when
   // nullptr).
   HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
-           VisitCounter& visits, std::string ad_script_url, PageCache* pages = nullptr);
+           VisitCounter& visits, ClientLimits& limits, std::string ad_script_url,
+           PageCache* pages = nullptr);
   ~HttpPage() override;
   HttpPage(const HttpPage&) = delete;
   HttpPage& operator=(const HttpPage&) = delete;
@@ -107,6 +108,7 @@ class HttpPage final : public PageEnv,
   Guestbook& component() override { return book_; }
   void EndSession() override;
   void RenewSession() override { renew_ = true; }
+  ClientLimits& limits() override { return limits_; }
 
   // PageContext
   host::Request& request() override { return *this; }
@@ -167,6 +169,7 @@ class HttpPage final : public PageEnv,
   data::EngineSource& databases_;
   SessionStore& sessions_;
   VisitCounter& visits_;
+  ClientLimits& limits_;
   std::string ad_script_url_;
   PageCache* pages_;
   std::optional<std::mt19937_64> random_;

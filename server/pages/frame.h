@@ -41,6 +41,17 @@ void WriteFoot(PageEnv& env);
 // A page that is only the frame around one member of the component.
 void FramedCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)());
 
+// Guessing of secrets (passwords, the lost-password answers) at the
+// guestbook `name`, counted per client address (ClientLimits):
+// RefusedForGuessing writes the framed refusal and returns true while the
+// client may not try; CountGuess counts what the component's last member
+// found. GuessingCall is a FramedCall between the two, for the name the
+// member reads (blanks at its ends trimmed, as the member does).
+bool RefusedForGuessing(PageEnv& env, std::string_view subtitle, std::string_view name);
+void CountGuess(PageEnv& env, std::string_view name);
+void GuessingCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)(),
+                  std::string_view name);
+
 // What a member wrote, kept aside instead of going to the response, and
 // whether it redirected. A redirect and cookies still reach the response.
 struct Captured {

@@ -135,7 +135,8 @@ void AdminPage(PageEnv& env) {
 
 void AdminLoginPage(PageEnv& env) {
   env.RenewSession();
-  FramedCall(env, "管理菜单", &Guestbook::AdminLogin);
+  GuessingCall(env, "管理菜单", &Guestbook::AdminLogin,
+               env.context().request().Form("name"));
 }
 
 // Ends the visitor's session whatever the link carries: logging out must
@@ -155,11 +156,15 @@ void LostPasswordPage(PageEnv& env) {
 }
 
 void LostPasswordCheckPage(PageEnv& env) {
-  FramedCall(env, "找回密码", &Guestbook::LostPassCheck);
+  GuessingCall(env, "找回密码", &Guestbook::LostPassCheck,
+               env.context().request().Query("name"));
 }
 
 void UserDelMePage(PageEnv& env) {
-  if (IsPost(env)) return FramedCall(env, "注销留言板", &Guestbook::UserDelMe);
+  if (IsPost(env)) {
+    return GuessingCall(env, "注销留言板", &Guestbook::UserDelMe,
+                        env.context().request().Lookup("name"));
+  }
   WriteHead(env, "注销留言板", kUserDelMeScripts);
   Write(env, kUserDelMeForm);
   WriteFoot(env);

@@ -1,7 +1,7 @@
 // Starts the built `tavobook serve` on a free port with a fresh store, and a
 // headless Debian Chromium driven by playwright-core; stops both afterwards.
 import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { chromium } from 'playwright-core';
@@ -13,9 +13,12 @@ export const adminPassword = 'root1234';
 
 export async function startSite() {
   const dir = mkdtempSync(join(tmpdir(), 'tavobook-e2e-'));
+  // The stories post more in a minute than one visitor's share.
+  writeFileSync(join(dir, 'serve.toml'), '[server]\nmax_posts_per_minute = 1000\n');
   const server = spawn(
     join(binaryDir, 'tavobook'),
     ['serve', '--listen', '127.0.0.1:0', '--db', join(dir, 'e2e.db'),
+     '--config', join(dir, 'serve.toml'),
      '--admin-password', adminPassword, '--threads', '2'],
     { stdio: ['ignore', 'pipe', 'pipe'] });
   let log = '';

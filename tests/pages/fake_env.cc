@@ -17,7 +17,7 @@ const std::string& PagesTest::Run(std::string_view path, std::string_view method
   const server::Route* route = server::FindRoute(path);
   EXPECT_NE(route, nullptr) << path;
   if (route) {
-    FakeEnv env(page(), book(), std::string(method));
+    FakeEnv env(page(), book(), std::string(method), limits_);
     route->handler(env);
     ended_ = env.ended();
   }

@@ -14,8 +14,9 @@ namespace tb::testing {
 
 class FakeEnv final : public server::PageEnv {
  public:
-  FakeEnv(host::MemoryPage& page, Guestbook& book, std::string method)
-      : page_(page), book_(book), method_(std::move(method)) {}
+  FakeEnv(host::MemoryPage& page, Guestbook& book, std::string method,
+          server::ClientLimits& limits)
+      : page_(page), book_(book), method_(std::move(method)), limits_(limits) {}
 
   host::PageContext& context() override { return page_; }
   std::string_view method() const override { return method_; }
@@ -26,12 +27,14 @@ class FakeEnv final : public server::PageEnv {
   }
   // One in-memory session has no id to renew.
   void RenewSession() override {}
+  server::ClientLimits& limits() override { return limits_; }
   bool ended() const { return ended_; }
 
  private:
   host::MemoryPage& page_;
   Guestbook& book_;
   std::string method_;
+  server::ClientLimits& limits_;
   bool ended_ = false;
 };
 
@@ -47,6 +50,8 @@ class PagesTest : public PageTest {
   // returns the body. `ended` tells whether the page ended the session.
   const std::string& Run(std::string_view path, std::string_view method = "GET");
   bool ended() const { return ended_; }
+  // The site's counts per client address, over every request of the test.
+  server::ClientLimits limits_{10};
 
   // A registered guestbook `name` (password "pass1234", e-mail
   // name@example.com, title "name的留言板", UBB mode).

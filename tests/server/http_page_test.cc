@@ -136,7 +136,7 @@ class HttpPageTest : public ::testing::Test {
     Request req = MakeRequest(bhttp::verb::get, target);
     if (!cookie.empty()) req.set(bhttp::field::cookie, cookie);
     return std::make_unique<HttpPage>(std::get<RequestData>(ReadRequest(req, "10.1.2.3")),
-                                      pool_, sessions_, visits_,
+                                      pool_, sessions_, visits_, limits_,
                                       "http://ad.example/ad.js");
   }
 
@@ -147,6 +147,7 @@ class HttpPageTest : public ::testing::Test {
 
   data::SqlitePool pool_;
   VisitCounter visits_{pool_, 1h, [](std::string_view) {}};
+  ClientLimits limits_{10};
   std::chrono::steady_clock::time_point now_{};
   MemorySessionStore sessions_{20min, [this] { return now_; }};
 };

@@ -90,8 +90,8 @@ class CachedPageTest : public ::testing::Test {
     for (const auto& [k, v] : form) data.form.Add(k, v);
     data.cookies.Add("abcly_hasfw", "1");
     data.cookies.Add("abcly_name", "abc");
-    HttpPage page(std::move(data), counting_, sessions_, visits_, "http://ad/ad.js",
-                  cached ? &pages_ : nullptr);
+    HttpPage page(std::move(data), counting_, sessions_, visits_, limits_,
+                  "http://ad/ad.js", cached ? &pages_ : nullptr);
     const char* login[] = {"", "xyz", "abc", "admin"};
     page.Set("ly_name", Value(login[static_cast<int>(who)]));
     page.Set("ly_log", Value(who == Who::kVisitor ? "" : "yes"));
@@ -108,6 +108,7 @@ class CachedPageTest : public ::testing::Test {
   CountingSource counting_{pool_};
   MemorySessionStore sessions_{30min};
   VisitCounter visits_{pool_, 200ms, [](std::string_view) {}};
+  ClientLimits limits_{10};
   PageCache pages_{1 << 20, 1 << 18};
   std::string masked_;
 };

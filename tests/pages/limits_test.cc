@@ -1,0 +1,145 @@
+// The limits per client address: guessing at a guestbook's secrets and
+// posting, through the pages that count them, and the counts over time.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "tests/pages/fake_env.h"
+
+namespace tb {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr std::string_view kTooMany = "尝试次数过多，请15分钟后再试！";
+
+class LimitsTest : public testing::PagesTest {
+ protected:
+  void From(std::string_view address) {
+    page().server_variables = {};
+    page().server_variables.Add("remote_addr", address);
+  }
+  // A fresh form of guestbook "abc" and its post, as add.asp and
+  // add_check.asp run for one visitor.
+  const std::string& Post(std::string_view password = {},
+                          std::string_view from = "10.1.2.3") {
+    Fresh();
+    page().query.Add("name", "abc");
+    Run("add.asp");
+    const std::string key = page().Get("ly_fgs").Text();
+    Fresh();
+    From(from);
+    page().query.Add("name", "abc");
+    page().query.Add("key2", key);
+    for (auto [k, v] : {std::pair{"guestname", "访客"},
+                        {"subject", "你好啊"},
+                        {"message", "大家好"},
+                        {"html", "0"}}) {
+      page().form.Add(k, v);
+    }
+    if (!password.empty()) page().form.Add("password", password);
+    return Run("add_check.asp", "POST");
+  }
+};
+
+// Five wrong tries at one name lock that address out of the name for every
+// page that checks a secret, the right one included, without the member
+// running; another address is not locked out.
+TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
+  AddBook("abc");
+  Seed("update user set password = 'pass1234' where name = 'abc'");
+  struct Case {
+    std::string_view path;
+    std::function<void(bool right)> fill;
+    std::string_view wrong, right;  // what the page says
+  } cases[] = {
+      {"admin_login.asp",
+       [&](bool right) {
+         page().form.Add("name", "ABC");
+         page().form.Add("password", right ? "pass1234" : "wrong123");
+       },
+       "密码错误！", "登陆成功"},
+      {"lostpassword_check.asp",
+       [&](bool right) {
+         page().query.Add("name", "abc");
+         page().form.Add("answer", right ? "我的回答" : "不对");
+         page().form.Add("idcard", "123456789012345");
+       },
+       "找回密码失败！", "你的密码是：pass1234"},
+      {"add_check.asp", {}, "密码错误", "留言添加成功"},
+      {"userdelme.asp",
+       [&](bool right) {
+         page().form.Add("name", "abc");
+         page().form.Add("password", right ? "pass1234" : "wrong123");
+         page().form.Add("email", "abc@example.com");
+       },
+       "用户注销失败！", "注销成功！"},
+  };
+  int address = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string attacker = "10.0.0." + std::to_string(++address);
+    auto run = [&](bool right, std::string_view from) -> std::string {
+      if (!c.fill) return Post(right ? "pass1234" : "wrong123", from);
+      Fresh();
+      From(from);
+      c.fill(right);
+      return Run(c.path, "POST");
+    };
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_NE(run(false, attacker).find(c.wrong), std::string::npos) << i;
+    }
+    EXPECT_NE(run(true, attacker).find(kTooMany), std::string::npos);
+    EXPECT_NE(run(true, "10.9.9.9").find(c.right), std::string::npos);
+  }
+  EXPECT_EQ(Count("select * from user where name = 'abc'"), 0) << "deleted last";
+}
+
+// A client address stores its share of messages in a minute; the next post
+// goes to guanshui.asp with nothing stored, and refused posts do not count.
+TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
+  AddBook("abc");
+  Post("wrong123");
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_NE(Post().find("留言添加成功"), std::string::npos) << i;
+  }
+  EXPECT_EQ(Post(), "");
+  EXPECT_EQ(page().redirect, "guanshui.asp");
+  EXPECT_EQ(Count("select * from liuyan"), 10);
+}
+
+// The counts over time, by the clock the limits are given.
+TEST(ClientLimitsTest, CountsOverTime) {
+  std::chrono::steady_clock::time_point now{};
+  server::ClientLimits limits(2, [&] { return now; });
+  const std::string_view a = "10.0.0.1", b = "10.0.0.2";
+  for (int i = 0; i < 4; ++i) limits.GuessFailed(a, "n1");
+  limits.GuessSucceeded(a, "n1");  // clears the count at n1
+  limits.GuessFailed(a, "N1");
+  EXPECT_FALSE(limits.GuessingRefused(a, "n1"));
+  for (int i = 0; i < 4; ++i) limits.GuessFailed(a, "n1");
+  EXPECT_TRUE(limits.GuessingRefused(a, "N1")) << "names ignore case";
+  EXPECT_FALSE(limits.GuessingRefused(a, "n2"));
+  EXPECT_FALSE(limits.GuessingRefused(b, "n1"));
+  now += 14min;
+  EXPECT_TRUE(limits.GuessingRefused(a, "n1"));
+  now += 1min + 1s;
+  EXPECT_FALSE(limits.GuessingRefused(a, "n1"));
+  // 50 wrong guesses at any names lock the address out of every name.
+  for (int i = 0; i < 50; ++i) limits.GuessFailed(b, "x" + std::to_string(i % 40));
+  EXPECT_TRUE(limits.GuessingRefused(b, "fresh"));
+  now += 15min + 1s;
+  EXPECT_FALSE(limits.GuessingRefused(b, "fresh"));
+
+  EXPECT_TRUE(limits.TakePost(a));
+  EXPECT_TRUE(limits.TakePost(a));
+  EXPECT_FALSE(limits.TakePost(a));
+  limits.ReturnPost(a);
+  EXPECT_TRUE(limits.TakePost(a));
+  EXPECT_TRUE(limits.TakePost(b));
+  now += 61s;
+  EXPECT_TRUE(limits.TakePost(a));
+}
+
+}  // namespace
+}  // namespace tb
