@@ -1,11 +1,13 @@
 #include "data/sqlite_engine.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <iterator>
 #include <list>
+#include <set>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -35,6 +37,19 @@ std::optional<std::string> SqlitePath(std::string_view dsn) {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Which file a path names now: its device and inode; nullopt when there is
+// none (or no file at all, as for ":memory:").
+struct FileId {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> FileIdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
 
 // Without a query time limit, a statement waits this long for a lock.
 constexpr auto kLockWait = std::chrono::seconds(10);
@@ -175,6 +190,7 @@ class SqliteHandle {
       throw Error("cannot open " + path + ": " + message, rc);
     }
     ++counters_->opened;
+    file_ = FileIdOf(path);
     sqlite3_busy_handler(db_, &SqliteHandle::OnBusy, this);
     try {
       Run("pragma journal_mode=wal; pragma synchronous=normal;", {});
@@ -200,6 +216,8 @@ class SqliteHandle {
   SqliteHandle& operator=(const SqliteHandle&) = delete;
 
   sqlite3* db() const { return db_; }
+  // The file the handle opened (see FileIdOf).
+  const std::optional<FileId>& file() const { return file_; }
 
   Result Run(std::string_view sql, const std::vector<Value>& params) {
     Result result;
@@ -259,7 +277,8 @@ class SqliteHandle {
   }
 
   // A statement stopped by the deadline, or still locked out at it, is a
-  // Timeout; anything else is an Error.
+  // Timeout; a store that cannot take the write now is Unavailable;
+  // anything else is an Error.
   [[noreturn]] void Fail(std::string_view what) {
     const int code = sqlite3_extended_errcode(db_);
     const int primary = code & 0xff;
@@ -268,7 +287,17 @@ class SqliteHandle {
       throw Timeout(message + " (after " + std::to_string(timeout_.count()) + " ms)",
                     code);
     }
-    throw Error(message, code);
+    switch (primary) {
+      case SQLITE_READONLY:
+      case SQLITE_FULL:
+      case SQLITE_IOERR:
+      case SQLITE_BUSY:
+      case SQLITE_LOCKED:
+      case SQLITE_CANTOPEN:
+        throw Unavailable(message, code);
+      default:
+        throw Error(message, code);
+    }
   }
 
   static int OnProgress(void* self) {
@@ -287,6 +316,7 @@ class SqliteHandle {
   }
 
   sqlite3* db_ = nullptr;
+  std::optional<FileId> file_;
   std::chrono::milliseconds timeout_;
   Clock::time_point deadline_;
   std::shared_ptr<PoolCounters> counters_;
@@ -300,6 +330,9 @@ struct SqlitePool::Shared {
   const std::shared_ptr<PoolCounters> counters = std::make_shared<PoolCounters>();
   std::mutex mutex;
   std::map<std::string, std::vector<std::unique_ptr<SqliteHandle>>> idle;
+  // The paths whose file the pool has opened: a store it has opened is
+  // never created afresh in its place.
+  std::set<std::string, std::less<>> opened_files;
 };
 
 namespace {
@@ -341,18 +374,36 @@ std::size_t SqlitePool::prepared() const { return shared_->counters->prepared; }
 std::shared_ptr<Engine> SqlitePool::Acquire(std::string_view dsn) {
   auto path = SqlitePath(dsn);
   if (!path) throw Error("unsupported connection string: " + std::string(dsn));
+  // A file removed or replaced under the site (an operator restoring a
+  // copy) is followed at once: handles of the old one would go on writing
+  // where nobody reads, and a new empty store must not take its place.
+  const std::optional<FileId> file = FileIdOf(*path);
   std::unique_ptr<SqliteHandle> handle;
+  // Closed outside the lock, and before a handle of the new file opens:
+  // the two share the journal files by their names.
+  std::vector<std::unique_ptr<SqliteHandle>> stale;
   {
     std::lock_guard lock(shared_->mutex);
     auto& handles = shared_->idle[*path];
+    for (auto& h : handles) {
+      if (h->file() != file) stale.push_back(std::move(h));
+    }
+    std::erase(handles, nullptr);
     if (!handles.empty()) {
       handle = std::move(handles.back());
       handles.pop_back();
+    } else if (!file && shared_->opened_files.contains(*path)) {
+      throw Unavailable("the store " + *path + " is missing", SQLITE_CANTOPEN);
     }
   }
+  stale.clear();
   if (!handle) {
     handle =
         std::make_unique<SqliteHandle>(*path, shared_->query_timeout, shared_->counters);
+    if (handle->file()) {
+      std::lock_guard lock(shared_->mutex);
+      shared_->opened_files.insert(*path);
+    }
   }
   return std::make_shared<PooledEngine>(std::move(handle), shared_, *path);
 }

@@ -166,8 +166,9 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
     options_.properties.ApplyTo(page.component());
     route.handler(page);
     session_cookie = page.FinishSession();
-  } catch (const data::Timeout& e) {
-    // The store is busy, not broken: the visitor may simply try again.
+  } catch (const data::Unavailable& e) {
+    // The store is busy or cannot be written now, not broken: nothing was
+    // half-written and the visitor may simply try again.
     log_("busy: \"" + RequestLine(req) + "\": " + e.what());
     return http::ErrorResponse(Status::service_unavailable, req.version(),
                                req.keep_alive());

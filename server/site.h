@@ -9,8 +9,10 @@
 // elsewhere is refused with 403 before its page runs (RefusedAsCrossSite).
 // An error raised while a page runs is logged with the request line and
 // answered with a plain 500 page; the site goes on serving. A page whose
-// statement ran past the query time limit (data::Timeout) is answered with
-// the plain 503 page and "Retry-After: 5"; its transaction has rolled back.
+// statement ran past the query time limit, or whose store cannot take a
+// write now (data::Unavailable: read only, disk full), is answered with the
+// plain 503 page "服务器忙，请稍后再试！" and "Retry-After: 5"; its
+// transaction has rolled back.
 //
 // Files, the redirect of "/" and refusals are answered where the request is
 // read; a page is work for a worker thread (Dispatch), charged to the

@@ -66,6 +66,13 @@ SessionHold MemorySessionStore::Hold(std::string_view id) {
   std::shared_ptr<std::mutex> mutex;
   {
     std::lock_guard lock(mutex_);
+    // Every request with a session cookie, made up or renewed at a login,
+    // leaves an id here: the unused ones go whenever the map has doubled,
+    // so it stays within twice the ids in use, at a constant cost a hold.
+    if (holds_.size() >= 2 * holds_in_use_ + 64) {
+      std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
+      holds_in_use_ = holds_.size();
+    }
     auto it = holds_.find(id);
     if (it != holds_.end()) mutex = it->second.lock();
     if (!mutex) {

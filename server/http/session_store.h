@@ -140,6 +140,7 @@ class MemorySessionStore final : public SessionStore {
   std::size_t total_bytes_ = 0;
   // One mutex per session id while any request holds or waits for it.
   std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> holds_;
+  std::size_t holds_in_use_ = 0;  // what the last clean-up of holds_ left
 };
 
 }  // namespace tb::server::http

@@ -390,6 +390,25 @@ TEST_F(StoreTest, PooledHandlesAreReused) {
   EXPECT_EQ(pool_.opened(), 2u) << "the fixture's handle and one lent fifty times";
 }
 
+// An operator moving the store away and back: while it is gone the store is
+// unavailable, and no empty store is created in its place.
+TEST_F(StoreTest, AStoreMovedAwayIsNotCreatedAfresh) {
+  conn_.Execute("insert into user(name) values ('abc')");
+  conn_.Close();
+  const auto path = dir_ / "t.db", away = dir_ / "away.db";
+  auto names = [&] {
+    Connection c(pool_);
+    c.Open(dsn_);
+    return c.Execute("select count(*) as n from user")["n"].Whole();
+  };
+  EXPECT_EQ(names(), 1);
+  std::filesystem::rename(path, away);
+  EXPECT_THROW(names(), Unavailable);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  std::filesystem::rename(away, path);
+  EXPECT_EQ(names(), 1);
+}
+
 // Every write but a visit count raises page_version's n, a visit count its
 // visits, a read neither, whoever writes: the store's triggers keep them.
 TEST_F(StoreTest, PageVersionFollowsEveryWrite) {

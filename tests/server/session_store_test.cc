@@ -127,10 +127,14 @@ TEST_F(SessionStoreTest, HoldsOfOneSessionWaitForEachOther) {
   EXPECT_EQ(stage, 2);
 }
 
-TEST_F(SessionStoreTest, SweepForgetsHoldsNoRequestUses) {
+// Made-up ids and logins leave ids behind: they go as holds are taken, well
+// before a sweep.
+TEST_F(SessionStoreTest, HoldsNoRequestUsesAreForgotten) {
   SessionHold kept = store_.Hold("s1");
-  for (int i = 0; i < 100; ++i) SessionHold gone = store_.Hold("x" + std::to_string(i));
-  EXPECT_EQ(store_.hold_count(), 101u);
+  for (int i = 0; i < 10'000; ++i) {
+    SessionHold gone = store_.Hold("x" + std::to_string(i));
+  }
+  EXPECT_LE(store_.hold_count(), 64u + 2u);
   store_.Sweep();
   EXPECT_EQ(store_.hold_count(), 1u);
 }
