@@ -25,10 +25,12 @@ run: configure
 	@echo
 	$(BUILD)/tavobook serve --listen 127.0.0.1:8080 --db ./data/tavobook.db
 
-# The browser suite runs last, once the unit and server tests have passed.
+# The browser suite runs once the unit and server tests have passed; the
+# soak and fault tests of the running server come last.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -E '^e2e$$'
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -E '^e2e$$' -LE '^soak$$'
 	cd $(BUILD) && ctest --output-on-failure -R '^e2e$$'
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L '^soak$$'
 
 # The load benchmark against nginx and the micro-benchmarks (bench/run);
 # BENCH_SECONDS and BENCH_ROUNDS shorten or lengthen it.

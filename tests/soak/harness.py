@@ -1,0 +1,230 @@
+"""Runs `tavobook serve` on a free loopback port with its own store for the
+soak and the fault tests, visits it as a browser would, and checks the store.
+
+Every page is answered in GB18030; forms are sent in it too.
+"""
+import http.client
+import os
+import re
+import signal
+import sqlite3
+import subprocess
+import tempfile
+import time
+import urllib.parse
+
+SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
+BUSY_TEXT = "服务器忙，请稍后再试！"
+PASSWORD = "pass1234"  # every guestbook `tavobook seed` writes has it
+
+# All test load comes from 127.0.0.1, so the per-address limits are lifted.
+# A `serve` that does not know a key yet refuses the file (exit 2, "unknown
+# setting KEY"): such a key is left out and the start tried again.
+CLIENT_LIMITS = {
+    "max_posts_per_minute": 1000000,
+    "max_connections_per_client": 100000,
+    "max_requests_per_client": 64,
+}
+
+
+class Site:
+    """One `serve` process over `db`; `log` collects its stderr."""
+
+    def __init__(self, binary, db, workdir):
+        self.binary, self.db, self.workdir = binary, db, workdir
+        self.log = os.path.join(workdir, "serve.log")
+        self.limits = dict(CLIENT_LIMITS)
+        self.proc = None
+        self.port = None
+
+    def start(self):
+        while True:
+            config = os.path.join(self.workdir, "serve.toml")
+            with open(config, "w", encoding="utf-8") as f:
+                # Posts stay stored: no guestbook is pruned down to MaxNum.
+                f.write("[component]\nMaxNum = 100000000\n[server]\n")
+                f.writelines(f"{k} = {v}\n" for k, v in self.limits.items())
+            with open(self.log, "ab") as err:
+                self.proc = subprocess.Popen(
+                    [self.binary, "serve", "--listen", "127.0.0.1:0", "--db", self.db,
+                     "--config", config, "--admin-password", "admin1234"],
+                    stdout=subprocess.PIPE, stderr=err, text=True)
+            line = self.proc.stdout.readline()
+            found = re.match(r"listening on http://127\.0\.0\.1:(\d+)/", line)
+            if found:
+                self.port = int(found.group(1))
+                return self
+            self.proc.wait()
+            with open(self.log, encoding="utf-8", errors="replace") as f:
+                unknown = re.findall(r"unknown setting (\w+)", f.read())
+            if self.proc.returncode != 2 or not unknown or unknown[-1] not in self.limits:
+                raise RuntimeError(f"serve exited {self.proc.returncode}; see {self.log}")
+            del self.limits[unknown[-1]]
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def stop(self, timeout=20):
+        """SIGTERM; the exit status (None when it would not stop)."""
+        if self.alive():
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            return None
+
+    def rss_kb(self):
+        with open(f"/proc/{self.pid}/status", encoding="ascii") as f:
+            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+    def errors(self):
+        """The page errors the server logged."""
+        with open(self.log, encoding="utf-8", errors="replace") as f:
+            return [line.rstrip() for line in f if line.startswith(("error:", "busy:"))]
+
+
+def seed(binary, db, *args):
+    subprocess.run([binary, "seed", "--db", db, *args], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+class Visitor:
+    """A browser: one keep-alive connection, and the cookies it was given."""
+
+    def __init__(self, port, timeout=10):
+        self.port, self.timeout = port, timeout
+        self.cookies = {}
+        self.conn = None
+
+    def request(self, method, path, fields=None):
+        """(status, body as text); raises OSError when there is no answer."""
+        body = urllib.parse.urlencode(fields, encoding="gb18030") if fields else None
+        headers = {"Cookie": "; ".join(f"{k}={v}" for k, v in self.cookies.items())}
+        if body is not None:
+            headers["Content-Type"] = "application/x-www-form-urlencoded"
+        for attempt in (1, 2):  # a keep-alive connection the server closed
+            if self.conn is None:
+                self.conn = http.client.HTTPConnection("127.0.0.1", self.port,
+                                                       timeout=self.timeout)
+            try:
+                self.conn.request(method, path, body, headers)
+                res = self.conn.getresponse()
+                data = res.read()
+                break
+            except (OSError, http.client.HTTPException) as e:
+                self.conn.close()
+                self.conn = None
+                retry = isinstance(e, (http.client.RemoteDisconnected, BrokenPipeError,
+                                       ConnectionResetError))
+                if attempt == 2 or not retry:
+                    raise
+        for header in res.headers.get_all("Set-Cookie") or []:
+            name, _, value = header.split(";", 1)[0].partition("=")
+            self.cookies[name.strip()] = value
+        if res.will_close:
+            self.conn.close()
+            self.conn = None
+        return res.status, data.decode("gb18030", errors="replace")
+
+    def get(self, path):
+        return self.request("GET", path)
+
+    def post_message(self, book, subject):
+        """The form cycle: the form, then the post to its action (which
+        carries the form key). (status, body, acknowledged)."""
+        status, form = self.get(f"/add.asp?name={book}")
+        action = re.search(r'action="(add_check\.asp\?[^"]*)"', form)
+        if status != 200 or not action:
+            return status, form, False
+        status, body = self.request("POST", "/" + action.group(1), {
+            "guestname": "soak visitor", "subject": subject,
+            "message": f"message {subject} of the soak", "html": "2"})
+        return status, body, status == 200 and f"URL=show.asp?name={book}" in body
+
+    def register(self, name):
+        return self.request("POST", "/reg_check.asp", {
+            "name": name, "password": PASSWORD, "password2": PASSWORD,
+            "email": f"{name}@example.com", "homepage": f"http://{name}.example.com/",
+            "titletop": "留言本", "question": "我最喜欢的颜色", "answer": "天蓝色的",
+            "idcard": "110101199001011234", "html": "2"})
+
+
+def store_problems(db):
+    """What is wrong in a store no message was deleted from: its integrity,
+    a number given twice in a guestbook, or a guestbook whose counter is not
+    its message count (numbers run from 0, so the count is also the highest
+    number + 1)."""
+    with sqlite3.connect(db) as conn:
+        problems = [f"integrity: {r[0]}" for r in conn.execute("pragma integrity_check")
+                    if r[0] != "ok"]
+        problems += [f"{name}: infono {no} stored {n} times" for name, no, n in conn.execute(
+            "select name, infono, count(*) from liuyan group by name, infono"
+            " having count(*) > 1 limit 5")]
+        problems += [f"{name}: infoserial {serial}, {n} messages, highest infono {top}"
+                     for name, serial, n, top in conn.execute(
+                         "select u.name, u.infoserial, count(l.id), max(l.infono) from user u"
+                         " left join liuyan l on l.name = u.name group by u.id"
+                         " having u.infoserial != count(l.id)"
+                         " or coalesce(max(l.infono) + 1, 0) != u.infoserial limit 5")]
+    return problems
+
+
+def count_rows(db, sql, *params):
+    with sqlite3.connect(db) as conn:
+        return conn.execute(sql, params).fetchone()[0]
+
+
+class Checks:
+    """Named checks, one line each, and the test's exit status."""
+
+    def __init__(self, test):
+        self.test, self.failed, self.total = test, 0, 0
+
+    def expect(self, ok, what, detail=""):
+        self.total += 1
+        self.failed += not ok
+        print(f"{'ok  ' if ok else 'FAIL'} {what}{': ' + str(detail) if detail else ''}",
+              flush=True)
+        return ok
+
+    def answered(self, result, statuses, what, text=None):
+        """`result` is (status, body) or the exception that stood for it."""
+        if isinstance(result, Exception):
+            return self.expect(False, what, f"no answer ({result!r})")
+        status, body = result[0], result[1]
+        ok = status in statuses and (text is None or text in body)
+        return self.expect(ok, what, f"status {status}" + (
+            "" if text is None or text in body else f", body lacks {text!r}"))
+
+    def finish(self, summary):
+        word = "PASS" if not self.failed else f"FAIL ({self.failed} of {self.total})"
+        print(f"{self.test}: {summary}: {word}", flush=True)
+        return 1 if self.failed else 0
+
+
+def attempt(call, *args):
+    """The call's result, or the error that stood for its answer (a hang,
+    a refusal, a broken answer)."""
+    try:
+        return call(*args)
+    except (OSError, http.client.HTTPException) as e:
+        return e
+
+
+def workdir(test):
+    return tempfile.TemporaryDirectory(prefix=f"tavobook-{test}-")
+
+
+def wait_until(predicate, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(0.05)
+    return predicate()
