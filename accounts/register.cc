@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "check/convert.h"
+#include "check/lengths.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -111,6 +112,16 @@ void Guestbook::RegCheck() {
       .idcard = form("idcard"),
       .nettype = form("nettype"),
   };
+  if (const std::string refusal = check::TooLong({
+          {r.email, check::kEmailLimit},
+          {r.homepage, check::kHomepageLimit},
+          {r.titletop, check::kTitleLimit},
+          {r.nettype, check::kCategoryLimit},
+      });
+      !refusal.empty()) {
+    Write(refusal + "<br>");
+    return Write(kBackToForm);
+  }
   const std::string report = Validate(r);
 
   // The code is drawn on every call, also when the form is refused; it is

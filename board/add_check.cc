@@ -10,6 +10,7 @@
 #include "board/add_check_fields.h"
 #include "board/form_setup.h"
 #include "check/convert.h"
+#include "check/lengths.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -97,6 +98,18 @@ void Guestbook::AddCheck() {
     return Write(kBadFormKey);
 
   const host::Request& in = Request();
+  if (const std::string refusal = check::TooLong({
+          {in.Form("guestname"), check::kGuestNameLimit},
+          {check::Trim(in.Form("email")), check::kEmailLimit},
+          {check::Trim(in.Form("homepage")), check::kHomepageLimit},
+          {in.Form("subject"), check::kSubjectLimit},
+          {in.Form("guo") + in.Form("sheng") + in.Form("xian"), check::kLocationLimit},
+          {check::Trim(in.Form("oicq")), check::kQqLimit},
+      });
+      !refusal.empty()) {
+    Write(refusal + "<br>");
+    return Write(kErrorsBack);
+  }
   std::vector<int> errors;
   post::MessageRow row;
   row.priviteword = in.Form("priviteword") == "1" ? "1" : "0";

@@ -7,6 +7,7 @@
 
 #include "check/convert.h"
 #include "check/html_filter.h"
+#include "check/lengths.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -57,6 +58,17 @@ void Guestbook::JieMian1Check() {
   settings::ErrorReport errors;
 
   const std::string homepage(check::Trim(Request().Form("homepage")));
+  if (const std::string refusal = check::TooLong({
+          {homepage, check::kHomepageLimit},
+          {Request().Form("titletop"), check::kTitleLimit},
+          {check::Trim(Request().Form("backimage")), check::kBackImageLimit},
+          {check::Trim(Request().Form("topimage")), check::kTopImageLimit},
+          {check::Trim(Request().Form("nettype")), check::kCategoryLimit},
+      });
+      !refusal.empty()) {
+    Write(refusal + "<br>");
+    return Write(settings::kBackLink);
+  }
   if (!check::CheckUrl(homepage)) errors.Add(6);
   const std::string modifytime = Server().Now().ToText();
   const std::string ip = Request().RemoteAddr();

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "check/convert.h"
+#include "check/lengths.h"
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
@@ -114,10 +115,16 @@ void Guestbook::JieMian2Check() {
   // so on, in the table's order.
   std::string captions;
   for (const auto& caption : html::kCaptions) {
+    const std::string posted = PostedCaption(Request().Form(caption.column));
+    if (const std::string refusal = check::TooLong({{posted, check::kCaptionLimit}});
+        !refusal.empty()) {
+      Write(refusal + "<br>");
+      return Write(settings::kBackLink);
+    }
     captions += captions.empty() ? "', " : "' , ";
     captions += caption.column;
     captions += "='";
-    captions += check::SqlQuote(PostedCaption(Request().Form(caption.column)));
+    captions += check::SqlQuote(posted);
   }
   std::string infostyle;
   for (std::string_view field : kOptionFields) {

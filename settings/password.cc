@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "check/convert.h"
+#include "check/lengths.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
@@ -96,6 +97,11 @@ void Guestbook::JieMian3Check() {
   std::string idcard(check::Trim(Request().Form("idcard")));
   CheckIdCard(idcard, errors);
   std::string email(check::Trim(Request().Form("email")));
+  if (const std::string refusal = check::TooLong({{email, check::kEmailLimit}});
+      !refusal.empty()) {
+    Write(refusal + "<br>");
+    return Write(settings::kBackLink);
+  }
   if (!email.empty() && !check::CheckEmail(email)) errors.Add(5);
   // Whoever finds the session open must still know the password.
   if (found && old_password != stored_password) errors.AddText(kWrongOldPassword);

@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/pages/fake_env.h"
 
@@ -12,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr std::string_view kTooMany = "尝试次数过多，请15分钟后再试！";
+using Fields = std::vector<std::pair<std::string, std::string>>;
 
 class LimitsTest : public testing::PagesTest {
  protected:
@@ -22,7 +25,7 @@ class LimitsTest : public testing::PagesTest {
   // A fresh form of guestbook "abc" and its post, as add.asp and
   // add_check.asp run for one visitor.
   const std::string& Post(std::string_view password = {},
-                          std::string_view from = "10.1.2.3") {
+                          std::string_view from = "10.1.2.3", const Fields& extra = {}) {
     Fresh();
     page().query.Add("name", "abc");
     Run("add.asp");
@@ -38,6 +41,7 @@ class LimitsTest : public testing::PagesTest {
       page().form.Add(k, v);
     }
     if (!password.empty()) page().form.Add("password", password);
+    for (const auto& [k, v] : extra) page().form.Add(k, v);
     return Run("add_check.asp", "POST");
   }
 };
@@ -106,6 +110,60 @@ TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
   EXPECT_EQ(Post(), "");
   EXPECT_EQ(page().redirect, "guanshui.asp");
   EXPECT_EQ(Count("select * from liuyan"), 10);
+}
+
+// Every stored text has a length: a longer one is refused by name, with
+// nothing stored. One character past each limit; the form's other fields
+// are valid.
+TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
+  AddBook("abc");
+  const auto chars = [](std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += "留";
+    return s;
+  };
+  struct Case {
+    std::string_view path;  // "" for the message form's post
+    Fields form;
+    std::string_view refusal;
+  } cases[] = {
+      {"", {{"guestname", chars(51)}}, "姓名最多50个字符"},
+      {"", {{"subject", chars(101)}}, "留言主题最多100个字符"},
+      {"", {{"email", "a@" + std::string(49, 'b')}}, "电子邮件最多50个字符"},
+      {"", {{"homepage", "http://" + std::string(194, 'h')}}, "主页最多200个字符"},
+      {"",
+       {{"guo", chars(50)}, {"sheng", chars(50)}, {"xian", "x"}},
+       "来自最多100个字符"},
+      {"", {{"oicq", std::string(16, '1')}}, "QQ号码最多15个字符"},
+      {"reg_check.asp",
+       {{"name", "newbook"}, {"homepage", "http://" + std::string(194, 'h')}},
+       "主页最多200个字符"},
+      {"admin_jiemian_check.asp",
+       {{"topimage", "http://" + std::string(194, 'h')}},
+       "顶部图片最多200个字符"},
+      {"admin_jiemian_check2.asp", {{"infomail", chars(51)}}, "栏目显示文字最多50个字符"},
+      {"admin_jiemian3_check.asp",
+       {{"email", std::string(51, 'e')}},
+       "电子邮件最多50个字符"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::string(c.refusal));
+    std::string body;
+    if (c.path.empty()) {
+      body = Post({}, "10.1.2.3", c.form);
+    } else {
+      Fresh();
+      LogIn("abc");
+      for (const auto& [k, v] : c.form) page().form.Add(k, v);
+      body = Run(c.path, "POST");
+    }
+    EXPECT_NE(body.find("输入的内容太长：" + std::string(c.refusal)), std::string::npos)
+        << body;
+    EXPECT_EQ(Count("select * from liuyan"), 0);
+    EXPECT_EQ(Count("select * from user where name = 'newbook' or length(topimage) > 0 "
+                    "or infomail <> '电子邮件：' or email <> 'abc@example.com'"),
+              0);
+  }
 }
 
 // The counts over time, by the clock the limits are given.
