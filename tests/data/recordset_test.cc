@@ -290,9 +290,12 @@ TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
     EXPECT_GT(read, 0);
     return std::chrono::steady_clock::now() - start;
   };
-  time_page("abc", 1);  // warm the cache
-  auto large = time_page("abc", 1);
-  auto small = time_page("small", 1);
+  // The best of three, so that a busy machine's pauses do not count.
+  auto best = [&](const char* name) {
+    return std::min({time_page(name, 1), time_page(name, 1), time_page(name, 1)});
+  };
+  auto large = best("abc");
+  auto small = best("small");
   EXPECT_LT(large, std::chrono::milliseconds(50));
   EXPECT_LT(large, small * 50 + std::chrono::milliseconds(20));
 
