@@ -74,7 +74,6 @@ void Guestbook::AdminLogin() {
   // in as an owner is no longer the superuser in this browser.
   Session().ClearLogin();
   auto conn = OpenDatabase();
-  const std::string logout_key = Server().UrlEncode(Server().Now().ToText());
   const std::string name(check::Trim(Request().Form("name")));
   std::string password(check::Trim(Request().Form("password")));
 
@@ -102,8 +101,24 @@ void Guestbook::AdminLogin() {
   Session().Set(keys::kLog, Value("yes"));
   if (stored_name == keys::kSuperuser) Session().Set(keys::kAdminLog, Value("yes"));
 
-  for (const auto& item : MenuItems(check::FilterHtml(row["titletop"].Text()),
-                                    check::EscapeHtml(name), logout_key)) {
+  WriteMenu(row["titletop"].Text(), name);
+}
+
+void Guestbook::AdminMenu() {
+  const std::string name = Session().Get(keys::kName).Text();
+  auto conn = OpenDatabase();
+  auto row = FindBook(conn, name);
+  if (row.Eof() && row.Bof()) {
+    Write("用户：" + check::EscapeHtml(name) + "不存在！");
+    return Write(kNoSuchUserBack);
+  }
+  WriteMenu(row["titletop"].Text(), name);
+}
+
+void Guestbook::WriteMenu(std::string_view title, std::string_view name) {
+  const std::string logout_key = Server().UrlEncode(Server().Now().ToText());
+  for (const auto& item :
+       MenuItems(check::FilterHtml(title), check::EscapeHtml(name), logout_key)) {
     Write(item);
   }
 }

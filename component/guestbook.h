@@ -74,6 +74,9 @@ class Guestbook {
   // Accounts.
   void RegCheck();
   void AdminLogin();
+  // The management menu of the owner this session is logged in as, as
+  // AdminLogin writes it after the login (the host checks the login).
+  void AdminMenu();
   int IsUserLogin();
   int IsAdmin();
   void LostPass();
@@ -130,6 +133,8 @@ class Guestbook {
   bool WriteCached(std::string_view key, data::Connection& db, Shows shows,
                    const std::function<bool()>& render);
 
+  // The management menu for the guestbook `name` titled `title`.
+  void WriteMenu(std::string_view title, std::string_view name);
   // Records a secret's check for outcome(); returns whether it matched.
   bool CheckedSecret(bool matched) {
     outcome_.secret = matched ? SecretCheck::kMatched : SecretCheck::kMismatched;

@@ -86,6 +86,10 @@ class Session {
   //   every session logged in as "abc" now reads as logged out.
   virtual void EndLogins(std::string_view name, Reach reach) = 0;
 
+  // The owner (or superuser) this session is logged in as; empty when none.
+  std::string LoggedInName() const {
+    return Get(kLoginFlag).Text() == "yes" ? Get(kLoginName).Text() : std::string();
+  }
   // Whether this session is logged in as the owner `name` (see IsLoginOf).
   bool IsLoggedInAs(std::string_view name) const {
     return IsLoginOf(Get(kLoginFlag), Get(kLoginName), name);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/encoding.h"
+#include "server/pages/style.h"
 
 namespace tb::server::http {
 namespace {
@@ -59,11 +60,19 @@ Response ErrorResponse(Status status, unsigned version, bool keep_alive,
                        std::string_view text) {
   const ErrorText& t = TextOf(status);
   std::string code = std::to_string(static_cast<unsigned>(status));
-  std::string body = "<!DOCTYPE html><html><head><meta charset=\"gb2312\"><title>" +
-                     code + " " + std::string(t.title) + "</title></head><body><h1>" +
-                     std::string(t.title) + "</h1><p>" +
-                     std::string(text.empty() ? t.text : text) +
-                     "</p><p><a href=\"/index.asp\">返回首页</a></p></body></html>";
+  // Framed like the site's pages, with addresses from the root: the path
+  // that failed may lie in any folder.
+  std::string body =
+      "<!DOCTYPE html><html><head><meta charset=\"gb2312\">"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
+      code + " " + std::string(t.title) + "</title><link rel=\"stylesheet\" href=\"/" +
+      pages::StylesheetHref() +
+      "\"></head><body><div class=\"nav\"><a class=\"brand\" href=\"/index.asp\">首页</a>"
+      "<span><a href=\"/userlist.asp\">留言板列表</a> | <a "
+      "href=\"/admin.asp\">登录管理</a>"
+      "</span></div><div class=\"notice\"><h2>" +
+      std::string(t.title) + "</h2><p>" + std::string(text.empty() ? t.text : text) +
+      "</p><p><a href=\"/index.asp\">返回首页</a></p></div></body></html>";
   Response res = HtmlResponse(status, body, version, keep_alive);
   res.set(bhttp::field::cache_control, "no-store");
   if (status == Status::service_unavailable) {

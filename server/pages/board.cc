@@ -31,14 +31,42 @@ constexpr std::string_view kNoSuchBook = "没有找到这个留言板，留言�
 // Where a client that posts faster than its share is sent.
 constexpr std::string_view kFloodPage = "guanshui.asp";
 
+// The acceptance's own short document, framed: its refresh (back to the
+// guestbook) joins the frame's head, its body goes inside the frame.
+void WriteAcceptance(PageEnv& env, std::string_view document) {
+  auto part = [&](std::string_view open, std::string_view close, bool keep_tags) {
+    const std::size_t start = document.find(open);
+    const std::size_t end =
+        start == std::string_view::npos ? start : document.find(close, start);
+    if (end == std::string_view::npos) return std::string_view();
+    return keep_tags ? document.substr(start, end + close.size() - start)
+                     : document.substr(start + open.size(), end - start - open.size());
+  };
+  WriteHead(env, "发表留言", std::string(part("<meta HTTP-EQUIV", ">", true)) + "\n");
+  Write(env, part("<body>", "</body>", false));
+  WriteFoot(env);
+}
+
 }  // namespace
 
 // The component writes the page's body tag (with the guestbook's
 // background), so the head ends without one.
+// The header bar goes right after that body tag; an answer without one (no
+// such guestbook) is boxed in a body of the frame's own.
 void ShowPage(PageEnv& env) {
   const std::string name(check::Trim(env.context().request().Query("name")));
   WriteHeadOnly(env, name, kDelCheckScript);
-  env.component().ShowBook();
+  const Captured out = Capture(env, &Guestbook::ShowBook);
+  const std::size_t body = out.body.find("<body");
+  const std::size_t body_end =
+      body == std::string::npos ? body : out.body.find('>', body);
+  if (body_end == std::string::npos) {
+    Write(env, "<body>\n" + NavBar(env) + Notice(out.body));
+  } else {
+    Write(env, std::string_view(out.body).substr(0, body_end + 1));
+    Write(env, "\n" + NavBar(env));
+    Write(env, std::string_view(out.body).substr(body_end + 1));
+  }
   WriteFoot(env);
 }
 
@@ -72,7 +100,9 @@ void AddCheckPage(PageEnv& env) {
   if (!env.component().outcome().stored_message) limits.ReturnPost(address);
   if (by_owner) CountGuess(env, name);
   if (out.redirected) return;
-  if (fresh_form && session.Get(keys::kPosted).Text() == "1") return Write(env, out.body);
+  if (fresh_form && session.Get(keys::kPosted).Text() == "1") {
+    return WriteAcceptance(env, out.body);
+  }
   WriteHead(env, "发表留言");
   Write(env, out.body.empty() ? Notice(kNoSuchBook) : out.body);
   WriteFoot(env);

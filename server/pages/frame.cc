@@ -18,13 +18,8 @@ constexpr std::string_view kDocumentStart =
     "<!DOCTYPE html>\n"
     "<html>\n"
     "<head>\n"
-    "<meta charset=\"gb2312\">\n";
-
-// The header bar: the site's name, then its three public pages.
-std::string NavBar(std::string_view site) {
-  return "<body>\n<div class=\"nav\"><a class=\"brand\" href=\"index.asp\">" +
-         std::string(site) + "</a><span>" + std::string(kSiteLinks) + "</span></div>\n";
-}
+    "<meta charset=\"gb2312\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
 
 // A response that keeps what is written and passes the rest through.
 class CaptureContext final : public host::PageContext, public host::Response {
@@ -92,9 +87,21 @@ void Write(PageEnv& env, std::string_view text) { env.context().response().Write
 
 bool IsPost(const PageEnv& env) { return check::EqualsIgnoreCase(env.method(), "POST"); }
 
+std::string NavBar(PageEnv& env) {
+  std::string bar = "<div class=\"nav\"><a class=\"brand\" href=\"index.asp\">" +
+                    Escaped(env.component().PageTitle().Text()) + "</a><span>" +
+                    std::string(kSiteLinks) + "</span>";
+  if (const std::string name = env.context().session().LoggedInName(); !name.empty()) {
+    bar += "<span class=\"who\">当前用户：" + Escaped(name) +
+           " | <a href=\"admin.asp\">管理菜单</a> | "
+           "<a href=\"admin_log_off.asp\">退出管理</a></span>";
+  }
+  return bar + "</div>\n";
+}
+
 void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts) {
   WriteDocumentHead(env, subtitle, scripts);
-  Write(env, NavBar(Escaped(env.component().PageTitle().Text())));
+  Write(env, "<body>\n" + NavBar(env));
 }
 
 void WriteHeadOnly(PageEnv& env, std::string_view subtitle, std::string_view scripts) {

@@ -27,9 +27,12 @@ void Write(PageEnv& env, std::string_view text);
 // True when the request was posted.
 bool IsPost(const PageEnv& env);
 
+// The header bar: the site's name and links to the home, the guestbook list
+// and the login; while an owner or the superuser is logged in, "当前用户："
+// with the name and links to the management menu and out.
+std::string NavBar(PageEnv& env);
 // The document's start: doctype, head (title "PageTitle - subtitle", the
-// stylesheet's link, `scripts`), then "<body>" and the header bar: the site's
-// name and links to the home, the guestbook list and the login.
+// stylesheet's link, `scripts`), then "<body>" and the header bar.
 void WriteHead(PageEnv& env, std::string_view subtitle, std::string_view scripts = {});
 // The same head without "<body>" and the bar: for a component that writes its
 // own body tag.

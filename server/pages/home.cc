@@ -127,7 +127,11 @@ void RegCheckPage(PageEnv& env) {
   WriteFoot(env);
 }
 
+// A logged-in owner finds the management menu here, everyone else the login.
 void AdminPage(PageEnv& env) {
+  if (!env.context().session().LoggedInName().empty()) {
+    return FramedCall(env, "管理菜单", &Guestbook::AdminMenu);
+  }
   WriteHead(env, "登录管理");
   Write(env, kLoginForm);
   WriteFoot(env);

@@ -255,6 +255,12 @@ std::vector<Drawn> DrawAll() {
   all.push_back({"hpgtuemail.gif",
                  Button(54, [](Canvas& c) { Envelope(c, 10, 12, 53, 42, kRed); })});
   all.push_back({"nothing.gif", Nothing()});
+  // The browsers' tab icon: a note. Browsers read a GIF under this name.
+  all.push_back({"favicon.ico", Icon([](Canvas& c) {
+                   Paper(c, 2, 1, 13, 14);
+                   c.Rect(5, 5, 10, 6, kGreen);
+                   c.Rect(5, 9, 10, 10, kGreen);
+                 })});
   all.push_back({"white.GIF", Canvas(30, 6, kWhite)});
   return all;
 }

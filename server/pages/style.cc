@@ -70,6 +70,28 @@ input[type="submit"], input[type="reset"], input[type="button"] {
   border: 1px solid #0b7a6f; border-radius: 3px; background: #0b7a6f; color: #fff;
 }
 input[type="reset"] { background: #fff; color: #0b7a6f; }
+
+/* Long words and addresses break rather than widen the page. */
+body, td { overflow-wrap: anywhere; }
+img { max-width: 100%; height: auto; }
+
+/* Phones: the component's fixed-width tables become fluid, their cells wrap,
+   the rows of forms stack, and the guestbook header's icons wrap. */
+@media (max-width: 800px) {
+  body { padding: 0 8px 12px; font-size: 15px; }
+  .nav { margin: 0 -8px 12px; padding: 8px; }
+  table { max-width: 100%; }
+  table[width] { width: 100% !important; }
+  td[width] { width: auto !important; }
+  td { white-space: normal !important; }
+  form > table > tbody > tr > td, table.form > tbody > tr > td {
+    display: block; text-align: left !important;
+  }
+  body > table:first-child > * > tr > td { display: inline-block; }
+  table[height], td[height] { height: auto !important; }
+  input[type="text"], input[type="password"], textarea, select { width: 100%; }
+  marquee { max-width: 100%; }
+}
 )css";
 
 // FNV-1a, 32 bits: enough to tell one version of the stylesheet from another.

@@ -42,9 +42,10 @@ export async function startSite() {
     url,
     browser,
     log: () => log,
-    // A fresh browser context: its own cookies, so its own session.
-    async newPage() {
-      const context = await browser.newContext({ baseURL: url });
+    // A fresh browser context: its own cookies, so its own session;
+    // `options` as Playwright's (a viewport, say).
+    async newPage(options = {}) {
+      const context = await browser.newContext({ baseURL: url, ...options });
       const page = await context.newPage();
       page.on('dialog', (dialog) => dialog.accept());
       return page;

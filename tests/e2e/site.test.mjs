@@ -27,7 +27,10 @@ async function register(page, { name, password, title }) {
   await page.waitForSelector(`text=恭喜！用户：${name}注册成功！`);
 }
 
+// A logged-in visitor finds the menu on admin.asp: whoever logs in as
+// another logs off first.
 async function login(page, name, password) {
+  await page.goto('admin_log_off.asp');
   await page.goto('admin.asp');
   await page.fill('input[name=name]', name);
   await page.fill('input[name=password]', password);
@@ -271,4 +274,56 @@ test('hostile posts and settings run no script and delete nothing for the owner 
   await superuser.goto(`show.asp?name=${attacked.name}`);
   assert.match(await superuser.content(), new RegExp(`现有留言${payloads.length}条`));
   await screenshot(superuser, '8-hostile-posts');
+});
+
+// How wide the page is against its window, and any text drawn below 12 px.
+function measure() {
+  const small = [];
+  for (const el of document.querySelectorAll('body *')) {
+    const own = [...el.childNodes].some((n) => n.nodeType === 3 && n.textContent.trim());
+    const size = parseFloat(getComputedStyle(el).fontSize);
+    if (own && size < 12) small.push(`${el.tagName} ${size}px ${el.textContent.trim().slice(0, 20)}`);
+  }
+  return { scroll: document.documentElement.scrollWidth, width: window.innerWidth, small };
+}
+
+test('every page of the walk fits a phone 390 px wide, its text 12 px or more', async () => {
+  const book = { name: 'phonebook', password: 'pass1234', title: '手机上的留言板' };
+  const setup = await site.newPage();
+  await register(setup, book);
+  await setup.goto(`add.asp?name=${book.name}`);
+  await post(setup, { guestname: '访客', subject: '很长的地址', ubb: true,
+                      message: `看看：http://example.com/${'a'.repeat(300)}` });
+  await setup.goto(`show.asp?name=${book.name}`);
+  await Promise.all([setup.waitForNavigation(), setup.click('a:has-text("回复")')]);
+  await post(setup, { guestname: '回复者', message: '回复的内容' });
+
+  const walk = [
+    ['home', 'index.asp'], ['guestbook', `show.asp?name=${book.name}`],
+    ['form', `add.asp?name=${book.name}`], ['login', 'admin.asp'],
+    ['list', 'userlist.asp'],
+  ];
+  const owned = [
+    ['menu', 'admin.asp'], ['basic', 'admin_jiemian.asp'], ['display', 'admin_jiemian2.asp'],
+    ['account', 'admin_jiemian3.asp'],
+  ];
+  const tools = [['mail', 'admin_tools_mail.asp'], ['getpass', 'GETPASS.ASP'],
+                 ['db', 'admin_tools_db.asp']];
+  for (const width of [390, 1280]) {
+    const page = await site.newPage({ viewport: { width, height: 800 } });
+    const visit = async (pages) => {
+      for (const [name, path] of pages) {
+        await page.goto(path);
+        const m = await page.evaluate(measure);
+        assert.ok(m.scroll <= m.width, `${path} at ${width}: ${m.scroll} px wide`);
+        assert.deepEqual(m.small, [], `${path} at ${width}`);
+        if (name === 'guestbook' || name === 'menu') await screenshot(page, `9-${name}-${width}`);
+      }
+    };
+    await visit(walk);
+    await login(page, book.name, book.password);
+    await visit(owned);
+    await login(page, 'admin', adminPassword);
+    await visit(tools);
+  }
 });

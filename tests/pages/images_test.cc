@@ -192,8 +192,8 @@ std::vector<ImageCase> ReferencedImages() {
     all.push_back({"pic/" + std::to_string(k) + ".gif", 32, 32});
   for (std::string_view icon :
        {"pic/zip.gif", "pic/rar.gif", "pic/email1.gif", "pic/url.gif", "pic/gif.gif",
-        "pic/jpg.gif", "pic2/replay.gif", "pic2/mail.gif", "pic2/home.gif",
-        "pic2/qq.gif"})
+        "pic/jpg.gif", "pic2/replay.gif", "pic2/mail.gif", "pic2/home.gif", "pic2/qq.gif",
+        "favicon.ico"})
     all.push_back({std::string(icon), 16, 16});
   all.push_back({"hpghomepage2.gif", 64, 54});
   all.push_back({"mfsq.GIF", 64, 75});

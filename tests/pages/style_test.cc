@@ -47,7 +47,7 @@ TEST(StyleTest, AsciiWithBalancedBraces) {
     if (c == '{') ++depth;
     if (c == '}') --depth;
     ASSERT_GE(depth, 0);
-    ASSERT_LE(depth, 1);
+    ASSERT_LE(depth, 2);  // rules inside one @media block
   }
   EXPECT_EQ(depth, 0);
 }

@@ -277,6 +277,8 @@ class HostileInputTest : public ::testing::Test {
       : owner_(site_.port()), visitor_(site_.port()), super_(site_.port()) {
     LogIn(owner_, "xiaoming", "pass1234");
     LogIn(super_, "admin", FlowSite::kSuperPassword);
+    // A payload the server refuses outright gets its error page.
+    Learn(allowed_, visitor_.Get("nowhere.asp"));
   }
 
   // Checks a page that showed `payload`; learns the site's own first.
