@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build run test bench clean
+.PHONY: deps configure build run test sanitize-build sanitize fuzz bench clean
 
 deps:
 	scripts/install-deps
@@ -26,11 +26,35 @@ run: configure
 	$(BUILD)/tavobook serve --listen 127.0.0.1:8080 --db ./data/tavobook.db
 
 # The browser suite runs once the unit and server tests have passed; the
-# soak and fault tests of the running server come last.
+# soak and fault tests of the running server follow; then the unit and server
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and each
+# fuzz target for 20 s.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -E '^e2e$$' -LE '^soak$$'
 	cd $(BUILD) && ctest --output-on-failure -R '^e2e$$'
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L '^soak$$'
+	$(MAKE) --no-print-directory sanitize
+	fuzz/run $(SANITIZE_BUILD) 20
+
+# The checking build: clang with both sanitizers (and libFuzzer's coverage, for
+# the fuzz targets), asserts on; any sanitizer report fails the test.
+SANITIZE_BUILD = $(BUILD)/sanitize
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+sanitize-build: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DTB_SANITIZE=ON \
+		-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" >/dev/null
+	$(SANITIZE_ENV) cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+
+sanitize: sanitize-build
+	cd $(SANITIZE_BUILD) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS) -E '^e2e$$' -LE '^soak$$'
+
+# The fuzz targets alone, FUZZ_SECONDS each (two at a time), or only
+# FUZZ_TARGET: FUZZ_SECONDS=600 FUZZ_TARGET=ubb_html make fuzz
+FUZZ_SECONDS ?= 600
+fuzz: sanitize-build
+	fuzz/run $(SANITIZE_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGET)
 
 # The load benchmark against nginx and the micro-benchmarks (bench/run);
 # BENCH_SECONDS and BENCH_ROUNDS shorten or lengthen it.

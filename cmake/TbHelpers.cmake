@@ -10,7 +10,8 @@
 # GCC 12 reports impossible overlaps in inlined std::string concatenation
 # (-Wrestrict, GCC bug 105651); the warning is off until the compiler is fixed.
 function(tb_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-restrict)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+                         $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 endfunction()
 
 function(tb_glob out)

@@ -220,9 +220,12 @@ std::vector<Drawn> DrawAll() {
   all.push_back({"pic/url.gif", Icon([](Canvas& c) { Globe(c, 7, 7, 6); })});
   const std::array<std::pair<std::string_view, Colour>, 4> kUploads = {
       {{"gif", kPurple}, {"jpg", kTeal}, {"png", kOrange}, {"bmp", kGrey}}};
+  // The colour is captured by an initializer: clang 14 cannot capture a
+  // structured binding.
   for (const auto& [type, frame] : kUploads) {
-    all.push_back({"pic/" + std::string(type) + ".gif",
-                   Icon([frame](Canvas& c) { Picture(c, 1, 2, 14, 13, frame); })});
+    all.push_back({"pic/" + std::string(type) + ".gif", Icon([colour = frame](Canvas& c) {
+                     Picture(c, 1, 2, 14, 13, colour);
+                   })});
   }
 
   // The icons of a message block.

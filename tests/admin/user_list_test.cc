@@ -260,7 +260,6 @@ class RowCountingSource : public data::EngineSource {
 
   data::EngineSource& inner_;
   std::size_t most_rows_ = 0;
-  std::uint64_t versions_ = 0;
 };
 
 TEST_F(UserListTest, TotalsAreCountedByTheStore) {

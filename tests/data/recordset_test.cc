@@ -11,6 +11,7 @@
 #include "data/error.h"
 #include "data/schema.h"
 #include "data/sqlite_engine.h"
+#include "tests/support/time_scale.h"
 
 namespace tb::data {
 namespace {
@@ -296,8 +297,8 @@ TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
   };
   auto large = best("abc");
   auto small = best("small");
-  EXPECT_LT(large, std::chrono::milliseconds(50));
-  EXPECT_LT(large, small * 50 + std::chrono::milliseconds(20));
+  EXPECT_LT(large, std::chrono::milliseconds(50) * testing::kTimeScale);
+  EXPECT_LT(large, small * 50 + std::chrono::milliseconds(20) * testing::kTimeScale);
 
   Recordset rs;
   rs.Open("select * from liuyan where name='abc' order by infoseekno desc", conn_);
@@ -478,7 +479,9 @@ TEST_F(StoreTest, AStatementPastTheTimeLimitStopsWithTimeout) {
   for (const auto& c : cases) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(slow.Execute(c.sql), Timeout) << c.why;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.why;
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(1) * testing::kTimeScale)
+        << c.why;
   }
   EXPECT_EQ(slow.Execute("select 7 as n")["n"], Value(7)) << "the handle goes on";
 }

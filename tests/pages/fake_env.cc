@@ -56,7 +56,8 @@ void PagesTest::AddMessage(std::string_view name, std::string_view subject,
                  {"priviteword", "'0'"},
                  {"infono", "0"}};
   for (const auto& [column, value] : columns) {
-    auto same = [&](const auto& c) { return c.first == column; };
+    // Named in the capture: clang 14 cannot capture a structured binding.
+    auto same = [&name = column](const auto& c) { return c.first == name; };
     if (auto it = std::find_if(row.begin(), row.end(), same); it != row.end())
       it->second = value;
     else
