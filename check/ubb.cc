@@ -40,7 +40,7 @@ constexpr unsigned kGroups234 = kGroups23 | 1U << 4;
 // as typed. The glow and shadow heads are atomic and first checked to reach
 // their "]": every way of splitting a head at its commas ends at that same "]",
 // so a failed match is not retried split by split.
-constexpr std::array<Pass, 31> kPasses{{
+constexpr std::array<Pass, 32> kPasses{{
     {R"re((\[IMG\])(.[^\[]*)(\[\/IMG\]))re", R"html(<IMG SRC="$2" border=0>)html",
      kGroup2},
     // The Flash object names where the browser fetches the plug-in and the page
@@ -78,13 +78,13 @@ constexpr std::array<Pass, 31> kPasses{{
      kGroup2},
     // Bare addresses: at the very start, at the very end, and after any
     // character but ">", "=" and '"' (which mark addresses already inside
-    // HTML); the character before is consumed with the address.
+    // HTML); that character is matched with the address and written back.
     {R"re(^(http://[A-Za-z0-9\./=\?%\-&_~`@']+))re",
      "<img align=absmiddle src=pic/url.gif><a target=_blank href=$1>$1</a>"},
     {R"re((http://[A-Za-z0-9\./=\?%\-&_~`@']+)$)re",
      "<img align=absmiddle src=pic/url.gif><a target=_blank href=$1>$1</a>"},
-    {R"re([^>="](http://[A-Za-z0-9\.\/=\?%\-&_~`@']+))re",
-     "<img align=absmiddle src=pic/url.gif><a target=_blank href=$1>$1</a>"},
+    {R"re(([^>="])(http://[A-Za-z0-9\.\/=\?%\-&_~`@']+))re",
+     "$1<img align=absmiddle src=pic/url.gif><a target=_blank href=$2>$2</a>"},
     {R"re((\[color=([^\]\s'"<>=&]+)\])(.[^\[]*)(\[\/color\]))re",
      "<font color=$2>$3</font>", kGroup2},
     {R"re((\[face=([^\]\s'"<>=&]+)\])(.[^\[]*)(\[\/face\]))re", "<font face=$2>$3</font>",
@@ -116,6 +116,8 @@ constexpr std::array<Pass, 31> kPasses{{
     {R"re((\[size=6\])(.[^\[]*)(\[\/size\]))re", "<font size=6>$2</font>"},
     {R"re((\[size=7\])(.[^\[]*)(\[\/size\]))re", "<font size=7>$2</font>"},
     {R"re((\[center\])(.[^\[]*)(\[\/center\]))re", "<center>$2</center>"},
+    // Last, so that no pass sees the "<br>": each line break shows as one.
+    {R"re((\r?\n))re", "<br>$1"},
 }};
 
 struct CodeFree {

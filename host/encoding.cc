@@ -3,11 +3,11 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
-#include <utility>
 #include <vector>
 
 namespace tb::host {
@@ -113,26 +113,63 @@ std::string Utf8(char32_t cp) {
   return {char(0xF0 | cp >> 18), tail(12), tail(6), tail(0)};
 }
 
-// Code points beyond the Basic Multilingual Plane have four-byte codes in
-// one linear run from 0x90308130.
-std::string LinearCode(char32_t cp) {
-  std::uint32_t linear = cp - 0x10000;
+// The four-byte code numbered `pointer`: 0x81308130 is 0, the last byte
+// counts fastest (10 digits), then the third (126 values from 0x81), then the
+// second (10 digits) and the first (from 0x81).
+std::string FourByteCode(std::uint32_t pointer) {
   std::string code(4, '\0');
-  code[3] = static_cast<char>(0x30 + linear % 10);
-  linear /= 10;
-  code[2] = static_cast<char>(0x81 + linear % 126);
-  linear /= 126;
-  code[1] = static_cast<char>(0x30 + linear % 10);
-  code[0] = static_cast<char>(0x90 + linear / 10);
+  code[3] = static_cast<char>(0x30 + pointer % 10);
+  pointer /= 10;
+  code[2] = static_cast<char>(0x81 + pointer % 126);
+  pointer /= 126;
+  code[1] = static_cast<char>(0x30 + pointer % 10);
+  code[0] = static_cast<char>(0x81 + pointer / 10);
   return code;
 }
 
-// The GB18030 code of every code point, drawn from iconv once: pages are
-// converted by table look-ups instead of an iconv set-up and two conversion
-// passes per page, which cost about a tenth of a small guestbook page. The
-// table holds the Basic Multilingual Plane and the few ideographs of the
-// second plane that have two-byte codes; every other code point beyond it
-// has its linear code. Built at first use and never changed.
+// Code points beyond the Basic Multilingual Plane have four-byte codes in
+// one linear run from 0x90308130, code number 189000.
+constexpr std::uint32_t kLinearStart = 189000;
+std::string LinearCode(char32_t cp) {
+  return FourByteCode(kLinearStart + (cp - 0x10000));
+}
+
+// Where browsers read GB18030 bytes (on gb2312, GBK and gb18030 pages alike)
+// otherwise than iconv does; the decoding tables are drawn from iconv and then
+// given these code points:
+// - 0xA3A0 is the ideographic space U+3000 (iconv: the private-use U+E5E5);
+// - 0xFE51, 0xFE52, 0xFE53, 0xFE6C, 0xFE76 and 0xFE91 are private-use code
+//   points (iconv: ideographs of the second plane, which browsers read only
+//   from their linear four-byte codes);
+// - the four-byte codes first given to the ideographs U+9FB4..U+9FBB and the
+//   vertical forms U+FE10..U+FE19 still read as those (iconv refuses them,
+//   since it reads those code points from 0xFE59.. and 0xA6D9.., as browsers
+//   also do).
+// The single byte 0x80, "€", is read in FromGb18030 itself.
+struct BrowserCode {
+  std::uint32_t bytes;  // the first of `count` consecutive codes
+  char32_t code_point;  // the first code point, counted up with the codes
+  unsigned count = 1;
+};
+constexpr std::array<BrowserCode, 9> kBrowserCodes{{
+    {0xA3A0, 0x3000},
+    {0xFE51, 0xE816},
+    {0xFE52, 0xE817},
+    {0xFE53, 0xE818},
+    {0xFE6C, 0xE831},
+    {0xFE76, 0xE83B},
+    {0xFE91, 0xE855},
+    {0x82359037, 0x9FB4, 8},
+    {0x84318236, 0xFE10, 10},
+}};
+
+// The GB18030 code of every code point of the Basic Multilingual Plane, drawn
+// from iconv once; a code point iconv has no code for takes its two-byte code
+// from kBrowserCodes, so that browsers read it back. Pages are converted by
+// table look-ups instead of an iconv set-up and two conversion passes per
+// page, which cost about a tenth of a small guestbook page. Every code point
+// beyond the plane has its linear four-byte code, which browsers read back as
+// that code point. Built at first use and never changed.
 class Gb18030Table {
  public:
   Gb18030Table() : codes_(kBmpSize) {
@@ -140,28 +177,20 @@ class Gb18030Table {
     for (char32_t cp = 0x80; cp < kBmpSize; ++cp) {
       if (auto code = converter.ConvertOne(Utf8(cp))) codes_[cp] = Pack(*code);
     }
-    for (char32_t cp = kPlane2; cp < kPlane2 + kBmpSize; ++cp) {
-      auto code = converter.ConvertOne(Utf8(cp));
-      if (code && *code != LinearCode(cp)) exceptions_.push_back({cp, Pack(*code)});
+    for (const BrowserCode& c : kBrowserCodes) {
+      if (c.bytes <= 0xFFFF && codes_[c.code_point].length == 0)
+        codes_[c.code_point] = {c.bytes, 2};
     }
   }
 
   // Appends the code of the code point `cp`, or one "?" per byte of its
   // UTF-8 form when GB18030 has none (as the iconv conversion wrote it).
   void Append(char32_t cp, std::size_t utf8_length, std::string& out) const {
-    Code code;
-    if (cp < kBmpSize) {
-      code = codes_[cp];
-    } else {
-      auto it = std::lower_bound(
-          exceptions_.begin(), exceptions_.end(), cp,
-          [](const std::pair<char32_t, Code>& e, char32_t c) { return e.first < c; });
-      if (it == exceptions_.end() || it->first != cp) {
-        out += LinearCode(cp);
-        return;
-      }
-      code = it->second;
+    if (cp >= kBmpSize) {
+      out += LinearCode(cp);
+      return;
     }
+    const Code code = codes_[cp];
     if (code.length == 0) {
       out.append(utf8_length, '?');
       return;
@@ -183,9 +212,81 @@ class Gb18030Table {
   }
 
   static constexpr char32_t kBmpSize = 0x10000;
-  static constexpr char32_t kPlane2 = 0x20000;
   std::vector<Code> codes_;
-  std::vector<std::pair<char32_t, Code>> exceptions_;  // by code point
+};
+
+// The code point of every two-byte code and of every four-byte code of the
+// Basic Multilingual Plane, as browsers read them: drawn from iconv once and
+// given kBrowserCodes, so that reading a character is one look-up. Built at
+// first use and never changed.
+class Gb18030Index {
+ public:
+  // Two-byte codes: a lead byte 0x81..0xFE and a trail byte 0x40..0x7E or
+  // 0x80..0xFE, numbered lead by lead.
+  static constexpr std::size_t kTwoByteCodes = 126 * 190;
+  // Four-byte codes 0x81308130..0x8431A439 hold the rest of the plane; the
+  // codes from 0x90308130 count linearly from U+10000 to U+10FFFF.
+  static constexpr std::uint32_t kPlaneCodes = 39420;
+  static constexpr std::uint32_t kLinearEnd = kLinearStart + 0x100000;
+
+  Gb18030Index() : two_byte_(kTwoByteCodes), four_byte_(kPlaneCodes) {
+    Converter converter("UTF-32LE", "GB18030");
+    const auto read = [&](std::string_view code) -> char16_t {
+      auto utf32 = converter.ConvertOne(code);
+      // Code points beyond the plane are left to kBrowserCodes.
+      if (!utf32 || utf32->size() != 4 || (*utf32)[2] != 0 || (*utf32)[3] != 0) return 0;
+      return static_cast<char16_t>(static_cast<unsigned char>((*utf32)[0]) |
+                                   static_cast<unsigned char>((*utf32)[1]) << 8);
+    };
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        if (trail != 0x7F) {
+          two_byte_[TwoBytePointer(lead, trail)] =
+              read(std::string{char(lead), char(trail)});
+        }
+      }
+    }
+    for (std::uint32_t pointer = 0; pointer < kPlaneCodes; ++pointer) {
+      four_byte_[pointer] = read(FourByteCode(pointer));
+    }
+    for (const BrowserCode& c : kBrowserCodes) {
+      const bool two_byte = c.bytes <= 0xFFFF;
+      std::vector<char16_t>& table = two_byte ? two_byte_ : four_byte_;
+      const std::size_t first =
+          two_byte ? TwoBytePointer(c.bytes >> 8, c.bytes & 0xFF)
+                   : FourBytePointer(c.bytes >> 24, c.bytes >> 16 & 0xFF,
+                                     c.bytes >> 8 & 0xFF, c.bytes & 0xFF);
+      for (unsigned i = 0; i < c.count; ++i)
+        table[first + i] = static_cast<char16_t>(c.code_point + i);
+    }
+  }
+
+  // The code point of a lead byte and a trail byte, or 0 when they are no code.
+  char32_t TwoByte(int lead, int trail) const {
+    if (trail < 0x40 || trail == 0x7F || trail > 0xFE) return 0;
+    return two_byte_[TwoBytePointer(lead, trail)];
+  }
+
+  // The code point of a lead byte, a digit, a byte 0x81..0xFE and a digit, or
+  // 0 when they are no code.
+  char32_t FourByte(int b1, int b2, int b3, int b4) const {
+    const std::uint32_t pointer = FourBytePointer(b1, b2, b3, b4);
+    if (pointer < kPlaneCodes) return four_byte_[pointer];
+    if (pointer >= kLinearStart && pointer < kLinearEnd)
+      return 0x10000 + (pointer - kLinearStart);
+    return 0;
+  }
+
+ private:
+  static std::size_t TwoBytePointer(int lead, int trail) {
+    return (lead - 0x81) * 190 + trail - (trail < 0x7F ? 0x40 : 0x41);
+  }
+  static std::uint32_t FourBytePointer(int b1, int b2, int b3, int b4) {
+    return ((b1 - 0x81) * 10 + (b2 - 0x30)) * 1260 + (b3 - 0x81) * 10 + (b4 - 0x30);
+  }
+
+  std::vector<char16_t> two_byte_;   // 0: no code
+  std::vector<char16_t> four_byte_;  // 0: no code
 };
 
 int HexValue(char c) {
@@ -223,10 +324,56 @@ std::string ToGb18030(std::string_view utf8) {
 }
 
 std::string FromGb18030(std::string_view gb) {
-  for (unsigned char c : gb) {
-    if (c >= 0x80) return Converter("UTF-8", "GB18030").Run(gb, "\xEF\xBF\xBD");
+  if (std::all_of(gb.begin(), gb.end(), [](char c) { return (c & 0x80) == 0; }))
+    return std::string(gb);
+  static const Gb18030Index index;
+  // Byte `i` of the text, or -1 past its end.
+  const auto at = [&](std::size_t i) {
+    return i < gb.size() ? static_cast<unsigned char>(gb[i]) : -1;
+  };
+  const auto is_digit = [](int b) { return b >= 0x30 && b <= 0x39; };
+  const auto is_third = [](int b) { return b >= 0x81 && b <= 0xFE; };
+  std::string out;
+  out.reserve(gb.size() * 3 / 2);
+  const auto append = [&](char32_t cp) {
+    if (cp == 0) {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += Utf8(cp);
+    }
+  };
+  // A code cut short by the end of the text is one U+FFFD. A code broken
+  // by a byte that cannot follow is U+FFFD, and what follows its lead byte is
+  // read afresh, but for the trail byte of a two-byte code, which is read
+  // afresh only when it is ASCII.
+  for (std::size_t i = 0; i < gb.size();) {
+    const int lead = at(i), second = at(i + 1);
+    if (lead < 0x80) {
+      out += static_cast<char>(lead);
+      ++i;
+    } else if (lead == 0x80 || lead == 0xFF) {
+      append(lead == 0x80 ? U'\u20AC' : 0);
+      ++i;
+    } else if (second < 0) {
+      append(0);
+      ++i;
+    } else if (!is_digit(second)) {
+      const char32_t cp = index.TwoByte(lead, second);
+      append(cp);
+      i += cp == 0 && second < 0x80 ? 1 : 2;
+    } else if (const int third = at(i + 2), fourth = at(i + 3);
+               third < 0 || (is_third(third) && fourth < 0)) {
+      append(0);
+      i = gb.size();
+    } else if (!is_third(third) || !is_digit(fourth)) {
+      append(0);
+      ++i;
+    } else {
+      append(index.FourByte(lead, second, third, fourth));
+      i += 4;
+    }
   }
-  return std::string(gb);
+  return out;
 }
 
 std::string ValidUtf8(std::string_view bytes) {

@@ -11,7 +11,11 @@ namespace tb::host {
 // Example: ToGb18030("留") == "\xc1\xf4".
 std::string ToGb18030(std::string_view utf8);
 
-// GB18030 bytes as UTF-8 text. Invalid bytes become U+FFFD.
+// GB18030 bytes as UTF-8 text, read as browsers read them on a gb2312 page,
+// which is how they also write them: the byte 0x80 is "€". A code that is cut
+// short or broken becomes U+FFFD; the ASCII byte that broke a two-byte code,
+// and what follows the lead byte of a broken four-byte code, are read afresh.
+// Example: FromGb18030("\x80\xc1\xf4\x81<") == "€留\uFFFD<".
 std::string FromGb18030(std::string_view gb);
 
 // The bytes as valid UTF-8: each byte that does not begin a whole,

@@ -47,7 +47,7 @@ TEST_F(ShowBookTest, DisplayModes) {
                .fontcolor = "#FF0000"});
   SeedMessage({.infono = 3, .message = "<b>粗体</b>\r\n<i>斜体</i>", .html = "1"});
   SeedMessage({.infono = 2,
-               .message = "[B]粗[/b] <script>x</script> 见 http://ubb.example.com/a",
+               .message = "[B]粗[/b] <script>x</script>\r\n见 http://ubb.example.com/a",
                .html = "2"});
   SeedMessage({.infono = 1, .message = "不显示", .html = "7"});
   ExpectGolden("ShowBook/modes.html", Show({{"name", "abc"}}));

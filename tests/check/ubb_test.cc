@@ -52,7 +52,7 @@ TEST(UbbCodeTest, EachPass) {
        "see <img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
        "http://a.cn</a>"},
       {"address inside", "see http://a.cn now",
-       "see<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
+       "see <img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
        "http://a.cn</a> now"},
       {"color", "[color=red]hi[/color]", "<font color=red>hi</font>"},
       {"face", "[face=宋体]hi[/face]", "<font face=宋体>hi</font>"},
@@ -93,8 +93,11 @@ TEST(UbbCodeTest, TagsAndContent) {
       {"empty content", "[b][/b]", "[b][/b]"},
       {"no size 8", "[size=8]hi[/size]", "[size=8]hi[/size]"},
       {"content may start with [", "[b][x[/b]", "<b>[x</b>"},
-      {"content crosses line feeds", "[b]a\nb\r\nc[/b]", "<b>a\nb\r\nc</b>"},
-      {"content must not start with a line feed", "[b]\nab[/b]", "[b]\nab[/b]"},
+      {"content crosses line feeds", "[b]a\nb\r\nc[/b]", "<b>a<br>\nb<br>\r\nc</b>"},
+      {"content must not start with a line feed", "[b]\nab[/b]", "[b]<br>\nab[/b]"},
+      {"line breaks", "第一行\r\n第二行\n\n第三行\r",
+       "第一行<br>\r\n第二行<br>\n<br>\n第三行\r"},
+      {"lines in a quote", "[quote]一\r\n二[/quote]", "[quote]一<br>\r\n二[/quote]"},
       {"several pairs", "[b]1[/b][b]2[/b]", "<b>1</b><b>2</b>"},
       {"inner tag of an earlier pass", "[b][i]x[/i][/b]", "<b><i>x</i></b>"},
       {"inner tag of a later pass", "[i][b]x[/b][/i]", "[i]<b>x</b>[/i]"},
@@ -115,29 +118,32 @@ TEST(UbbCodeTest, BareAddresses) {
        "<img align=absmiddle src=pic/url.gif><a target=_blank href=http://www.a.cn/>"
        "http://www.a.cn/</a>"},
       {"capitals", "x HTTP://A.CN y",
-       "x<img align=absmiddle src=pic/url.gif><a target=_blank href=HTTP://A.CN>"
+       "x <img align=absmiddle src=pic/url.gif><a target=_blank href=HTTP://A.CN>"
        "HTTP://A.CN</a> y"},
-      {"character before is eaten whole", "看http://a.cn 好",
-       "<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
+      {"Chinese character before", "看http://a.cn 好",
+       "看<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
        "http://a.cn</a> 好"},
+      {"full-width colon before", "看看：http://example.com/ 好",
+       "看看：<img align=absmiddle src=pic/url.gif><a target=_blank "
+       "href=http://example.com/>http://example.com/</a> 好"},
       {"two addresses", "a http://b.cn c http://d.cn e",
-       "a<img align=absmiddle src=pic/url.gif><a target=_blank href=http://b.cn>"
-       "http://b.cn</a> c<img align=absmiddle src=pic/url.gif><a target=_blank "
+       "a <img align=absmiddle src=pic/url.gif><a target=_blank href=http://b.cn>"
+       "http://b.cn</a> c <img align=absmiddle src=pic/url.gif><a target=_blank "
        "href=http://d.cn>http://d.cn</a> e"},
       {"final line feed is not the end", "see http://a.cn\n",
-       "see<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
-       "http://a.cn</a>\n"},
+       "see <img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
+       "http://a.cn</a><br>\n"},
       {"after a line feed", "a\nhttp://b.cn c",
-       "a<img align=absmiddle src=pic/url.gif><a target=_blank href=http://b.cn>"
+       "a<br>\n<img align=absmiddle src=pic/url.gif><a target=_blank href=http://b.cn>"
        "http://b.cn</a> c"},
       {"after =", "x=http://a.cn y", "x=http://a.cn y"},
       {"https is left alone", "see https://a.cn now", "see https://a.cn now"},
       {"address inside an img tag", "[img]http://a.cn/p.gif[/img]",
        R"html(<IMG SRC="http://a.cn/p.gif" border=0>)html"},
       // The [url] pass puts "http://" in front again, and the bare-address
-      // pass then links the inner address, eating the "/" before it.
+      // pass then links the inner address.
       {"url content with http twice", "[url]http://a.cn[/url]",
-       R"html(<A HREF="http:/<img align=absmiddle src=pic/url.gif><a target=_blank )html"
+       R"html(<A HREF="http://<img align=absmiddle src=pic/url.gif><a target=_blank )html"
        R"html(href=http://a.cn>http://a.cn</a>" TARGET=_blank>http://a.cn</A>)html"},
   });
 }
@@ -151,9 +157,9 @@ TEST(UbbCodeTest, EscapesVisitorMarkup) {
        R"html([img]a.gif&quot; onerror=&quot;x[/img])html"},
       {"ampersand and apostrophe stay", "a & b's", "a & b's"},
       {"invalid UTF-8 is escaped but not converted", "\xff<[b]x[/b]", "\xff&lt;[b]x[/b]"},
-      // An escaped ">" ends in ";", which the bare-address pass eats.
+      // An escaped ">" ends in ";", which the bare-address pass keeps.
       {"escaped bracket before an address", "x>http://a.cn y",
-       "x&gt<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
+       "x&gt;<img align=absmiddle src=pic/url.gif><a target=_blank href=http://a.cn>"
        "http://a.cn</a> y"},
   });
 }

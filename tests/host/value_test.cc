@@ -101,6 +101,60 @@ TEST(EncodingTest, Gb18030RoundTrip) {
             "a?b");  // invalid UTF-8
 }
 
+// Bytes read as browsers read them on a gb2312 page: where that differs from
+// iconv's GB18030, at the ends of the code ranges, and for broken codes.
+TEST(EncodingTest, Gb18030ReadsAsBrowsers) {
+  struct Case {
+    std::string_view in, want;
+  } cases[] = {
+      {"\x80", "€"},
+      {"\xA2\xE3", "€"},
+      {"\xA3\xA0", "\u3000"},
+      {"\xFE\x51", "\uE816"},
+      {"\xFE\x52", "\uE817"},
+      {"\xFE\x53", "\uE818"},
+      {"\xFE\x6C", "\uE831"},
+      {"\xFE\x76", "\uE83B"},
+      {"\xFE\x91", "\uE855"},
+      {"\x82\x35\x90\x37", "\u9FB4"},
+      {"\x82\x35\x91\x34", "\u9FBB"},
+      {"\x84\x31\x82\x36", "\uFE10"},
+      {"\x84\x31\x83\x35", "\uFE19"},
+      {"\xA6\xD9", "\uFE10"},
+      {"\xFE\x59", "\u9FB4"},
+      {"\xA8\xBC", "\u1E3F"},
+      {"\x81\x35\xF4\x37", "\uE7C7"},
+      {"\x81\x30\x81\x30", "\u0080"},
+      {"\x84\x31\xA4\x39", "\uFFFF"},
+      {"\x90\x30\x81\x30", "\U00010000"},
+      {"\xE3\x32\x9A\x35", "\U0010FFFF"},
+      {"a\x81", "a\uFFFD"},
+      {"\x81\x7F", "\uFFFD\x7F"},
+      {"\x81<", "\uFFFD<"},
+      {"\x81\xFF<", "\uFFFD<"},
+      {"\xFF<", "\uFFFD<"},
+      {"\x81\x30", "\uFFFD"},
+      {"\x81\x30\x81", "\uFFFD"},
+      {"\x81\x30<", "\uFFFD0<"},
+      {"\x81\x30\x81<", "\uFFFD0\uFFFD<"},
+      {"\x81\x30\x81\x41", "\uFFFD0丄"},
+      {"\x84\x31\xA5\x30", "\uFFFD"},
+      {"\xE3\x32\x9A\x36", "\uFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(host::FromGb18030(c.in), c.want) << c.want;
+  // Every two-byte code is a character that is written back as that code, but
+  // 0xA3A0, a second code of U+3000.
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      const std::string code{char(lead), char(trail)};
+      if (trail == 0x7F || code == "\xA3\xA0") continue;
+      const std::string text = host::FromGb18030(code);
+      EXPECT_TRUE(text != "\uFFFD" && host::ToGb18030(text) == code)
+          << lead << " " << trail;
+    }
+  }
+}
+
 TEST(EncodingTest, UrlEncoding) {
   struct Case {
     const char* in;

@@ -68,9 +68,9 @@ TEST(HeaderParameterTest, FindsQuotedAndPlainValues) {
 
 TEST(FormFieldsTest, UrlencodedBody) {
   host::FieldMap f;
-  EXPECT_TRUE(
-      AddFormFields("application/x-www-form-urlencoded", "guestname=%C1%F4&r=1&r=2", f));
-  ExpectFields(f, {{"GuestName", "留"}, {"r", "1, 2"}});
+  EXPECT_TRUE(AddFormFields("application/x-www-form-urlencoded",
+                            "guestname=%C1%F4&r=1&r=2&p=%80", f));
+  ExpectFields(f, {{"GuestName", "留"}, {"r", "1, 2"}, {"p", "€"}});
 }
 
 TEST(FormFieldsTest, MultipartBody) {
