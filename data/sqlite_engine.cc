@@ -60,6 +60,7 @@ constexpr int kProgressSteps = 1000;
 // texts; texts with values written in are seldom run twice and are the
 // first to go.
 constexpr std::size_t kCachedStatements = 64;
+constexpr std::size_t kCachedTextBytes = 1024;
 
 Value ColumnValue(sqlite3_stmt* stmt, int i) {
   switch (sqlite3_column_type(stmt, i)) {
@@ -193,10 +194,10 @@ class SqliteHandle {
     file_ = FileIdOf(path);
     sqlite3_busy_handler(db_, &SqliteHandle::OnBusy, this);
     try {
-      // Each handle keeps at most 512 kB of the file's pages: the site's
+      // Each handle keeps at most 256 kB of the file's pages: the site's
       // memory stays flat however large the store grows, and the system's
       // file cache serves the rest.
-      Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-512;",
+      Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-256;",
           {});
       Run(kSqliteSchema, {});
     } catch (const Error&) {
@@ -273,11 +274,12 @@ class SqliteHandle {
     rest.remove_prefix(static_cast<std::size_t>(tail - rest.data()));
     if (!stmt) return std::nullopt;
     const bool whole = OnlyBlanks(rest);
-    if (whole) {
-      cache_.Put(text, stmt);
-      rest = {};
-    }
-    return std::optional<StatementUse>(std::in_place, stmt, whole);
+    // A long text holds values pasted into it (a message being stored) and
+    // will not come again: keeping it would only hold its memory.
+    const bool kept = whole && text.size() <= kCachedTextBytes;
+    if (kept) cache_.Put(text, stmt);
+    if (whole) rest = {};
+    return std::optional<StatementUse>(std::in_place, stmt, kept);
   }
 
   // A statement stopped by the deadline, or still locked out at it, is a

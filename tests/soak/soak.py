@@ -104,7 +104,7 @@ def load(port, seconds, phase):
 def main():
     binary = sys.argv[1]
     seconds = int(os.environ.get("SOAK_SECONDS", "60"))
-    warmup = int(os.environ.get("SOAK_WARMUP_SECONDS", "15"))
+    warmup = int(os.environ.get("SOAK_WARMUP_SECONDS", "30"))
     if not shutil.which("wrk"):
         print("soak: wrk is missing (scripts/install-deps installs it): FAIL")
         return 1
