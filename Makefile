@@ -13,17 +13,29 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The site needs only its executable, not the tests.
-run: configure
-	cmake --build $(BUILD) -j $(JOBS) --target tavobook
-	mkdir -p data
+# The site's port and store: `make run PORT=8090 STORE=/srv/tavobook.db`.
+PORT ?= 8080
+STORE ?= ./var/tavobook.db
+
+# The site needs only its executable and its own packages, not the tests. The
+# build's output goes to a log, shown only when the build fails, so that the
+# server's first lines (the admin password among them) stand alone.
+run:
+	@scripts/install-deps --run
+	@mkdir -p $(BUILD)
+	@echo "building $(BUILD)/tavobook (output in $(BUILD)/make-run.log)"
+	@{ cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release && \
+	  cmake --build $(BUILD) -j $(JOBS) --target tavobook; } >$(BUILD)/make-run.log 2>&1 || \
+	  { cat $(BUILD)/make-run.log; echo "make run: the build failed" >&2; exit 1; }
+	@if [ "$(STORE)" = ./var/tavobook.db ]; then scripts/move-old-store; fi
 	@echo
-	@echo "TavoBook: open http://127.0.0.1:8080/ in a browser (Ctrl-C stops the site)."
-	@echo "On its first start the site creates the superuser \"admin\" and prints the"
-	@echo "password below, once only: log in with it at http://127.0.0.1:8080/admin.asp"
-	@echo "and change it at once on the menu's password page (用户密码、电子邮件修改)."
+	@echo "TavoBook: open http://127.0.0.1:$(PORT)/ in a browser (Ctrl-C stops the site)."
+	@echo "The store: $(STORE). On its first start the site creates the superuser \"admin\""
+	@echo "and prints the password below, once only: log in with it at"
+	@echo "http://127.0.0.1:$(PORT)/admin.asp and change it at once on the menu's"
+	@echo "password page (用户密码、电子邮件修改)."
 	@echo
-	$(BUILD)/tavobook serve --listen 127.0.0.1:8080 --db ./data/tavobook.db
+	@$(BUILD)/tavobook serve --listen 127.0.0.1:$(PORT) --db $(STORE)
 
 # The browser suite runs once the unit and server tests have passed; the
 # soak and fault tests of the running server follow; then the unit and server

@@ -1,5 +1,6 @@
 #include "cli/call.h"
 
+#include <array>
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -9,11 +10,39 @@
 #include "component/dispatch.h"
 #include "data/sqlite_engine.h"
 #include "host/memory_page.h"
+#include "server/serve.h"
 
 namespace tb::cli {
 namespace {
 
 using nlohmann::json;
+
+// The keys of the input and of the output, for the help.
+struct Key {
+  std::string_view name, what;
+};
+constexpr std::array kInputKeys = {
+    Key{"method", "the member to run (below), in any letter case"},
+    Key{"properties", "the component's properties by name (below)"},
+    Key{"query", "query fields: name to text, a list for a field given several times"},
+    Key{"form", "posted form fields, as query"},
+    Key{"cookies", "request cookies, as query"},
+    Key{"session", "session values before the call; numbers stay numbers"},
+    Key{"server_variables", "server variables; remote_addr defaults to 127.0.0.1"},
+    Key{"args", "the by-reference arguments of the word filters"},
+    Key{"now", "a fixed clock, \"YYYY-MM-DD HH:MM:SS\""},
+    Key{"random_seed", "a fixed seed of the random source"},
+    Key{"ad_script_url", "the script address that gBookAd writes"},
+};
+constexpr std::array kOutputKeys = {
+    Key{"body", "everything the call wrote"},
+    Key{"redirect", "the page it redirected to, or null"},
+    Key{"cookies", "every cookie it set, with value and expires"},
+    Key{"session", "the whole session after the call"},
+    Key{"result", "a function's result; null for a method"},
+    Key{"args", "the by-reference arguments after the call"},
+    Key{"error", "the text of a store failure, or null"},
+};
 
 struct BadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -58,13 +87,27 @@ void FillFields(const json& request, const char* key, host::FieldMap& fields) {
   }
 }
 
-void Prepare(const json& request, Guestbook& book, host::MemoryPage& page) {
+// Sets the input's properties; without DSNtemp, the default store of
+// `tavobook serve`.
+void SetProperties(const json& request, Guestbook& book, std::ostream& err) {
+  const Member* dsn = FindMember("DSNtemp");
+  bool dsn_given = false;
   for (const auto& [name, value] : Section(request, "properties").items()) {
     const Member* m = FindMember(name);
     if (!m || m->kind != MemberKind::kProperty)
       throw BadInput("unknown property " + name);
     m->set(book, ToValue(value, name));
+    dsn_given = dsn_given || m == dsn;
   }
+  if (dsn_given) return;
+  const std::string path(server::kDefaultDbPath);
+  dsn->set(book, Value("sqlite:" + path));
+  if (auto complaint = server::CreateStoreFolder(path)) err << *complaint << "\n";
+}
+
+void Prepare(const json& request, Guestbook& book, host::MemoryPage& page,
+             std::ostream& err) {
+  SetProperties(request, book, err);
   FillFields(request, "query", page.query);
   FillFields(request, "form", page.form);
   FillFields(request, "cookies", page.cookies);
@@ -134,7 +177,7 @@ int RunCall(std::istream& in, std::ostream& out, std::ostream& err) {
     if (!member || !member->invoke) {
       throw BadInput("unknown method " + method->get<std::string>());
     }
-    Prepare(request, book, page);
+    Prepare(request, book, page, err);
     if (auto it = request.find("args"); it != request.end()) {
       if (!it->is_array()) throw BadInput("args: expected a list");
       for (const auto& a : *it) args.push_back(ToValue(a, "args"));
@@ -160,6 +203,33 @@ int RunCall(std::istream& in, std::ostream& out, std::ostream& err) {
              .dump(-1, ' ', false, json::error_handler_t::replace)
       << "\n";
   return 0;
+}
+
+std::string CallHelp() {
+  constexpr std::size_t kColumn = 18;
+  std::string help;
+  auto line = [&help](std::string_view name, std::string_view what) {
+    help.append("  ").append(name);
+    help.append(name.size() < kColumn ? kColumn - name.size() : 1, ' ');
+    help.append(what).append("\n");
+  };
+  help += "Input keys (one JSON object on stdin; all but method may be left out):\n";
+  for (const Key& k : kInputKeys) line(k.name, k.what);
+  help.append("Without DSNtemp the store is ")
+      .append(server::kDefaultDbPath)
+      .append(" (its folder created), as for serve.\n");
+  help += "Output keys (one JSON object on stdout):\n";
+  for (const Key& k : kOutputKeys) line(k.name, k.what);
+  help += "Members of the component (name, kind):\n";
+  for (const Member* m : Members()) {
+    std::string kind = m->kind == MemberKind::kProperty ? "property"
+                       : m->kind == MemberKind::kMethod ? "method"
+                                                        : "function";
+    if (!m->invoke && !m->set) kind += " (run by the host, not callable)";
+    line(m->name, kind);
+  }
+  help += "Exit status: 0 when the call ran (also with error set), 2 for bad input.\n";
+  return help;
 }
 
 }  // namespace tb::cli

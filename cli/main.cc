@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
       "call",
       "Run one public member of the component against a page context read as "
       "JSON on stdin; print the outcome as JSON");
+  call->footer(tb::cli::CallHelp());
   auto* serve = app.add_subcommand("serve", "Serve the web site");
   tb::server::ServeOptions options;
   serve->add_option("--listen", options.listen,

@@ -9,8 +9,6 @@
 namespace tb::server {
 namespace {
 
-constexpr std::string_view kDefaultDbPath = "./data/tavobook.db";
-
 std::string DsnOf(std::string_view path) { return "sqlite:" + std::string(path); }
 
 // A TOML value as a property value: text stays text, numbers stay numbers,

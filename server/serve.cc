@@ -189,6 +189,14 @@ int Fail(const std::string& message, int status) {
 
 }  // namespace
 
+std::optional<std::string> CreateStoreFolder(const std::string& db_path) {
+  auto folder = std::filesystem::path(db_path).parent_path();
+  std::error_code ec;
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (ec) return "cannot create " + folder.string() + ": " + ec.message();
+  return std::nullopt;
+}
+
 int Serve(const ServeOptions& options) {
   ServeSettings settings;
   try {
@@ -224,10 +232,7 @@ int Serve(const ServeOptions& options) {
   std::signal(SIGPIPE, SIG_IGN);
   RaiseDescriptorLimit();
   if (!settings.db_path.empty()) {
-    auto folder = std::filesystem::path(settings.db_path).parent_path();
-    std::error_code ec;
-    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    if (ec) LogToStderr("cannot create " + folder.string() + ": " + ec.message());
+    if (auto complaint = CreateStoreFolder(settings.db_path)) LogToStderr(*complaint);
   }
 
   asio::io_context ioc(threads);
@@ -248,6 +253,17 @@ int Serve(const ServeOptions& options) {
       LogToStderr, limits);
   try {
     server.Listen(Resolve(ioc, settings.listen_host, settings.listen_port));
+  } catch (const boost::system::system_error& e) {
+    // The operator's next step, not Boost's source location: a taken port
+    // is the usual reason, and `make run` passes the port on.
+    if (e.code() == asio::error::address_in_use) {
+      std::cerr << "port " << settings.listen_port
+                << " is in use: choose another with PORT=... (make run) or --listen\n";
+      return 1;
+    }
+    return Fail("cannot listen on " + settings.listen_host + ":" +
+                    std::to_string(settings.listen_port) + ": " + e.code().message(),
+                1);
   } catch (const std::exception& e) {
     return Fail("cannot listen on " + settings.listen_host + ":" +
                     std::to_string(settings.listen_port) + ": " + e.what(),

@@ -3,10 +3,14 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
+#include "component/dispatch.h"
 #include "tests/support/support.h"
 
 namespace tb {
@@ -19,11 +23,15 @@ struct Run {
   std::string out;
 };
 
-Run Call(const std::string& input) {
+// Runs `tavobook call ARGS` in the folder `cwd` (the build folder when
+// empty) with `input` on stdin.
+Run Call(const std::string& input, const std::string& args = "",
+         const std::filesystem::path& cwd = {}) {
   testing::TempDir dir;
   auto in_file = dir.path() / "in.json";
   std::ofstream(in_file) << input;
-  std::string command = std::string(TB_BINARY_DIR) + "/tavobook call < " +
+  std::string command = (cwd.empty() ? "" : "cd " + cwd.string() + " && ") +
+                        std::string(TB_BINARY_DIR) + "/tavobook call " + args + " < " +
                         in_file.string() + " 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
@@ -108,6 +116,57 @@ TEST(CallTest, BadInputExitsWithTwo) {
         R"({"method":"test","properties":{"Nope":1}})", R"({"method":"OnStartPage"})",
         R"({"method":"test","query":{"a":{"b":1}}})"}) {
     EXPECT_EQ(Call(input).status, 2) << input;
+  }
+}
+
+TEST(CallTest, HelpListsTheKeysAndEveryMemberWithItsKind) {
+  auto run = Call("", "--help");
+  EXPECT_EQ(run.status, 0);
+  std::map<std::string, std::string> described;  // first word of a line: the rest
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.starts_with("  ")) continue;
+    std::istringstream fields(line);
+    std::string word;
+    fields >> word >> std::ws;
+    std::getline(fields, described[word]);
+  }
+  for (std::string key :
+       {"method", "properties", "query", "form", "cookies", "session", "server_variables",
+        "args", "now", "random_seed", "body", "redirect", "result", "error"})
+    EXPECT_TRUE(described.contains(key)) << key;
+  const char* kinds[] = {"property", "method", "function"};
+  for (const Member* m : Members()) {
+    std::string want = kinds[static_cast<int>(m->kind)];
+    if (!m->invoke && !m->set) want += " (run by the host, not callable)";
+    EXPECT_EQ(described[std::string(m->name)], want) << m->name;
+  }
+}
+
+TEST(CallTest, WithoutDsnTheCallUsesServesDefaultStore) {
+  struct Case {
+    json properties;
+    std::string store;  // relative to the working folder
+  } cases[] = {
+      {json::object(), "data/tavobook.db"},
+      {{{"dsntemp", "sqlite:own.db"}}, "own.db"},
+  };
+  for (const auto& c : cases) {
+    testing::TempDir dir;
+    auto run = Call(json{{"method", "ShowBook"},
+                         {"properties", c.properties},
+                         {"query", {{"name", "abc"}}}}
+                        .dump(),
+                    "", dir.path());
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(json::parse(run.out)["error"], nullptr) << run.out;
+    ASSERT_TRUE(std::filesystem::exists(dir.path() / c.store)) << c.store;
+    data::SqlitePool pool;
+    EXPECT_EQ(testing::StoreCount(pool, "sqlite:" + (dir.path() / c.store).string(),
+                                  "select * from user"),
+              0);
+    EXPECT_EQ(std::filesystem::exists(dir.path() / "data"),
+              c.store == "data/tavobook.db");
   }
 }
 

@@ -170,13 +170,15 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
   }
 }
 
-TEST_F(ServeTest, APortInUseIsReported) {
+TEST_F(ServeTest, APortInUseIsReportedInOneLine) {
   auto first = Serve();
-  ServeProcess second(
-      {"--listen", "127.0.0.1:" + std::to_string(first->port()), "--db", Db()});
+  const std::string port = std::to_string(first->port());
+  ServeProcess second({"--listen", "127.0.0.1:" + port, "--db", Db()});
   EXPECT_EQ(second.listening(), "");
   EXPECT_EQ(second.Wait(), 1);
-  EXPECT_NE(second.Stderr().find("cannot listen on 127.0.0.1:"), std::string::npos);
+  EXPECT_EQ(second.Stderr(), "port " + port +
+                                 " is in use: choose another with PORT=... (make run) or "
+                                 "--listen\n");
 }
 
 }  // namespace
