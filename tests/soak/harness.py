@@ -17,13 +17,14 @@ SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 BUSY_TEXT = "服务器忙，请稍后再试！"
 PASSWORD = "pass1234"  # every guestbook `tavobook seed` writes has it
 
-# All test load comes from 127.0.0.1, so the per-address limits are lifted.
-# A `serve` that does not know a key yet refuses the file (exit 2, "unknown
-# setting KEY"): such a key is left out and the start tried again.
-CLIENT_LIMITS = {
+# All test load comes from 127.0.0.1, so the per-address limits are lifted;
+# the statement time limit is long, because the soak looks for leaks and
+# errors, not for latency on a machine its own load saturates.
+SERVER_SETTINGS = {
     "max_posts_per_minute": 1000000,
     "max_connections_per_client": 100000,
     "max_requests_per_client": 64,
+    "query_timeout_ms": 10000,
 }
 
 
@@ -33,33 +34,26 @@ class Site:
     def __init__(self, binary, db, workdir):
         self.binary, self.db, self.workdir = binary, db, workdir
         self.log = os.path.join(workdir, "serve.log")
-        self.limits = dict(CLIENT_LIMITS)
         self.proc = None
         self.port = None
 
     def start(self):
-        while True:
-            config = os.path.join(self.workdir, "serve.toml")
-            with open(config, "w", encoding="utf-8") as f:
-                # Posts stay stored: no guestbook is pruned down to MaxNum.
-                f.write("[component]\nMaxNum = 100000000\n[server]\n")
-                f.writelines(f"{k} = {v}\n" for k, v in self.limits.items())
-            with open(self.log, "ab") as err:
-                self.proc = subprocess.Popen(
-                    [self.binary, "serve", "--listen", "127.0.0.1:0", "--db", self.db,
-                     "--config", config, "--admin-password", "admin1234"],
-                    stdout=subprocess.PIPE, stderr=err, text=True)
-            line = self.proc.stdout.readline()
-            found = re.match(r"listening on http://127\.0\.0\.1:(\d+)/", line)
-            if found:
-                self.port = int(found.group(1))
-                return self
+        config = os.path.join(self.workdir, "serve.toml")
+        with open(config, "w", encoding="utf-8") as f:
+            # Posts stay stored: no guestbook is pruned down to MaxNum.
+            f.write("[component]\nMaxNum = 100000000\n[server]\n")
+            f.writelines(f"{k} = {v}\n" for k, v in SERVER_SETTINGS.items())
+        with open(self.log, "ab") as err:
+            self.proc = subprocess.Popen(
+                [self.binary, "serve", "--listen", "127.0.0.1:0", "--db", self.db,
+                 "--config", config, "--admin-password", "admin1234"],
+                stdout=subprocess.PIPE, stderr=err, text=True)
+        found = re.match(r"listening on http://127\.0\.0\.1:(\d+)/", self.proc.stdout.readline())
+        if not found:
             self.proc.wait()
-            with open(self.log, encoding="utf-8", errors="replace") as f:
-                unknown = re.findall(r"unknown setting (\w+)", f.read())
-            if self.proc.returncode != 2 or not unknown or unknown[-1] not in self.limits:
-                raise RuntimeError(f"serve exited {self.proc.returncode}; see {self.log}")
-            del self.limits[unknown[-1]]
+            raise RuntimeError(f"serve exited {self.proc.returncode}; see {self.log}")
+        self.port = int(found.group(1))
+        return self
 
     @property
     def pid(self):
