@@ -2,7 +2,6 @@
 #include <string>
 
 #include "check/text.h"
-#include "component/session_keys.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
 
@@ -80,8 +79,8 @@ void AddBakPage(PageEnv& env) {
   WriteFoot(env);
 }
 
-// A stored message gets the acceptance's own short document, which returns
-// to the guestbook; refusals are framed like any page. No notification mail
+// A stored message gets the acceptance's own short document, framed, which
+// returns to the guestbook; refusals are framed like any page. No notification mail
 // is sent: the site has no mail settings, so the owner's address and
 // forwarding choice that the acceptance leaves in the session go unused.
 void AddCheckPage(PageEnv& env) {
@@ -94,15 +93,12 @@ void AddCheckPage(PageEnv& env) {
   const std::string address = request.RemoteAddr();
   if (!limits.TakePost(address)) return env.context().response().Redirect(kFloodPage);
 
-  host::Session& session = env.context().session();
-  const bool fresh_form = session.Get(keys::kPosted).Text() == "0";
   const Captured out = Capture(env, &Guestbook::AddCheck);
-  if (!env.component().outcome().stored_message) limits.ReturnPost(address);
+  const bool stored = env.component().outcome().stored_message;
+  if (!stored) limits.ReturnPost(address);
   if (by_owner) CountGuess(env, name);
   if (out.redirected) return;
-  if (fresh_form && session.Get(keys::kPosted).Text() == "1") {
-    return WriteAcceptance(env, out.body);
-  }
+  if (stored) return WriteAcceptance(env, out.body);
   WriteHead(env, "发表留言");
   Write(env, out.body.empty() ? Notice(kNoSuchBook) : out.body);
   WriteFoot(env);
