@@ -55,24 +55,24 @@ struct HttpServer::Shared {
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
   // Open connections by peer address, of the counted peers.
-  std::unordered_map<std::string, std::size_t> per_client;
+  std::unordered_map<asio::ip::address, std::size_t> per_client;
 
   // Counts a new connection from `peer`; false when the peer has its share.
   // Under `mutex`.
   bool Admit(const asio::ip::address& peer) {
     if (peer == limits.uncounted) return true;
-    std::size_t& open = per_client[peer.to_string()];
-    if (open >= limits.connections_per_client) {
-      if (open == 0) per_client.erase(peer.to_string());
+    auto [it, added] = per_client.try_emplace(peer, 0);
+    if (it->second >= limits.connections_per_client) {
+      if (added) per_client.erase(it);
       return false;
     }
-    ++open;
+    ++it->second;
     return true;
   }
   // Under `mutex`.
   void Release(const asio::ip::address& peer) {
     if (peer == limits.uncounted) return;
-    auto it = per_client.find(peer.to_string());
+    auto it = per_client.find(peer);
     if (it != per_client.end() && --it->second == 0) per_client.erase(it);
   }
 };
