@@ -35,7 +35,6 @@ void Guestbook::UserDelMe() {
     return Write("admin 为系统帐号，不能删除！");
   }
 
-  const std::string quoted = check::SqlQuote(name);
   auto conn = OpenDatabase();
   // The proof, the row and its messages go together: either the whole
   // guestbook is gone or nothing changed.
@@ -49,8 +48,8 @@ void Guestbook::UserDelMe() {
                      SameAsStored(row["email"], email))) {
     return Write("你填写的信息不正确，用户注销失败！");
   }
-  conn.Execute("delete from user where name = '" + quoted + "'");
-  conn.Execute("delete from liuyan where name ='" + quoted + "'");
+  conn.Execute("delete from user where name = ?", {Value(name)});
+  conn.Execute("delete from liuyan where name = ?", {Value(name)});
   tx.Commit();
   // Nobody stays logged in to a guestbook that is gone (a new one of the
   // same name would open to them), this visitor included.
@@ -80,7 +79,7 @@ void Guestbook::UserDelAllInfo() {
   }
   auto conn = OpenDatabase();
   Write("<p></p>删除全部留言开始。。。");
-  conn.Execute("delete from liuyan where name = '" + check::SqlQuote(name) + "'");
+  conn.Execute("delete from liuyan where name = ?", {Value(name)});
   Write("删除成功！");
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/convert.h"
 #include "check/lengths.h"
@@ -30,9 +31,9 @@ constexpr std::string_view kNoCategory = "0";
 constexpr std::string_view kCodeKeySuffix = "reg_check_crccode";
 
 // The columns the registration writes, in the order of the values.
-constexpr std::string_view kInsertHead =
+constexpr std::string_view kInsert =
     "insert into user(name,password,email,homepage,regtime,ip,html,titletop,"
-    "question,answer,idcard,nettype,crccode) values ('";
+    "question,answer,idcard,nettype,crccode) values (?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 // One registration form, read from the request and converted by the checks.
 struct Registration {
@@ -78,17 +79,13 @@ std::string Validate(Registration& r) {
   return report;
 }
 
-std::string InsertSql(const Registration& r, std::string_view code) {
-  const std::array<std::string_view, 13> values = {
-      r.name,     r.password, r.email,  r.homepage, r.regtime, r.ip, r.html,
-      r.titletop, r.question, r.answer, r.idcard,   r.nettype, code};
-  std::string sql(kInsertHead);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) sql += "' , '";
-    sql += check::SqlQuote(values[i]);
-  }
-  sql += "')";
-  return sql;
+// The new row's values, in kInsert's order. The code goes as text, as the
+// form's values do: the column's affinity stores it as a number.
+std::vector<Value> InsertValues(const Registration& r, std::string code) {
+  return {Value(r.name),         Value(r.password), Value(r.email),  Value(r.homepage),
+          Value(r.regtime),      Value(r.ip),       Value(r.html),   Value(r.titletop),
+          Value(r.question),     Value(r.answer),   Value(r.idcard), Value(r.nettype),
+          Value(std::move(code))};
 }
 
 }  // namespace
@@ -148,7 +145,7 @@ void Guestbook::RegCheck() {
     Write(kNameTakenBack);
     return;
   }
-  conn.Execute(InsertSql(r, std::to_string(code)));
+  conn.Execute(kInsert, InsertValues(r, std::to_string(code)));
   tx.Commit();
   Write("<p></p>恭喜！用户：" + r.name + "注册成功！");
   Write("<p></p>留言板连接代码：&nbsp;&nbsp; <a href='show.asp?name=" + r.name +

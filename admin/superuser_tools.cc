@@ -56,10 +56,6 @@ std::optional<std::string_view> MessageColumn(std::string_view column) {
   return std::nullopt;
 }
 
-std::string DeleteMessagesSql(std::string_view name) {
-  return "delete from liuyan where name='" + check::SqlQuote(name) + "'";
-}
-
 }  // namespace
 
 void Guestbook::AdminDelUserInfo() {
@@ -70,7 +66,7 @@ void Guestbook::AdminDelUserInfo() {
   auto conn = OpenDatabase();
   const std::string shown = check::EscapeHtml(name);
   Write(std::string(kDeleting) + shown + std::string(kDeletingEnd));
-  conn.Execute(DeleteMessagesSql(name));
+  conn.Execute("delete from liuyan where name = ?", {Value(name)});
   Write(std::string(kDeleted) + shown + "留言。");
   conn.Close();
 }
@@ -89,8 +85,8 @@ void Guestbook::AdminDelUser() {
     // The guestbook and its messages go together or not at all.
     data::Transaction transaction(conn);
     existed = !FindBook(conn, name).Eof();
-    conn.Execute("delete from user where name='" + check::SqlQuote(name) + "'");
-    conn.Execute(DeleteMessagesSql(name));
+    conn.Execute("delete from user where name = ?", {Value(name)});
+    conn.Execute("delete from liuyan where name = ?", {Value(name)});
     transaction.Commit();
   }
   // Whoever was logged in to the guestbook is no longer.
@@ -144,8 +140,10 @@ void Guestbook::DataAdmin() {
   auto conn = OpenDatabase();
   Write("如果：" + check::EscapeHtml(r1) + " = " + check::EscapeHtml(what) +
         "那么将他无条件删除。。。");
-  conn.Execute("delete from liuyan where " + std::string(*column) + " = '" +
-               check::SqlQuote(what) + "'");
+  // The text is compared as the column's own values are: a number column
+  // takes a numeric text as that number.
+  conn.Execute("delete from liuyan where " + std::string(*column) + " = ?",
+               {Value(what)});
   Write("<br>删除完成！");
   conn.Close();
 }

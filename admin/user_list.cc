@@ -144,10 +144,10 @@ void Guestbook::UserList() {
                               .text();
   WriteCached(key, conn, Shows::kEverything, [&] {
     data::Recordset rs;
-    rs.Open("select name from user", conn, data::kStaticCursor);
+    rs.Open("select name from user", conn);
     Write("共有" + std::to_string(rs.RecordCount()) + "个留言板  ");
     rs.Close();
-    rs.Open("select * from liuyan", conn, data::kStaticCursor);
+    rs.Open("select * from liuyan", conn);
     Write("共有" + std::to_string(rs.RecordCount()) + "条留言");
 
     for (auto piece : kHeadOpen) Write(piece);
@@ -165,7 +165,7 @@ void Guestbook::UserList() {
     if (!page) return Write(kBadPage), true;
 
     rs.Close();
-    rs.Open(ListingSql(sort), conn, data::kStaticCursor);
+    rs.Open(ListingSql(sort), conn, {}, data::Order::kTotal);
     if (rs.Eof() && rs.Bof()) {
       for (auto piece : kNoGuestbooks) Write(piece);
     } else {

@@ -95,7 +95,7 @@ void MessageBlock(benchmark::State& state) {
   data::Connection db(seeded.pool());
   db.Open(seeded.dsn());
   data::Recordset rs;
-  rs.Open("select * from liuyan where name='abc'", db);
+  rs.Open("select * from liuyan where name = ?", db, {Value("abc")});
   const board::BlockPage block{kBook, "", board::Viewer{}};
   for (auto _ : state) {
     page.body.clear();

@@ -82,8 +82,8 @@ std::string SuccessPage(std::string_view name) {
 std::optional<Value> ReplyParentSortKey(data::Connection& db, std::string_view name,
                                         std::string replyid) {
   if (!check::CheckDigits(replyid)) return std::nullopt;
-  auto parent = db.Execute("select infoseekno from liuyan where id =" + replyid +
-                           " and name ='" + check::SqlQuote(name) + "'");
+  auto parent = db.Execute("select infoseekno from liuyan where id = ? and name = ?",
+                           {Value(replyid), Value(name)});
   if (parent.Eof()) return std::nullopt;
   return parent["infoseekno"];
 }
@@ -186,7 +186,7 @@ void Guestbook::AddCheck() {
   if (MyStopThisWord(message)) return Response().Redirect(kStopWordPage);
   // Only a valid name becomes part of a session key.
   if (name_ok) Session().Set(name + "add_check_message", Value(message));
-  row.message = check::SqlQuote(message);
+  row.message = message;
 
   const std::string replyid(check::Trim(in.Query("replyid")));
   const bool is_reply = check::Trim(in.Query("reply")) == "1";
@@ -233,9 +233,8 @@ void Guestbook::AddCheck() {
   row.infono = std::to_string(counter);
   row.name = name;
 
-  db.Execute("update user set infoserial= infoserial + 1 where name ='" +
-             check::SqlQuote(name) + "'");
-  db.Execute(post::InsertMessageSql(row));
+  db.Execute("update user set infoserial= infoserial + 1 where name = ?", {Value(name)});
+  db.Execute(post::kInsertMessageSql, post::MessageValues(row));
   tx.Commit();
   outcome_.stored_message = true;
 

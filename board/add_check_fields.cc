@@ -117,19 +117,17 @@ std::int64_t ReplySortKey(const Value& parent_sort_key) {
   return parent ? *parent - 100 : 19999;
 }
 
-std::string InsertMessageSql(const MessageRow& r) {
-  const std::array<const std::string*, 21> values = {
-      &r.name,        &r.message,  &r.guestname, &r.regtime,   &r.ip,      &r.touxiang,
-      &r.email,       &r.subject,  &r.homepage,  &r.replymail, &r.oicq,    &r.html,
-      &r.font,        &r.fontsize, &r.fontcolor, &r.newinfo,   &r.whoinfo, &r.infoseekno,
-      &r.priviteword, &r.hailfrom, &r.infono};
-  std::string sql =
-      "insert into Liuyan (" + std::string(kMessageInsertColumns) + ") values ('";
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (i > 0) sql += "' , '";
-    sql += values[i] == &r.message ? r.message : check::SqlQuote(*values[i]);
+std::vector<Value> MessageValues(const MessageRow& r) {
+  std::vector<Value> values;
+  for (const std::string* v :
+       {&r.name,     &r.message, &r.guestname,  &r.regtime,     &r.ip,
+        &r.touxiang, &r.email,   &r.subject,    &r.homepage,    &r.replymail,
+        &r.oicq,     &r.html,    &r.font,       &r.fontsize,    &r.fontcolor,
+        &r.newinfo,  &r.whoinfo, &r.infoseekno, &r.priviteword, &r.hailfrom,
+        &r.infono}) {
+    values.emplace_back(*v);
   }
-  return sql + "')";
+  return values;
 }
 
 }  // namespace tb::board::post

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/value.h"
 
@@ -65,21 +66,21 @@ std::int64_t NewThreadSortKey(std::int64_t counter);
 // empty. Example: ReplySortKey(Value(19999)) == 19899.
 std::int64_t ReplySortKey(const Value& parent_sort_key);
 
-// One message as stored, every value as it goes between quotes in SQL text
-// (numbers in plain decimal). `message` is already quoted for SQL.
+// One message as stored, every value as text (numbers in plain decimal,
+// which the numeric columns store as numbers).
 struct MessageRow {
   std::string name, message, guestname, regtime, ip, touxiang, email, subject, homepage,
       replymail, oicq, html, font, fontsize, fontcolor, newinfo, whoinfo, infoseekno,
       priviteword, hailfrom, infono;
 };
 
-// The columns a posted message fills, in the order of MessageRow's values.
-inline constexpr std::string_view kMessageInsertColumns =
-    "name,message,guestname,regtime,ip,touxiang,email,subject,homepage,replymail,oicq,"
-    "html,font,fontsize,fontcolor,newinfo,whoinfo,infoseekno,priviteword,hailfrom,infono";
+// The insert of a message row, its values bound in MessageRow's order.
+inline constexpr std::string_view kInsertMessageSql =
+    "insert into liuyan (name,message,guestname,regtime,ip,touxiang,email,subject,"
+    "homepage,replymail,oicq,html,font,fontsize,fontcolor,newinfo,whoinfo,infoseekno,"
+    "priviteword,hailfrom,infono) values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
-// The insert of a message row; every value but the already quoted message
-// passes through SqlQuote.
-std::string InsertMessageSql(const MessageRow& row);
+// A message row's values for kInsertMessageSql.
+std::vector<Value> MessageValues(const MessageRow& row);
 
 }  // namespace tb::board::post

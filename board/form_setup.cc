@@ -1,6 +1,5 @@
 #include "board/form_setup.h"
 
-#include "check/convert.h"
 #include "component/book_row.h"
 #include "data/recordset.h"
 
@@ -18,12 +17,10 @@ void PruneOverLimit(data::Connection& db, std::string_view name, const Value& ma
   // Oldest first, so the walk starts at the message to go first and fetches
   // only the first window of rows however many the guestbook holds.
   data::Recordset rs;
-  rs.Open("select * from liuyan where name ='" + check::SqlQuote(name) +
-              "' order by regtime, id",
-          db, data::kStaticCursor, data::kOptimisticLock);
+  rs.Open("select id from liuyan where name = ? order by regtime, id", db, {Value(name)});
   data::Transaction tx(db);
   for (int i = 0; i < kPruneBatch && !rs.Eof(); ++i) {
-    rs.Delete();
+    rs.Delete("liuyan");
     rs.MoveNext();
   }
   rs.Close();

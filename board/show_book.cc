@@ -70,6 +70,12 @@ std::size_t Characters(std::string_view text) {
       std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
+// A condition or a select, and the values bound to its "?" in order.
+struct Select {
+  std::string sql;
+  std::vector<Value> params;
+};
+
 // A search's condition on its column: the keyword as a literal part of the
 // text ("%", "_" and "\" match only themselves), A to Z matching a to z as
 // LIKE has them. A keyword long enough for the text index first narrows the
@@ -77,34 +83,35 @@ std::size_t Characters(std::string_view text) {
 // letter case more widely, so LIKE still decides); the guestbook's name is
 // then kept off its own index ("+name"), so that the store starts from those
 // few messages, not from every message of the guestbook.
-std::string SearchSql(std::string_view name, const SearchColumn& column,
-                      std::string_view search) {
+Select SearchSql(std::string_view name, const SearchColumn& column,
+                 std::string_view search) {
   const std::string col(column.column);
-  const std::string book = "name='" + check::SqlQuote(name) + "'";
-  std::string sql = book;
+  Select where{"name = ?", {Value(name)}};
   if (Characters(search) >= kIndexedKeyword) {
-    const std::string phrase = "\"" + check::ReplaceAll(search, "\"", "\"\"") + "\"";
-    sql = "+" + book + " and id in (select rowid from liuyan_fts where " + col +
-          " match '" + check::SqlQuote(phrase) + "')";
+    where.sql =
+        "+name = ? and id in (select rowid from liuyan_fts where " + col + " match ?)";
+    where.params.emplace_back("\"" + check::ReplaceAll(search, "\"", "\"\"") + "\"");
   }
   std::string literal = check::ReplaceAll(search, "\\", "\\\\");
   literal = check::ReplaceAll(literal, "%", "\\%");
   literal = check::ReplaceAll(literal, "_", "\\_");
-  return sql + " and " + col + " like '%" + check::SqlQuote(literal) + "%' escape '\\'";
+  where.sql += " and " + col + " like ? escape '\\'";
+  where.params.emplace_back("%" + literal + "%");
+  return where;
 }
 
 // The guestbook's messages (or the matches of a search), newest thread
 // first with each reply after its parent. The message key breaks ties, so
 // that consecutive pages never share or skip a message.
-std::string ListingSql(std::string_view name, const SearchColumn* column,
-                       std::string_view search, bool sees_private) {
-  if (!column) {
-    return "select * from liuyan where name='" + check::SqlQuote(name) + "'" +
-           std::string(kListingOrder);
+Select ListingSql(std::string_view name, const SearchColumn* column,
+                  std::string_view search, bool sees_private) {
+  Select listing{"name = ?", {Value(name)}};
+  if (column) {
+    listing = SearchSql(name, *column, search);
+    if (column->private_text && !sees_private) listing.sql += kPublicOnly;
   }
-  std::string sql = "select * from liuyan where " + SearchSql(name, *column, search);
-  if (column->private_text && !sees_private) sql += kPublicOnly;
-  return sql + std::string(kListingOrder);
+  listing.sql = "select * from liuyan where " + listing.sql + std::string(kListingOrder);
+  return listing;
 }
 
 // The visitor has not been counted on this guestbook today.
@@ -200,13 +207,13 @@ bool DeleteChecked(host::Response& out, data::Connection& db, std::string_view l
     start = comma + 1;
   }
   for (const auto& id : ids) {
-    auto message = db.Execute("select * from liuyan where id = " + id);
+    auto message = db.Execute("select * from liuyan where id = ?", {Value(id)});
     if (message.Eof()) return out.Write(html::kDeleteIdNotFound), false;
     const bool own =
         !owner.empty() && check::EqualsIgnoreCase(message["name"].Text(), owner);
     if (!own && !superuser) return out.Write(html::kDeleteRefused), false;
     message.Close();
-    db.Execute("delete from liuyan where id =" + id);
+    db.Execute("delete from liuyan where id = ?", {Value(id)});
   }
   return true;
 }
@@ -334,8 +341,8 @@ void Guestbook::ShowBook() {
     }
 
     data::Recordset rs;
-    rs.Open(ListingSql(name, params.column, params.search, viewer.SeesPrivate()), db,
-            data::kStaticCursor, data::kOptimisticLock);
+    auto listing = ListingSql(name, params.column, params.search, viewer.SeesPrivate());
+    rs.Open(listing.sql, db, std::move(listing.params), data::Order::kTotal);
     // The store keeps each guestbook's count; only a search's matches are counted.
     if (!params.column) rs.SetRecordCount(MessageCount(db, name));
     if (rs.Eof() && rs.Bof()) {

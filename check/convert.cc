@@ -24,8 +24,6 @@ std::optional<std::string_view> BeforeDot(std::string_view address, int n) {
 
 }  // namespace
 
-std::string SqlQuote(std::string_view text) { return ReplaceAll(text, "'", "''"); }
-
 std::string HtmlText(std::string_view text) {
   std::string html = ReplaceAll(text, "\r", "<br>");
   html = ReplaceAll(html, "<br>", kBreakHolder);

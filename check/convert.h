@@ -1,5 +1,5 @@
-// File: convert.h — conversions that make user text safe for SQL text and
-// HTML, and that format stored times and client addresses for display.
+// File: convert.h — conversions that make user text safe for HTML, and that
+// format stored times and client addresses for display.
 //
 // Every function is pure: it returns the converted text and the caller
 // assigns it back where the old value must be replaced. Replacements are
@@ -10,10 +10,6 @@
 #include <string_view>
 
 namespace tb::check {
-
-// Every "'" doubled, for a value placed between quotes in SQL text.
-// Example: SqlQuote("it's") == "it''s".
-std::string SqlQuote(std::string_view text);
 
 // Plain text as HTML: a carriage return becomes "<br>" (line feeds stay), a
 // typed "<br>" survives, any other "<" ">" is escaped and each blank becomes

@@ -36,10 +36,6 @@ constexpr std::size_t kMessageChars = 200;
 constexpr std::string_view kRegisterSql =
     "insert or ignore into user(name,password,email,homepage,regtime,ip,html,titletop,"
     "question,answer,idcard,nettype,crccode) values (?,?,?,?,?,?,?,?,?,?,?,?,?)";
-// What posting stores, in the columns posting stores.
-const std::string kPostSql = "insert into liuyan(" +
-                             std::string(board::post::kMessageInsertColumns) +
-                             ") values (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
 constexpr std::array<std::string_view, 14> kPhrases = {
     "今天路过这里，留个言支持一下！",
@@ -139,27 +135,27 @@ Posted Post(data::Engine& store, const std::string& book, std::int64_t count) {
                            std::to_string(i % 250 + 1);
     const std::string email =
         n % 3 == 0 ? "guest" + std::to_string(n % 1000) + "@example.com" : std::string();
-    store.Run(kPostSql, {book,
-                         content.Message(),
-                         content.Pick(kGuests),
-                         Text(start + std::chrono::seconds(i)),
-                         ip,
-                         std::int64_t{n % 20 + 1},
-                         email,
-                         subject,
-                         "",
-                         kNo,
-                         "",
-                         kUbbMode,
-                         "宋体",
-                         "3",
-                         "#000000",
-                         kNo,
-                         kNo,
-                         board::post::NewThreadSortKey(infono),
-                         kNo,
-                         content.Pick(kPlaces),
-                         infono});
+    store.Run(board::post::kInsertMessageSql, {book,
+                                               content.Message(),
+                                               content.Pick(kGuests),
+                                               Text(start + std::chrono::seconds(i)),
+                                               ip,
+                                               std::int64_t{n % 20 + 1},
+                                               email,
+                                               subject,
+                                               "",
+                                               kNo,
+                                               "",
+                                               kUbbMode,
+                                               "宋体",
+                                               "3",
+                                               "#000000",
+                                               kNo,
+                                               kNo,
+                                               board::post::NewThreadSortKey(infono),
+                                               kNo,
+                                               content.Pick(kPlaces),
+                                               infono});
   }
   store.Run("update user set infoserial = ? where name = ?", {first + count, book});
   return {first, count};

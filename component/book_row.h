@@ -10,12 +10,9 @@
 
 namespace tb {
 
-// The select of a guestbook's row, the name quoted for SQL.
-// Example: BookSql("o'k") == "select * from user where name ='o''k'".
-std::string BookSql(std::string_view name);
-
-// Runs BookSql: a forward recordset, both EOF and BOF when there is no such
-// guestbook. Names match without regard to letter case.
+// The guestbook's row: both EOF and BOF when there is no such guestbook.
+// Names match without regard to letter case.
+// Example: FindBook(conn, "ABC")["name"].Text() == "abc".
 data::Recordset FindBook(data::Connection& conn, std::string_view name);
 
 // The number of messages of a guestbook, as the store keeps it while

@@ -11,9 +11,9 @@ const std::shared_ptr<Engine>& Connection::engine() const {
   return engine_;
 }
 
-Recordset Connection::Execute(std::string_view sql) {
+Recordset Connection::Execute(std::string_view sql, const std::vector<Value>& params) {
   Recordset rs;
-  rs.OpenForward(sql, engine());
+  rs.OpenResult(engine()->Run(sql, params), engine());
   return rs;
 }
 

@@ -4,12 +4,13 @@
 // Example:
 //   data::Connection conn(server.Databases());
 //   conn.Open(DSNtemp());
-//   auto rs = conn.Execute("select * from user where name ='abc'");
+//   auto rs = conn.Execute("select * from user where name = ?", {Value("abc")});
 //   if (!rs.Eof()) title = rs["titletop"].Text();
 #pragma once
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "data/engine.h"
 #include "data/recordset.h"
@@ -26,9 +27,10 @@ class Connection {
   // will not open, raises Error.
   void Open(std::string_view dsn);
   bool IsOpen() const { return engine_ != nullptr; }
-  // Runs one statement. A select gives its rows read forward; other
-  // statements take effect at once and give an empty result.
-  Recordset Execute(std::string_view sql);
+  // Runs one statement, `params` bound to its "?" in order. A select gives
+  // all its rows at once; other statements take effect at once and give an
+  // empty result.
+  Recordset Execute(std::string_view sql, const std::vector<Value>& params = {});
   // Releases the handle (recordsets still open keep it until they close).
   void Close() { engine_.reset(); }
 

@@ -32,8 +32,6 @@ class Engine {
   virtual ~Engine() = default;
   // Runs one statement; `params` bind to "?" placeholders in order.
   virtual Result Run(std::string_view sql, const std::vector<Value>& params = {}) = 0;
-  // The name of the hidden key that addresses a row of any table.
-  virtual std::string_view RowIdColumn() const = 0;
 };
 
 // Hands out open handles by connection string; a handle returns to the

@@ -1,26 +1,24 @@
-// File: recordset.h — the rows of a select, walked one at a time.
+// File: recordset.h — the rows of a select, walked forward one at a time.
 //
-// A static recordset (cursor type 3) counts its rows and fetches them in
-// windows with "limit"/"offset", so showing one page of a million rows costs
-// what a page of ten costs. A window past the middle of the rows is read
-// from the far end (the select's order reversed) when that order is plain
-// columns ending with the row key, so the last page costs what the first
-// does. Opened with lock type 3 it is updatable: fields may be assigned and
-// rows deleted, addressed by the engine's row key.
-// Connection::Execute gives a forward recordset instead: read from first to
-// last, no count, no paging.
+// Recordset::Open gives a static recordset: it counts its rows and fetches
+// them in windows with "limit"/"offset", so showing one page of a million
+// rows costs what a page of ten costs. When its select ends with a total
+// order (Order::kTotal), a window past the middle is read from the far end,
+// the order reversed, so the last page costs what the first does.
+// Connection::Execute gives all the rows of a statement at once.
+// Values bind to the select's "?" placeholders, so its text is the same for
+// every request and the engine prepares it once.
 //
 // Example:
 //   Recordset rs;
-//   rs.Open("select * from liuyan where name='abc' order by infoseekno desc",
-//           conn, kStaticCursor, kOptimisticLock);
+//   rs.Open("select * from liuyan where name = ? order by infoseekno desc, id desc",
+//           conn, {Value("abc")}, Order::kTotal);
 //   rs.SetPageSize(10);
 //   rs.SetAbsolutePage(2);
 //   for (int i = 0; i < 10 && !rs.Eof(); ++i, rs.MoveNext()) Show(rs["message"]);
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,10 +31,14 @@ namespace tb::data {
 
 class Connection;
 
-inline constexpr int kForwardCursor = 0;
-inline constexpr int kStaticCursor = 3;
-inline constexpr int kReadOnlyLock = 1;
-inline constexpr int kOptimisticLock = 3;
+// Whether a static recordset may read a deep page from the far end.
+enum class Order {
+  kAsGiven,  // front to back only
+  // The select ends with "order by" plain columns (each maybe asc or desc),
+  // the last one a column no two rows share: reversed, it gives the same
+  // rows in the same places counted from the end.
+  kTotal,
+};
 
 class Recordset {
  public:
@@ -44,14 +46,13 @@ class Recordset {
   Recordset(Recordset&&) noexcept = default;
   Recordset& operator=(Recordset&&) noexcept = default;
 
-  // Runs `sql` (a select) on the connection. Lock type 3 needs a select from
-  // one table.
-  void Open(std::string_view sql, Connection& conn, int cursor = kStaticCursor,
-            int lock = kReadOnlyLock);
-  // The forward result of Connection::Execute.
-  void OpenForward(std::string_view sql, const std::shared_ptr<Engine>& engine);
-  bool IsOpen() const { return engine_ != nullptr; }
-  // Stores pending changes, then releases the rows. Closing twice is harmless.
+  // Opens `sql` (a select) as a static recordset; `params` bind to its "?"
+  // in order. An order that is not plain columns raises Error with kTotal.
+  void Open(std::string_view sql, Connection& conn, std::vector<Value> params = {},
+            Order order = Order::kAsGiven);
+  // Holds the whole result of a statement: Connection::Execute.
+  void OpenResult(Result result, std::shared_ptr<Engine> engine);
+  // Releases the rows. Closing twice is harmless.
   void Close();
 
   // Past the last row; before the first. Both are true when no row was found.
@@ -62,72 +63,44 @@ class Recordset {
   // Raises Error when there is no current row or no such column.
   Value Field(std::string_view column);
   Value operator[](std::string_view column) { return Field(column); }
-  // Changes the current row's value; stored by Update() or by moving on.
-  void SetField(std::string_view column, Value value);
 
   void MoveNext();
-  void MovePrevious();
-  void MoveFirst();
-  void MoveLast();
-  // Removes the current row from the store at once; it stays current (and
-  // unreadable) until the next move.
-  void Delete();
-  // Stores the current row's changed fields.
-  void Update();
+  // Removes the current row from `table`, found by the select's first
+  // column, which names a key of that table ("select id, ... from liuyan").
+  // The row stays current, unreadable, until MoveNext goes on to the next.
+  void Delete(std::string_view table);
 
-  // Rows of a static recordset (deleted ones no longer count); -1 for a
-  // forward one.
+  // Rows of the recordset (deleted ones no longer count).
   std::int64_t RecordCount();
   // Tells a static recordset how many rows its select gives, when the store
   // keeps that number, so that neither RecordCount nor paging counts them.
-  // Call it after Open and before any Delete.
-  // Example: rs.Open(listing, conn); rs.SetRecordCount(MessageCount(conn, name));
+  // Example: rs.Open(listing, conn, {name}); rs.SetRecordCount(MessageCount(conn, name));
   void SetRecordCount(std::int64_t rows);
   void SetPageSize(std::int64_t rows);
-  std::int64_t PageSize() const { return page_size_; }
   // Makes the first row of page `page` (from 1) current; beyond the last
   // page, Eof() becomes true.
   void SetAbsolutePage(std::int64_t page);
-  // The page of the current row; 0 when there is none.
-  std::int64_t AbsolutePage();
   std::int64_t PageCount();
 
  private:
-  struct Slot {
-    Row row;
-    bool deleted = false;
-  };
-
   void RequireOpen() const;
-  void RequireStatic() const;
-  void RequireCurrent();
-  // Whether position `pos` holds a row (live or deleted), fetching its window.
+  // Whether row `pos` exists, fetching the window that starts there.
   bool Has(std::int64_t pos);
-  void Fetch(std::int64_t first);
-  // The rows of the live positions [offset, offset + rows), read from the
-  // nearer end when the order can be reversed.
-  Result Window(std::int64_t offset, std::int64_t rows);
-  // sql_ with its order reversed; empty when it cannot be reversed safely.
-  const std::string& ReversedSql();
-  std::int64_t DeletedBefore(std::int64_t pos) const;
-  // Rows the select gave when it was opened.
+  // The rows [offset, offset + count), read from the nearer end when the
+  // order is total.
+  Result Window(std::int64_t offset, std::int64_t count);
   std::int64_t Total();
-  bool IsDeleted(std::int64_t pos) const;
-  int ColumnIndex(std::string_view column) const;
 
   std::shared_ptr<Engine> engine_;
-  bool forward_ = false;
-  bool updatable_ = false;
-  std::string sql_;    // the select as run, with the row key when updatable
-  std::string table_;  // the table an updatable select reads
-  std::vector<std::string> columns_;
-  int key_column_ = -1;
-  std::map<std::int64_t, Slot> slots_;
-  std::int64_t deleted_ = 0;
+  std::string sql_;
+  std::vector<Value> params_;
+  std::string reversed_sql_;  // empty unless the order is total
+  std::string count_sql_;
+  Result window_;             // the rows [first_, first_ + window_.rows.size())
+  std::int64_t first_ = 0;
   std::optional<std::int64_t> total_;
-  std::optional<std::string> reversed_sql_;
   std::int64_t pos_ = 0;
-  std::map<int, Value> pending_;
+  bool deleted_ = false;  // the current row has been deleted
   std::int64_t page_size_ = 10;
 };
 

@@ -57,8 +57,8 @@ constexpr auto kLockWait = std::chrono::seconds(10);
 // enough to stop within a millisecond or so, rarely enough to cost nothing.
 constexpr int kProgressSteps = 1000;
 // Statements kept prepared per handle. The pages run a few dozen fixed
-// texts; texts with values written in are seldom run twice and are the
-// first to go.
+// texts, their values bound; a text built on the fly (an operator's own
+// SQL) is seldom run twice and is the first to go.
 constexpr std::size_t kCachedStatements = 64;
 constexpr std::size_t kCachedTextBytes = 1024;
 
@@ -274,8 +274,9 @@ class SqliteHandle {
     rest.remove_prefix(static_cast<std::size_t>(tail - rest.data()));
     if (!stmt) return std::nullopt;
     const bool whole = OnlyBlanks(rest);
-    // A long text holds values pasted into it (a message being stored) and
-    // will not come again: keeping it would only hold its memory.
+    // The site's own texts are short, their values bound; a long one is
+    // someone's own SQL that will not come again: keeping it would only
+    // hold its memory.
     const bool kept = whole && text.size() <= kCachedTextBytes;
     if (kept) cache_.Put(text, stmt);
     if (whole) rest = {};
@@ -360,7 +361,6 @@ class PooledEngine final : public Engine {
   Result Run(std::string_view sql, const std::vector<Value>& params) override {
     return handle_->Run(sql, params);
   }
-  std::string_view RowIdColumn() const override { return "rowid"; }
 
  private:
   std::unique_ptr<SqliteHandle> handle_;

@@ -43,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check::CheckUserName(text);
   check::WholeNumber(text);
   check::ToFullWidthMarks(text);
-  check::SqlQuote(text);
   check::ReplaceAll(text, list, text);
   check::FormatTime(text, mode);
   check::MaskIp(text, mode);

@@ -99,15 +99,15 @@ void Guestbook::JieMian1Check() {
   // deleted meanwhile is reported rather than confirmed.
   data::Transaction tx(conn);
   if (!settings::OwnerRowExists(conn, owner)) return Write(settings::kNoSuchOwner);
-  using check::SqlQuote;
-  conn.Execute("update user set homepage='" + SqlQuote(homepage) + "', modifytime='" +
-               SqlQuote(modifytime) + "', ip='" + SqlQuote(ip) + "', html='" +
-               SqlQuote(html) + "', titletop='" + SqlQuote(titletop) +
-               "', infolistno= '" + SqlQuote(infolistno) + "', backimage='" +
-               SqlQuote(backimage) + "', sendinfo='" + SqlQuote(sendinfo) +
-               "',topimage='" + SqlQuote(topimage) + "', nettype= '" + SqlQuote(nettype) +
-               "' , topformat='" + SqlQuote(topformat) + "' where name= '" +
-               SqlQuote(owner) + "'");
+  // The paging setting goes as text, as posted: the column stores it as a
+  // number.
+  conn.Execute(
+      "update user set homepage = ?, modifytime = ?, ip = ?, html = ?, titletop = ?, "
+      "infolistno = ?, backimage = ?, sendinfo = ?, topimage = ?, nettype = ?, "
+      "topformat = ? where name = ?",
+      {Value(homepage), Value(modifytime), Value(ip), Value(html), Value(titletop),
+       Value(infolistno), Value(backimage), Value(sendinfo), Value(topimage),
+       Value(nettype), Value(topformat), Value(owner)});
   tx.Commit();
   Write("<p></p>留言板：<font color=\"#FF0000\">" + check::FilterHtml(titletop) +
         "</font> 修改成功！");

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/convert.h"
 #include "check/lengths.h"
@@ -111,9 +112,9 @@ void Guestbook::JieMian2Check() {
   const std::string modifytime = Server().Now().ToText();
   const std::string ip = Request().RemoteAddr();
 
-  // The captions' part of the update: "', infoname='...' , infomail='..." and
-  // so on, in the table's order.
-  std::string captions;
+  // The update sets the captions in the table's order, then the options.
+  std::string sql = "update user set modifytime = ?, ip = ?";
+  std::vector<Value> values = {Value(modifytime), Value(ip)};
   for (const auto& caption : html::kCaptions) {
     const std::string posted = PostedCaption(Request().Form(caption.column));
     if (const std::string refusal = check::TooLong({{posted, check::kCaptionLimit}});
@@ -121,10 +122,8 @@ void Guestbook::JieMian2Check() {
       Write(refusal + "<br>");
       return Write(settings::kBackLink);
     }
-    captions += captions.empty() ? "', " : "' , ";
-    captions += caption.column;
-    captions += "='";
-    captions += check::SqlQuote(posted);
+    sql += ", " + std::string(caption.column) + " = ?";
+    values.emplace_back(posted);
   }
   std::string infostyle;
   for (std::string_view field : kOptionFields) {
@@ -136,10 +135,9 @@ void Guestbook::JieMian2Check() {
   // deleted meanwhile is reported rather than confirmed.
   data::Transaction tx(conn);
   if (!settings::OwnerRowExists(conn, owner)) return Write(settings::kNoSuchOwner);
-  conn.Execute("update user set modifytime='" + check::SqlQuote(modifytime) + "', ip='" +
-               check::SqlQuote(ip) + captions + "' , infostyle='" +
-               check::SqlQuote(infostyle) + "' where name= '" + check::SqlQuote(owner) +
-               "'");
+  values.emplace_back(infostyle);
+  values.emplace_back(owner);
+  conn.Execute(sql + ", infostyle = ? where name = ?", values);
   tx.Commit();
   Write("用户：" + check::EscapeHtml(owner) + "留言板“发表留言”界面设置修改成功！");
 }

@@ -112,22 +112,22 @@ void Guestbook::JieMian3Check() {
     return;
   }
 
-  using check::SqlQuote;
-  const std::string where = "' where name= '" + SqlQuote(owner) + "'";
   if (!answer.empty() && !idcard.empty()) {
     // A question left empty keeps the stored one.
-    const std::string set_question =
-        question.empty() ? "" : "question='" + SqlQuote(question) + "', ";
-    conn.Execute("update user set " + set_question + "answer='" + SqlQuote(answer) +
-                 "', idcard='" + SqlQuote(idcard) + where);
+    conn.Execute(
+        "update user set question = coalesce(?, question), answer = ?, idcard = ? "
+        "where name = ?",
+        {question.empty() ? Value() : Value(question), Value(answer), Value(idcard),
+         Value(owner)});
   }
   // Typing the stored address again keeps its confirmation.
   if (!email.empty() && email != stored_email) {
-    conn.Execute("update user set hascrc='0', email= '" + SqlQuote(email) + where);
+    conn.Execute("update user set hascrc='0', email = ? where name = ?",
+                 {Value(email), Value(owner)});
   }
-  conn.Execute("update user set password='" + SqlQuote(password) + "', ip= '" +
-               SqlQuote(Request().RemoteAddr()) + "', modifytime= '" +
-               SqlQuote(Server().Now().ToText()) + where);
+  conn.Execute("update user set password = ?, ip = ?, modifytime = ? where name = ?",
+               {Value(password), Value(Request().RemoteAddr()),
+                Value(Server().Now().ToText()), Value(owner)});
   tx.Commit();
   // Whoever else had logged in with the old password is logged out; this
   // visitor, who just proved the old one, stays.

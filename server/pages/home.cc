@@ -93,8 +93,8 @@ std::optional<std::string_view> RegistrationClosed(PageEnv& env) {
   if (!limit || *limit <= 0) return std::nullopt;
   data::Connection db(env.context().server().Databases());
   db.Open(book.DSNtemp());
-  auto count = db.Execute("select count(*) as n from user where name <> '" +
-                          std::string(keys::kSuperuser) + "'");
+  auto count = db.Execute("select count(*) as n from user where name <> ?",
+                          {Value(keys::kSuperuser)});
   if (count.Field("n").Whole().value_or(0) >= *limit) return kFullNotice;
   return std::nullopt;
 }

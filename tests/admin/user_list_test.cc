@@ -27,10 +27,9 @@ class UserListTest : public testing::PageTest {
     for (const auto& b : books) {
       Seed(
           "insert into user(name, titletop, counter, regtime, modifytime, infoserial, "
-          "hascrc) values ('" +
-          b.name + "', '" + check::SqlQuote(b.title) + "', " + std::to_string(b.counter) +
-          ", '" + b.regtime + "', '" + b.modifytime + "', " +
-          std::to_string(b.infoserial) + ", '" + b.hascrc + "')");
+          "hascrc) values (?, ?, ?, ?, ?, ?, ?)",
+          {Value(b.name), Value(b.title), Value(b.counter), Value(b.regtime),
+           Value(b.modifytime), Value(b.infoserial), Value(b.hascrc)});
     }
   }
   void AddMessages(const std::string& name, int n) {
@@ -251,7 +250,6 @@ class RowCountingSource : public data::EngineSource {
       most_ = std::max(most_, result.rows.size());
       return result;
     }
-    std::string_view RowIdColumn() const override { return inner_->RowIdColumn(); }
 
    private:
     std::shared_ptr<data::Engine> inner_;

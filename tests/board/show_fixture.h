@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "check/convert.h"
+#include "board/add_check_fields.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -55,38 +55,30 @@ using Fields = std::initializer_list<std::pair<std::string_view, std::string_vie
 
 class ShowBookTest : public PageTest {
  protected:
-  static std::string Quoted(std::string_view text) {
-    std::string quoted = "'";
-    quoted += check::SqlQuote(text);
-    quoted += '\'';
-    return quoted;
-  }
-
   void SeedBook(const BookSeed& b = {}) {
     Seed(
         "insert into user(name, password, email, homepage, regtime, html, titletop, "
-        "topformat, topimage, backimage, infolistno, counter) values(" +
-        Quoted(b.name) + ", 'secret', " + Quoted(b.email) + ", " + Quoted(b.homepage) +
-        ", '2026-01-02 03:04:05', '2', " + Quoted(b.title) + ", " + Quoted(b.topformat) +
-        ", " + Quoted(b.topimage) + ", " + Quoted(b.backimage) + ", " +
-        Quoted(b.infolistno) + ", " + Quoted(b.counter) + ")");
+        "topformat, topimage, backimage, infolistno, counter) "
+        "values(?, 'secret', ?, ?, '2026-01-02 03:04:05', '2', ?, ?, ?, ?, ?, ?)",
+        {Value(b.name), Value(b.email), Value(b.homepage), Value(b.title),
+         Value(b.topformat), Value(b.topimage), Value(b.backimage), Value(b.infolistno),
+         Value(b.counter)});
   }
 
   // Returns the message's id.
   std::string SeedMessage(const MessageSeed& m) {
-    Seed(
-        "insert into liuyan(name, message, guestname, regtime, ip, touxiang, email, "
-        "subject, homepage, replymail, oicq, html, font, fontsize, fontcolor, newinfo, "
-        "whoinfo, infoseekno, priviteword, hailfrom, infono) values(" +
-        Quoted(m.book) + ", " + Quoted(m.message) + ", " + Quoted(m.guestname) + ", " +
-        Quoted(m.regtime) + ", " + Quoted(m.ip) + ", " + std::to_string(m.touxiang) +
-        ", " + Quoted(m.email) + ", " + Quoted(m.subject) + ", " + Quoted(m.homepage) +
-        ", " + Quoted(m.replymail) + ", " + Quoted(m.oicq) + ", " + Quoted(m.html) +
-        ", " + Quoted(m.font) + ", " + Quoted(m.fontsize) + ", " + Quoted(m.fontcolor) +
-        ", " + Quoted(m.newinfo) + ", " + Quoted(m.whoinfo) + ", " +
-        std::to_string(m.infoseekno.value_or(m.infono * 10)) + ", " +
-        Quoted(m.priviteword) + ", " + Quoted(m.hailfrom) + ", " +
-        std::to_string(m.infono) + ")");
+    Seed(board::post::kInsertMessageSql,
+         {Value(m.book),        Value(m.message),
+          Value(m.guestname),   Value(m.regtime),
+          Value(m.ip),          Value(m.touxiang),
+          Value(m.email),       Value(m.subject),
+          Value(m.homepage),    Value(m.replymail),
+          Value(m.oicq),        Value(m.html),
+          Value(m.font),        Value(m.fontsize),
+          Value(m.fontcolor),   Value(m.newinfo),
+          Value(m.whoinfo),     Value(m.infoseekno.value_or(m.infono * 10)),
+          Value(m.priviteword), Value(m.hailfrom),
+          Value(m.infono)});
     return Scalar("select max(id) from liuyan");
   }
 

@@ -46,20 +46,5 @@ TEST(AddCheckFieldsTest, SortKeys) {
   EXPECT_EQ(ReplySortKey(Value("")), 19999);
 }
 
-TEST(AddCheckFieldsTest, InsertQuotesEveryValueButTheQuotedMessage) {
-  MessageRow row;
-  row.name = std::string("abc");
-  row.message = std::string("it''s");
-  row.font = std::string("o'k");
-  row.infono = std::string("7");
-  EXPECT_EQ(
-      InsertMessageSql(row),
-      "insert into Liuyan (name,message,guestname,regtime,ip,touxiang,email,subject,"
-      "homepage,replymail,oicq,html,font,fontsize,fontcolor,newinfo,whoinfo,"
-      "infoseekno,priviteword,hailfrom,infono) values ('abc' , 'it''s' , '' , '' , "
-      "'' , '' , '' , '' , '' , '' , '' , '' , 'o''k' , '' , '' , '' , '' , '' , '' , "
-      "'' , '7')");
-}
-
 }  // namespace
 }  // namespace tb::board::post

@@ -66,6 +66,17 @@ TEST_F(AddCheckTest, StoresVisitorPost) {
   EXPECT_EQ(page().Get("ly_tijiao"), Value("1"));
 }
 
+// A post binds its values, so its statements are those of any other post:
+// a second post of other texts prepares nothing anew.
+TEST_F(AddCheckTest, PostsOfOtherTextsPrepareNothingNew) {
+  Post();
+  const std::size_t prepared = Prepared();
+  PostAgain({{"message", "另一条 it's \"x\""}, {"guestname", "小红"}});
+  EXPECT_EQ(Prepared(), prepared);
+  EXPECT_EQ(Stored("message"), "另一条 it's \"x\"");
+  EXPECT_EQ(Stored(), 2);
+}
+
 TEST_F(AddCheckTest, PostingGuard) {
   // No visit to the form page, or a stored message since: a second post.
   for (const char* flag : {"", "1", "yes"}) {

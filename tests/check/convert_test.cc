@@ -11,13 +11,6 @@ struct Case {
   std::string_view in, want;
 };
 
-TEST(SqlQuoteTest, DoublesQuotes) {
-  const Case cases[] = {
-      {"abc", "abc"}, {"'", "''"}, {"it's 'x'", "it''s ''x''"}, {"", ""}, {"\"", "\""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(SqlQuote(c.in), c.want) << c.in;
-}
-
 TEST(HtmlTextTest, Cases) {
   const Case cases[] = {
       {"a\r\nb", "a<br>\nb"},

@@ -201,13 +201,15 @@ TEST_F(FormsTest, BasicSettingsForm) {
         {"sendinfo", c.sendinfo},   {"nettype", c.nettype},
         {"homepage", c.homepage}};
     std::string update = "update user set infostyle = infostyle";
+    std::vector<Value> bound;
     Fresh();
     LogIn("abc");
     for (const auto& [column, value] : values) {
-      update += ", " + std::string(column) + " = '" + check::SqlQuote(value) + "'";
+      update += ", " + std::string(column) + " = ?";
+      bound.emplace_back(value);
       page().Set("abcjm1" + std::string(column), Value(value));
     }
-    Seed(update + " where name = 'abc'");
+    Seed(update + " where name = 'abc'", bound);
     ExpectGolden(c.golden, Run("admin_jiemian.asp"));
   }
 }

@@ -61,7 +61,6 @@ class CountingSource : public data::EngineSource {
       if (sql.find("page_version") == std::string_view::npos) ++reads;
       return engine->Run(sql, params);
     }
-    std::string_view RowIdColumn() const override { return engine->RowIdColumn(); }
     std::shared_ptr<data::Engine> engine;
     int& reads;
   };

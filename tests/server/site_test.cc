@@ -115,7 +115,6 @@ class RecordingSource : public data::EngineSource {
       seen.emplace_back(sql);
       return engine->Run(sql, params);
     }
-    std::string_view RowIdColumn() const override { return engine->RowIdColumn(); }
     std::shared_ptr<data::Engine> engine;
     std::vector<std::string>& seen;
   };

@@ -74,10 +74,10 @@ void PageTest::LogIn(std::string_view name) {
   if (name == "admin") page_->Set("ly_admin_log", Value("yes"));
 }
 
-void PageTest::Seed(std::string_view sql) {
+void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
   data::Connection conn(pool_);
   conn.Open(dsn_);
-  conn.Execute(sql);
+  conn.Execute(sql, params);
 }
 
 void ExpectGolden(std::string_view name, std::string_view actual) {

@@ -62,6 +62,8 @@ class PageTest : public ::testing::Test {
   Guestbook& book() { return *book_; }
   const std::string& dsn() const { return dsn_; }
   data::EngineSource& pool() { return pool_; }
+  // Statements the store's handles have prepared so far.
+  std::size_t Prepared() const { return pool_.prepared(); }
 
   // Starts a new request in the same store and session: a new page context
   // (the session values carried over) and a new bound component.
@@ -73,8 +75,8 @@ class PageTest : public ::testing::Test {
   // A session value as text.
   std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
 
-  // Runs SQL text against the store.
-  void Seed(std::string_view sql);
+  // Runs SQL text against the store, `params` bound to its "?" in order.
+  void Seed(std::string_view sql, const std::vector<Value>& params = {});
   // StoreScalar and StoreCount on the fixture's store.
   std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn_, sql); }
   std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn_, sql); }
