@@ -42,9 +42,18 @@ class PageEnv {
 
 using PageHandler = void (*)(PageEnv&);
 
+// What a GET or HEAD of a page may cost. A bounded page reads a fixed amount
+// of the store whatever its size and never writes, so it runs at once on the
+// thread that read the request, without the hand-over to a worker and back;
+// a listing is bounded unless it searches or opens a page past the first
+// fifty (an offset that grows with the store). Every other page, and every
+// POST, is work for a worker thread.
+enum class Cost { kWork, kBounded, kListing };
+
 struct Route {
   std::string_view path;  // "index.asp"; matched without regard to case
   PageHandler handler;
+  Cost cost = Cost::kWork;
 };
 
 // Every page of the site.

@@ -38,6 +38,9 @@ using http::LogToStderr;
 // Page requests that may wait per worker thread before the site answers 503:
 // enough to ride out a burst, few enough that the wait stays a few seconds.
 constexpr std::size_t kQueuedPerWorker = 16;
+// The page workers yield the cores to the I/O threads under full load, so
+// that files and bounded pages stay quick beside a flood of slow pages.
+constexpr int kWorkerNice = 19;
 // How often gathered visit counts are written; a crash loses at most these.
 constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
 // The page cache: 32 MB holds a thousand guestbook pages of 30 kB; a page
@@ -227,7 +230,7 @@ int Serve(const ServeOptions& options) {
   limits.connections_per_client = settings.max_connections_per_client;
   limits.uncounted = trusted_proxy;
   limits.work = {workers, kQueuedPerWorker * workers,
-                 static_cast<std::size_t>(settings.max_requests_per_client)};
+                 static_cast<std::size_t>(settings.max_requests_per_client), kWorkerNice};
 
   std::signal(SIGPIPE, SIG_IGN);
   RaiseDescriptorLimit();

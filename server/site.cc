@@ -32,6 +32,28 @@ std::string EscapeAmpersands(std::string_view text) {
   return out;
 }
 
+// Whether a GET or HEAD of a page of `cost` may run at once (see Cost): a
+// listing is bounded unless some field asks for a search or the page number
+// is past the first fifty. A field that is blank or no number counts as
+// asked, so that an odd request goes to a worker rather than the I/O thread.
+bool Bounded(Cost cost, const http::RequestData& data) {
+  if (cost != Cost::kListing) return cost == Cost::kBounded;
+  for (const host::FieldMap* fields : {&data.query, &data.form, &data.cookies}) {
+    for (std::string_view name : {"keyword", "search"}) {
+      if (fields->Find(name)) return false;
+    }
+  }
+  const auto page = data.query.Find("Page");
+  if (!page) return true;
+  constexpr std::size_t kBoundedPages = 50;
+  std::size_t number = 0;
+  for (char c : *page) {
+    if (c < '0' || c > '9' || (number = number * 10 + (c - '0')) > kBoundedPages)
+      return false;
+  }
+  return !page->empty();
+}
+
 // The pages that delete or log off on a GET (or HEAD): every request of
 // the page, or only one whose query field "del", blanks trimmed, is "1".
 struct DeletingGet {
@@ -134,12 +156,16 @@ http::Reply Site::Dispatch(const http::Request& req,
     if (RefusedAsCrossSite(req, *data)) {
       res = error(Status::forbidden);
     } else {
+      const bool light = reading && Bounded(route->cost, *data);
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
-      return {std::move(client), [this, route, page_data](const http::Request& r) {
-                http::Response page = RunPage(*route, std::move(*page_data), r);
-                if (r.method() == bhttp::verb::head) http::OmitBody(page);
-                return page;
-              }};
+      http::Reply reply{std::move(client),
+                        [this, route, page_data](const http::Request& r) {
+                          http::Response page = RunPage(*route, std::move(*page_data), r);
+                          if (r.method() == bhttp::verb::head) http::OmitBody(page);
+                          return page;
+                        }};
+      reply.light = light;
+      return reply;
     }
   } else if (const Asset* asset = assets_(data->path)) {
     if (reading) {

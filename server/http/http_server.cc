@@ -182,6 +182,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       reply = Failed(*req, e);
     }
     if (reply.response) return Answer(std::move(*reply.response));
+    if (reply.light) return Answer(Run(*req, reply.work));
     // The work holds the connection and keeps the io_context running until
     // its response is back on the connection's strand.
     auto job =
@@ -205,15 +206,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     return ErrorResponse(Status::internal_server_error, req.version(), false);
   }
 
+  Response Run(const Request& req, const Work& work) {
+    try {
+      return work(req);
+    } catch (const std::exception& e) {
+      return Failed(req, e);
+    }
+  }
+
   // On a worker thread.
   void RunWork(const Request& req, const Work& work, WorkerPool::Share share) {
     if (gone_) return Log(kClientGone, 0);
-    Response res;
-    try {
-      res = work(req);
-    } catch (const std::exception& e) {
-      res = Failed(req, e);
-    }
+    Response res = Run(req, work);
     share.Release();
     asio::post(stream_.get_executor(),
                [self = shared_from_this(), res = std::move(res)]() mutable {

@@ -63,8 +63,9 @@ struct Limits {
 // Work for a worker thread: gives the response to the request.
 using Work = std::function<Response(const Request& request)>;
 
-// What the handler makes of a request: the response at once, or work for a
-// worker thread charged to `client` (whose share is limited).
+// What the handler makes of a request: the response at once, work for a
+// worker thread charged to `client` (whose share is limited), or light work
+// run at once on the I/O thread (`light`: bounded, never waiting for a lock).
 struct Reply {
   // A response made at once converts to a reply, so that a handler may
   // return either.
@@ -76,6 +77,7 @@ struct Reply {
   std::optional<Response> response;
   std::string client;
   Work work;
+  bool light = false;
 };
 
 // Looks at one request on an I/O thread; `peer` is the address the

@@ -1,5 +1,8 @@
 #include "server/http/worker_pool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace tb::server::http {
@@ -48,6 +51,13 @@ void WorkerPool::Stop() {
 }
 
 void WorkerPool::Work() {
+  // Lowering a thread's own priority needs no privilege; where it fails the
+  // thread simply keeps the process's.
+  if (limits_.nice != 0) {
+    const auto self = static_cast<id_t>(gettid());
+    setpriority(PRIO_PROCESS, self,
+                std::min(getpriority(PRIO_PROCESS, self) + limits_.nice, 19));
+  }
   std::unique_lock lock(mutex_);
   while (true) {
     ready_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

@@ -33,6 +33,11 @@ struct PoolLimits {
   int threads = 2;
   std::size_t queue = 32;      // jobs waiting for a thread
   std::size_t per_client = 8;  // jobs of one client, queued or running
+  // Added to the threads' nice value: with a positive one, when the cores
+  // are all busy, the threads that serve files and bounded pages get them
+  // first, and the work of slow pages waits (Linux schedules each thread by
+  // its own nice value).
+  int nice = 0;
 };
 
 class WorkerPool {

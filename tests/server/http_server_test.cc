@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,6 +42,7 @@ class HttpServerTest : public ::testing::Test {
           ++handled_;
           if (req.target() == "/page") {
             return {std::string(req["X-Client"]), [this](const Request& r) {
+                      worker_nice_ = getpriority(PRIO_PROCESS, gettid());
                       ++started_;
                       gate_.wait();
                       return HtmlResponse(Status::ok, "page", r.version(),
@@ -48,6 +50,14 @@ class HttpServerTest : public ::testing::Test {
                     }};
           }
           std::string body = "hello";
+          if (req.target() == "/light") {
+            Reply light{"", [](const Request& r) {
+                          return HtmlResponse(Status::ok, "light", r.version(),
+                                              r.keep_alive());
+                        }};
+            light.light = true;
+            return light;
+          }
           if (req.target() == "/slow") {
             std::this_thread::sleep_for(500ms);
             body = "slow done";
@@ -108,6 +118,7 @@ class HttpServerTest : public ::testing::Test {
   unsigned short port_ = 0;
   std::atomic<int> handled_ = 0;
   std::atomic<int> started_ = 0;  // page work begun
+  std::atomic<int> worker_nice_ = -100;
   std::latch gate_{1};
   std::mutex log_mutex_;
   std::vector<std::string> log_;
@@ -338,15 +349,18 @@ TEST_F(HttpServerTest, GracefulStopFinishesRequestsInHand) {
   server_.reset();
 }
 
-TEST_F(HttpServerTest, FilesAreServedWhileEveryWorkerIsBusy) {
+TEST_F(HttpServerTest, FilesAndLightWorkAreServedWhileEveryWorkerIsBusy) {
   Limits limits;
-  limits.work = {.threads = 2, .queue = 4, .per_client = 8};
+  limits.work = {.threads = 2, .queue = 4, .per_client = 8, .nice = 3};
   Start(limits);
+  const int own_nice = getpriority(PRIO_PROCESS, gettid());
   auto a = SendPage("a");
   auto b = SendPage("b");
   WaitFor(started_, 2);
+  EXPECT_EQ(worker_nice_, std::min(own_nice + 3, 19));
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Client(port_).Get("/").body(), "hello");
+  EXPECT_EQ(Client(port_).Get("/light").body(), "light");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   OpenGate();
   for (auto* c : {a.get(), b.get()}) EXPECT_EQ(c->Read()->body(), "page");

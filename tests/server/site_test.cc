@@ -79,9 +79,16 @@ void SlowPage(PageEnv& env) {
 }
 
 constexpr Route kTestRoutes[] = {
-    {"echo.asp", EchoPage},     {"props.asp", PropertiesPage},  {"login.asp", LoginPage},
-    {"cookie.asp", CookiePage}, {"redirect.asp", RedirectPage}, {"store.asp", StorePage},
-    {"throw.asp", ThrowPage},   {"slow.asp", SlowPage},
+    {"echo.asp", EchoPage},
+    {"props.asp", PropertiesPage},
+    {"login.asp", LoginPage},
+    {"cookie.asp", CookiePage},
+    {"redirect.asp", RedirectPage},
+    {"store.asp", StorePage},
+    {"throw.asp", ThrowPage},
+    {"slow.asp", SlowPage},
+    {"bounded.asp", EchoPage, Cost::kBounded},
+    {"list.asp", EchoPage, Cost::kListing},
 };
 
 const Route* FindTestRoute(std::string_view path) {
@@ -195,6 +202,35 @@ TEST_F(SiteTest, PathsIgnoreCase) {
   EXPECT_EQ(gif[bhttp::field::cache_control], "public, max-age=2592000");
   EXPECT_EQ(gif["X-Content-Type-Options"], "nosniff");
   EXPECT_EQ(gif.body(), kGif);
+}
+
+TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
+  struct Case {
+    bhttp::verb method;
+    std::string_view target, cookie;
+    bool light;
+  } cases[] = {
+      {bhttp::verb::get, "/bounded.asp", "", true},
+      {bhttp::verb::head, "/bounded.asp", "", true},
+      {bhttp::verb::post, "/bounded.asp", "", false},
+      {bhttp::verb::get, "/echo.asp", "", false},
+      {bhttp::verb::get, "/list.asp?name=a&move=end", "", true},
+      {bhttp::verb::get, "/list.asp?Page=50", "", true},
+      {bhttp::verb::get, "/list.asp?Page=51", "", false},
+      {bhttp::verb::get, "/list.asp?Page=", "", false},
+      {bhttp::verb::get, "/list.asp?Page=1e9", "", false},
+      {bhttp::verb::get, "/list.asp?Page=99999999999999999999999", "", false},
+      {bhttp::verb::get, "/list.asp?keyword=", "", false},
+      {bhttp::verb::get, "/list.asp", "search=a", false},
+  };
+  for (const Case& c : cases) {
+    Request req{c.method, c.target, 11};
+    req.set(bhttp::field::host, "127.0.0.1");
+    if (!c.cookie.empty()) req.set(bhttp::field::cookie, c.cookie);
+    http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
+    EXPECT_FALSE(reply.response) << c.target;
+    EXPECT_EQ(reply.light, c.light) << c.target;
+  }
 }
 
 TEST_F(SiteTest, RootRedirectsToTheHomePage) {
