@@ -9,14 +9,18 @@
 namespace tb {
 namespace {
 
-// Gathers what the page writes, to be written in one piece; cookies and a
-// redirect go to the page at once. Output that set any is not kept: served
-// again, the text alone would leave them out.
+// Gathers what the page writes, to be written in one piece; cookies, a
+// redirect and kept pages go to the page at once. Output that set any is not
+// kept: served again, the text alone would leave them out.
 class GatheredResponse final : public host::Response {
  public:
   explicit GatheredResponse(host::Response& page) : page_(page) {}
 
   void Write(std::string_view text) override { text_ += text; }
+  void WriteKept(std::string_view kept) override {
+    only_text_ = false;
+    page_.WriteKept(kept);
+  }
   void Redirect(std::string_view page) override {
     only_text_ = false;
     page_.Redirect(page);
@@ -77,7 +81,7 @@ bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows sh
   if (!read) return render();
   const std::uint64_t version = *read;
   if (auto kept = cache->Find(key, version)) {
-    Write(*kept);
+    Response().WriteKept(*kept);
     return true;
   }
   GatheredResponse gathered(Response());

@@ -299,10 +299,18 @@ int HexValue(char c) {
 }  // namespace
 
 std::string ToGb18030(std::string_view utf8) {
+  std::string out;
+  AppendGb18030(out, utf8);
+  return out;
+}
+
+void AppendGb18030(std::string& out, std::string_view utf8) {
   static const Gb18030Table table;
   const auto is_ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
-  std::string out;
-  out.reserve(utf8.size());
+  // At least as many bytes come out as go in; growth stays geometric when
+  // many short texts are appended.
+  if (out.capacity() - out.size() < utf8.size())
+    out.reserve(std::max(out.size() + utf8.size(), 2 * out.capacity()));
   for (std::size_t i = 0; i < utf8.size();) {
     if (is_ascii(utf8[i])) {
       std::size_t end = i + 1;
@@ -320,7 +328,6 @@ std::string ToGb18030(std::string_view utf8) {
       i += d.length;
     }
   }
-  return out;
 }
 
 std::string FromGb18030(std::string_view gb) {

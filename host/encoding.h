@@ -10,6 +10,8 @@ namespace tb::host {
 // UTF-8 text as GB18030 bytes. Bytes that are not valid UTF-8 become "?".
 // Example: ToGb18030("留") == "\xc1\xf4".
 std::string ToGb18030(std::string_view utf8);
+// The same, appended to `out`.
+void AppendGb18030(std::string& out, std::string_view utf8);
 
 // GB18030 bytes as UTF-8 text, read as browsers read them on a gb2312 page,
 // which is how they also write them: the byte 0x80 is "€". A code that is cut

@@ -46,6 +46,10 @@ class Response {
   virtual ~Response() = default;
   // Appends to the body, with nothing added between writes.
   virtual void Write(std::string_view text) = 0;
+  // Appends a page (or a part of one) as the host's page cache keeps it
+  // (PageCache::Find): a host that keeps pages in the form it sends them
+  // appends them without converting them again.
+  virtual void WriteKept(std::string_view kept) { Write(kept); }
   // Sends the browser to a page of the site ("guanshui.asp"); the caller
   // writes nothing more.
   virtual void Redirect(std::string_view page) = 0;
@@ -103,18 +107,20 @@ class Session {
 // Whole pages kept between requests, each for the version of the store it
 // was read from (the numbers the store's triggers raise): a page is served
 // again only while the store is as it was. Pages running at the same time
-// share it.
+// share it. A host may keep a page in the form its responses send, so that
+// a kept page costs no conversion (Response::WriteKept).
 // Example:
 //   auto v = ReadVersion(db);  // before the page reads anything
-//   if (auto kept = cache.Find(key, v)) return out.Write(*kept);
+//   if (auto kept = cache.Find(key, v)) return out.WriteKept(*kept);
 //   std::string page = Render(db);
 //   out.Write(page);
 //   cache.Keep(key, v, std::move(page));
 class PageCache {
  public:
   virtual ~PageCache() = default;
-  // The page kept under `key` for `version`; nullptr when there is none (a
-  // page kept for another version is dropped).
+  // The page kept under `key` for `version`, in the host's form (for
+  // Response::WriteKept); nullptr when there is none (a page kept for
+  // another version is dropped).
   virtual std::shared_ptr<const std::string> Find(std::string_view key,
                                                   std::uint64_t version) = 0;
   // Keeps `page` under `key` for `version`, in place of what was kept there.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "component/guestbook.h"
+#include "host/encoding.h"
 #include "host/memory_page.h"
 #include "server/http/message.h"
 #include "server/http/page_cache.h"
@@ -123,7 +124,8 @@ class HttpPage final : public PageEnv,
   std::optional<std::string> FindServerVariable(std::string_view name) const override;
 
   // Response
-  void Write(std::string_view text) override { body_ += text; }
+  void Write(std::string_view text) override { host::AppendGb18030(body_, text); }
+  void WriteKept(std::string_view kept) override { body_ += kept; }
   void Redirect(std::string_view page) override { redirect_ = std::string(page); }
   void SetCookie(std::string_view name, std::string_view value) override;
   void SetCookieExpires(std::string_view name, std::string_view expires) override;
@@ -146,7 +148,9 @@ class HttpPage final : public PageEnv,
   host::PageCache* Pages() override { return pages_; }
 
   // The outcome.
+  // The body as it is sent: GB18030.
   const std::string& body() const { return body_; }
+  std::string TakeBody() { return std::move(body_); }
   const std::optional<std::string>& redirect() const { return redirect_; }
   const std::vector<ResponseCookie>& cookies() const { return cookies_; }
 

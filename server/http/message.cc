@@ -47,10 +47,15 @@ void AddSecurityHeaders(Response& res) {
 
 Response HtmlResponse(Status status, std::string_view utf8_body, unsigned version,
                       bool keep_alive) {
+  return EncodedHtmlResponse(status, host::ToGb18030(utf8_body), version, keep_alive);
+}
+
+Response EncodedHtmlResponse(Status status, std::string gb_body, unsigned version,
+                             bool keep_alive) {
   Response res{status, version};
   res.set(bhttp::field::content_type, "text/html; charset=gb2312");
   AddSecurityHeaders(res);
-  res.body() = host::ToGb18030(utf8_body);
+  res.body() = std::move(gb_body);
   res.keep_alive(keep_alive);
   res.prepare_payload();
   return res;

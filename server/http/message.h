@@ -27,6 +27,9 @@ void AddSecurityHeaders(Response& res);
 // "text/html; charset=gb2312", Content-Length and the security headers.
 Response HtmlResponse(Status status, std::string_view utf8_body, unsigned version,
                       bool keep_alive);
+// The same for a body already in GB18030.
+Response EncodedHtmlResponse(Status status, std::string gb_body, unsigned version,
+                             bool keep_alive);
 
 // The plain page of an error status (400, 403, 404, 405, 413, 431, 500,
 // 503), telling the visitor what went wrong and nothing of the server's

@@ -3,6 +3,8 @@
 #include <iterator>
 #include <utility>
 
+#include "host/encoding.h"
+
 namespace tb::server::http {
 namespace {
 
@@ -28,8 +30,8 @@ std::shared_ptr<const std::string> PageCache::Find(std::string_view key,
   return it->second->page;
 }
 
-void PageCache::Keep(std::string_view key, std::uint64_t version, std::string page) {
-  // The page keeps only the memory it needs: it was built by appending.
+void PageCache::Keep(std::string_view key, std::uint64_t version, std::string text) {
+  std::string page = host::ToGb18030(text);
   page.shrink_to_fit();
   const std::size_t bytes = key.size() + page.capacity() + kEntryOverhead;
   auto kept = std::make_shared<const std::string>(std::move(page));

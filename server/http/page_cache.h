@@ -1,6 +1,7 @@
 // File: page_cache.h — the HTTP host's cache of whole pages (host::PageCache):
 // the pages used most recently, up to a total size, each for one version of
-// the store it was read from.
+// the store it was read from, kept as the site sends them (GB18030), so that
+// serving a kept page converts nothing.
 //
 // serve keeps one for the process and every page reaches it through its
 // context (host::Server::Pages), from any worker thread. A page of another
@@ -10,8 +11,8 @@
 //
 // Example:
 //   PageCache pages(32 << 20, 1 << 20);
-//   pages.Keep("k", 7, "<p>...</p>");
-//   pages.Find("k", 7);  // the page
+//   pages.Keep("k", 7, "<p>留</p>");
+//   pages.Find("k", 7);  // the page, "<p>\xc1\xf4</p>"
 //   pages.Find("k", 8);  // nullptr: the store has changed, the page is gone
 #pragma once
 
@@ -38,7 +39,7 @@ class PageCache final : public host::PageCache {
 
   std::shared_ptr<const std::string> Find(std::string_view key,
                                           std::uint64_t version) override;
-  void Keep(std::string_view key, std::uint64_t version, std::string page) override;
+  void Keep(std::string_view key, std::uint64_t version, std::string text) override;
 
   // The pages kept, and the bytes counted for them.
   std::size_t size() const;

@@ -55,16 +55,9 @@ void WriteAcceptance(PageEnv& env, std::string_view document) {
 void ShowPage(PageEnv& env) {
   const std::string name(check::Trim(env.context().request().Query("name")));
   WriteHeadOnly(env, name, kDelCheckScript);
-  const Captured out = Capture(env, &Guestbook::ShowBook);
-  const std::size_t body = out.body.find("<body");
-  const std::size_t body_end =
-      body == std::string::npos ? body : out.body.find('>', body);
-  if (body_end == std::string::npos) {
-    Write(env, "<body>\n" + NavBar(env) + Notice(out.body));
-  } else {
-    Write(env, std::string_view(out.body).substr(0, body_end + 1));
-    Write(env, "\n" + NavBar(env));
-    Write(env, std::string_view(out.body).substr(body_end + 1));
+  const std::string bar = "\n" + NavBar(env);
+  if (auto untagged = CallInsertingAfterBodyTag(env, &Guestbook::ShowBook, bar)) {
+    Write(env, "<body>" + bar + Notice(*untagged));
   }
   WriteFoot(env);
 }

@@ -1,6 +1,8 @@
 #include "server/pages/frame.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 #include "check/text.h"
 #include "host/page.h"
@@ -21,19 +23,19 @@ constexpr std::string_view kDocumentStart =
     "<meta charset=\"gb2312\">\n"
     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
 
-// A response that keeps what is written and passes the rest through.
-class CaptureContext final : public host::PageContext, public host::Response {
+// A context that passes everything on to the page's own but the writes,
+// which the subclass handles.
+class DivertedContext : public host::PageContext, public host::Response {
  public:
-  explicit CaptureContext(host::PageContext& real) : real_(real) {}
+  explicit DivertedContext(host::PageContext& real) : real_(real) {}
 
   host::Request& request() override { return real_.request(); }
   host::Response& response() override { return *this; }
   host::Server& server() override { return real_.server(); }
   host::Session& session() override { return real_.session(); }
 
-  void Write(std::string_view text) override { captured.body += text; }
   void Redirect(std::string_view page) override {
-    captured.redirected = true;
+    redirected = true;
     real_.response().Redirect(page);
   }
   void SetCookie(std::string_view name, std::string_view value) override {
@@ -43,10 +45,73 @@ class CaptureContext final : public host::PageContext, public host::Response {
     real_.response().SetCookieExpires(name, expires);
   }
 
-  Captured captured;
+  bool redirected = false;
+
+ protected:
+  host::Response& real() { return real_.response(); }
 
  private:
   host::PageContext& real_;
+};
+
+// Keeps what is written.
+class CaptureContext final : public DivertedContext {
+ public:
+  using DivertedContext::DivertedContext;
+  void Write(std::string_view text) override { body += text; }
+  // A kept page is in the host's form, not text: members that write kept
+  // pages are not captured.
+  void WriteKept(std::string_view) override {
+    throw std::logic_error("a kept page cannot be captured");
+  }
+
+  std::string body;
+};
+
+// Passes the writes on with `insert` right after the first body tag in them;
+// what comes before the tag waits until it is seen. The search holds for
+// text and for kept pages alike: in GB18030, as in UTF-8, the bytes of
+// "<body" and ">" are never part of another character.
+class InsertAfterBodyTag final : public DivertedContext {
+ public:
+  InsertAfterBodyTag(host::PageContext& real, std::string_view insert)
+      : DivertedContext(real), insert_(insert) {}
+
+  void Write(std::string_view text) override {
+    if (inserted_) return real().Write(text);
+    waiting += text;
+    if (const std::size_t end = TagEnd(waiting)) {
+      real().Write(std::string_view(waiting).substr(0, end));
+      real().Write(insert_);
+      real().Write(std::string_view(waiting).substr(end));
+      waiting.clear();
+      inserted_ = true;
+    }
+  }
+  void WriteKept(std::string_view kept) override {
+    if (inserted_) return real().WriteKept(kept);
+    if (!waiting.empty()) real().Write(std::exchange(waiting, {}));
+    const std::size_t end = TagEnd(kept);
+    real().WriteKept(kept.substr(0, end));
+    if (end == 0) return;
+    real().Write(insert_);
+    real().WriteKept(kept.substr(end));
+    inserted_ = true;
+  }
+
+  bool inserted() const { return inserted_; }
+  std::string waiting;  // written before any body tag
+
+ private:
+  // Where the first body tag ends; 0 when there is none.
+  static std::size_t TagEnd(std::string_view text) {
+    const std::size_t tag = text.find("<body");
+    const std::size_t end = tag == text.npos ? tag : text.find('>', tag);
+    return end == text.npos ? 0 : end + 1;
+  }
+
+  std::string_view insert_;
+  bool inserted_ = false;
 };
 
 // Binds the component to another context for a scope, and back to the
@@ -129,7 +194,19 @@ Captured Capture(PageEnv& env, void (Guestbook::*member)()) {
     Rebind rebind(env.component(), env.context(), capture);
     (env.component().*member)();
   }
-  return std::move(capture.captured);
+  return {std::move(capture.body), capture.redirected};
+}
+
+std::optional<std::string> CallInsertingAfterBodyTag(PageEnv& env,
+                                                     void (Guestbook::*member)(),
+                                                     std::string_view insert) {
+  InsertAfterBodyTag out(env.context(), insert);
+  {
+    Rebind rebind(env.component(), env.context(), out);
+    (env.component().*member)();
+  }
+  if (out.inserted()) return std::nullopt;
+  return std::move(out.waiting);
 }
 
 std::string Escaped(std::string_view text) { return check::EscapeHtml(text); }

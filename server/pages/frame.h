@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,13 @@ struct Captured {
   bool redirected = false;
 };
 Captured Capture(PageEnv& env, void (Guestbook::*member)());
+
+// Calls `member`, its output written on with `insert` right after the first
+// body tag in it. What it wrote when it wrote no body tag is returned
+// instead of written.
+std::optional<std::string> CallInsertingAfterBodyTag(PageEnv& env,
+                                                     void (Guestbook::*member)(),
+                                                     std::string_view insert);
 
 // Request text made safe for a page: `&` `<` `>` `"` `'` as entities.
 std::string Escaped(std::string_view text);

@@ -100,6 +100,14 @@ TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
 TEST_F(FormsTest, ShowPageHead) {
   page().query.Add("name", "");
   ExpectGolden("pages/show_bad_name.html", Run("show.asp"));
+  // The header bar follows the body tag the component writes.
+  AddBook("abc");
+  Fresh();
+  page().query.Add("name", "abc");
+  const std::string& shown = Run("show.asp");
+  const std::size_t tag_end = shown.find('>', shown.find("<body"));
+  EXPECT_EQ(shown.substr(tag_end, 19), ">\n<div class=\"nav\">");
+  EXPECT_EQ(shown.find("<body", tag_end), std::string::npos);
 }
 
 TEST_F(FormsTest, UserListScripts) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "host/encoding.h"
 #include "server/http/http_page.h"
 #include "tests/support/support.h"
 
@@ -24,9 +25,9 @@ TEST(PageCacheTest, APageServesOnlyItsVersion) {
   EXPECT_FALSE(cache.Find("a", 2)) << "the store has changed";
   EXPECT_FALSE(cache.Find("a", 1)) << "and the page is gone";
   cache.Keep("a", 3, "A3");
-  cache.Keep("a", 4, "A4");
+  cache.Keep("a", 4, "A4留");
   EXPECT_EQ(cache.size(), 1u);
-  EXPECT_EQ(*cache.Find("a", 4), "A4");
+  EXPECT_EQ(*cache.Find("a", 4), "A4\xc1\xf4") << "kept as the site sends it";
 }
 
 TEST(PageCacheTest, TheLeastRecentlyUsedGoFirstAndTheSizeIsBounded) {
@@ -98,7 +99,7 @@ class CachedPageTest : public ::testing::Test {
     page.component().SetDSNtemp(dsn_);
     page.component().SetDelThisWord(masked_);
     (page.component().*op)();
-    return page.body();
+    return host::FromGb18030(page.body());
   }
 
   testing::TempDir dir_;
