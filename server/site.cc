@@ -183,9 +183,9 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
                                req.keep_alive());
   }
   http::Response res =
-      page.redirect()
-          ? RedirectTo(*page.redirect(), req)
-          : http::HtmlResponse(Status::ok, page.body(), req.version(), req.keep_alive());
+      page.redirect
+          ? RedirectTo(*page.redirect, req)
+          : http::HtmlResponse(Status::ok, page.body, req.version(), req.keep_alive());
   for (const std::string& cookie : page.CookieHeaders()) {
     res.insert(bhttp::field::set_cookie, cookie);
   }

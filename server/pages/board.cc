@@ -56,15 +56,13 @@ void ShowPage(PageEnv& env) {
   const std::string name(check::Trim(env.context().request().Query("name")));
   WriteHeadOnly(env, name, kDelCheckScript);
   const Captured out = Capture(env, &Guestbook::ShowBook);
-  const std::size_t body = out.body.find("<body");
-  const std::size_t body_end =
-      body == std::string::npos ? body : out.body.find('>', body);
-  if (body_end == std::string::npos) {
+  if (env.component().outcome().done != Guestbook::Done::kBookShown) {
     Write(env, "<body>\n" + NavBar(env) + Notice(out.body));
   } else {
-    Write(env, std::string_view(out.body).substr(0, body_end + 1));
+    const std::size_t body_end = out.body.find('>', out.body.find("<body")) + 1;
+    Write(env, std::string_view(out.body).substr(0, body_end));
     Write(env, "\n" + NavBar(env));
-    Write(env, std::string_view(out.body).substr(body_end + 1));
+    Write(env, std::string_view(out.body).substr(body_end));
   }
   WriteFoot(env);
 }
@@ -94,13 +92,13 @@ void AddCheckPage(PageEnv& env) {
   if (!limits.TakePost(address)) return env.context().response().Redirect(kFloodPage);
 
   const Captured out = Capture(env, &Guestbook::AddCheck);
-  const bool stored = env.component().outcome().stored_message;
-  if (!stored) limits.ReturnPost(address);
+  const Guestbook::Done done = env.component().outcome().done;
+  if (done != Guestbook::Done::kMessageStored) limits.ReturnPost(address);
   if (by_owner) CountGuess(env, name);
   if (out.redirected) return;
-  if (stored) return WriteAcceptance(env, out.body);
+  if (done == Guestbook::Done::kMessageStored) return WriteAcceptance(env, out.body);
   WriteHead(env, "发表留言");
-  Write(env, out.body.empty() ? Notice(kNoSuchBook) : out.body);
+  Write(env, done == Guestbook::Done::kNoSuchBook ? Notice(kNoSuchBook) : out.body);
   WriteFoot(env);
 }
 

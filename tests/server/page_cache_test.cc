@@ -98,7 +98,7 @@ class CachedPageTest : public ::testing::Test {
     page.component().SetDSNtemp(dsn_);
     page.component().SetDelThisWord(masked_);
     (page.component().*op)();
-    return page.body();
+    return page.body;
   }
 
   testing::TempDir dir_;
