@@ -10,7 +10,7 @@
 #include "check/validate.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 
 namespace tb {

@@ -12,8 +12,8 @@
 #include "check/validate.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
+#include "component/keys.h"
 #include "component/messages.h"
-#include "component/session_keys.h"
 #include "data/connection.h"
 
 namespace tb {

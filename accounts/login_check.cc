@@ -1,6 +1,6 @@
 // The login tests that owner and superuser operations run first.
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 
 namespace tb {
 namespace {

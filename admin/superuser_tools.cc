@@ -16,7 +16,7 @@
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "data/schema.h"
 

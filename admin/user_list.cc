@@ -14,7 +14,7 @@
 #include "check/validate.h"
 #include "component/cached_page.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/recordset.h"
 
 namespace tb {

@@ -15,8 +15,8 @@
 #include "check/validate.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
+#include "component/keys.h"
 #include "component/messages.h"
-#include "component/session_keys.h"
 #include "data/connection.h"
 
 namespace tb {
@@ -32,9 +32,6 @@ constexpr std::string_view kWrongPassword =
     "斑竹密码错误！"
     "<br><a href=\"javascript:history.go(-1);\">请返回上页，重新填写</a>";
 constexpr std::string_view kBadReplyTarget = "replyid:参数错误！";
-// The first entries of the form's country and province lists: no choice.
-constexpr std::string_view kNoCountry = "请选择国家";
-constexpr std::string_view kNoProvince = "请选择省市";
 
 // The poster's remembered data: each cookie gets the field's value when the
 // poster asked to be remembered, else empty text (clearing an earlier one),
@@ -124,24 +121,24 @@ void Guestbook::AddCheck() {
   const std::string remember(check::Trim(in.Form("savemyinfo")));
   const RememberedData remembered(Response(), remember == "1",
                                   Server().Now().AddYears(1).ToText());
-  remembered.Keep("ly_savemyinfo", remember);
+  remembered.Keep(keys::remembered::kAsked, remember);
 
   row.guestname = check::ToFullWidthMarks(in.Form("guestname"));
   if (check::Length(row.guestname) < 2) {
     errors.push_back(15);
   } else {
-    remembered.Keep("ly_name", row.guestname);
+    remembered.Keep(keys::remembered::kName, row.guestname);
   }
 
   std::string country = check::ToFullWidthMarks(in.Form("guo"));
-  if (country == kNoCountry) country.clear();
-  remembered.Keep("ly_guo", country);
+  if (country == keys::message_form::kNoCountry) country.clear();
+  remembered.Keep(keys::remembered::kCountry, country);
   std::string province(check::Trim(in.Form("sheng")));
-  if (province == kNoProvince) province.clear();
+  if (province == keys::message_form::kNoProvince) province.clear();
   province = check::ToFullWidthMarks(province);
-  remembered.Keep("ly_sheng", province);
+  remembered.Keep(keys::remembered::kProvince, province);
   const std::string county = check::ToFullWidthMarks(in.Form("xian"));
-  if (check::Length(county) > 1) remembered.Keep("ly_xian", county);
+  if (check::Length(county) > 1) remembered.Keep(keys::remembered::kCounty, county);
   row.hailfrom = post::Location(country, province, county);
 
   row.touxiang = post::SafeAvatar(in.Form("tx"));
@@ -152,7 +149,7 @@ void Guestbook::AddCheck() {
     if (!check::CheckEmail(row.email)) {
       errors.push_back(5);
     } else {
-      remembered.Keep("ly_email", row.email);
+      remembered.Keep(keys::remembered::kEmail, row.email);
     }
   }
 
@@ -166,14 +163,14 @@ void Guestbook::AddCheck() {
     if (!check::CheckUrl(row.homepage)) {
       errors.push_back(6);
     } else {
-      remembered.Keep("ly_zhuye", row.homepage);
+      remembered.Keep(keys::remembered::kHomepage, row.homepage);
     }
   }
 
   row.oicq = check::Trim(in.Form("oicq"));
   if (!row.oicq.empty()) {
     if (Value(row.oicq).IsNumeric()) {
-      remembered.Keep("ly_oicq", row.oicq);
+      remembered.Keep(keys::remembered::kOicq, row.oicq);
     } else {
       errors.push_back(17);
     }
@@ -185,7 +182,8 @@ void Guestbook::AddCheck() {
   std::string message = check::Left(in.Form("message"), post::MessageLimit(LybMsgLen()));
   if (MyStopThisWord(message)) return Response().Redirect(kStopWordPage);
   // Only a valid name becomes part of a session key.
-  if (name_ok) Session().Set(name + "add_check_message", Value(message));
+  if (name_ok)
+    Session().Set(keys::BookKey(name, keys::acceptance::kMessage), Value(message));
   row.message = message;
 
   const std::string replyid(check::Trim(in.Query("replyid")));
@@ -211,10 +209,13 @@ void Guestbook::AddCheck() {
   auto db = OpenDatabase();
   data::Transaction tx(db);
   auto book = FindBook(db, name);
-  if (book.Eof() && book.Bof()) return;
-  Session().Set(name + "add_check_banzhumail", book["email"]);
-  Session().Set(name + "add_check_titletop", book["titletop"]);
-  Session().Set(name + "add_check_sendinfo", book["sendinfo"]);
+  if (book.Eof() && book.Bof()) {
+    outcome_.done = Done::kNoSuchBook;
+    return;
+  }
+  Session().Set(keys::BookKey(name, keys::acceptance::kOwnerMail), book["email"]);
+  Session().Set(keys::BookKey(name, keys::acceptance::kTitle), book["titletop"]);
+  Session().Set(keys::BookKey(name, keys::acceptance::kForward), book["sendinfo"]);
   const std::int64_t counter = book["infoserial"].Whole().value_or(0);
 
   const bool by_owner = !password.empty();
@@ -236,7 +237,7 @@ void Guestbook::AddCheck() {
   db.Execute("update user set infoserial= infoserial + 1 where name = ?", {Value(name)});
   db.Execute(post::kInsertMessageSql, post::MessageValues(row));
   tx.Commit();
-  outcome_.stored_message = true;
+  outcome_.done = Done::kMessageStored;
 
   Session().Set(keys::kPosted, Value("1"));
   Write(SuccessPage(name));

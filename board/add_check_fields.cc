@@ -19,11 +19,9 @@ constexpr std::string_view kDefaultFont = "宋体";
 constexpr std::string_view kDefaultFontSize = "3";
 constexpr std::string_view kDefaultFontColor = "#000000";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+using host::IsAsciiLetter;
+using host::IsDigit;
+using host::IsHexDigit;
 
 bool AllOf(std::string_view text, bool (*pred)(char)) {
   return !text.empty() && std::all_of(text.begin(), text.end(), pred);

@@ -63,12 +63,11 @@ inline constexpr std::string_view kEmailInputOpen =
 inline constexpr std::string_view kInputStyleCellClose =
     "\" style=\"border: 1 solid #008000\"> </td>";
 
-// Home page (item 2); a remembered address shorter than this is shown as
-// the bare scheme.
+// Home page (item 2); a remembered address too short
+// (keys::remembered::kHomepageMinLength) is shown as the bare scheme.
 inline constexpr std::string_view kHomepageInputOpen =
     "      <td width=\"77%\"><input type=\"text\" name=\"homepage\" size=\"39\" value=\"";
 inline constexpr std::string_view kHomepageScheme = "http://";
-inline constexpr std::size_t kHomepageMinLength = 8;
 inline constexpr std::string_view kCellClose = "</td>";
 inline constexpr std::string_view kBareRowClose = "</tr>";
 

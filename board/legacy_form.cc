@@ -10,7 +10,7 @@
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/recordset.h"
 
 namespace tb {
@@ -18,30 +18,15 @@ namespace {
 
 namespace html = board::legacy;
 
-// The optional parts of the form, by their position in infostyle.
-enum class Item {
-  kEmail = 1,
-  kHomepage = 2,
-  kLocation = 3,
-  kCounty = 4,
-  kOicq = 5,
-  kAvatars = 6,
-  kTypeface = 7,
-  kFontSizeAndColor = 8,
-  kReplyMail = 10,
-  kPrivate = 11,
-  kOwnerConfirmation = 12,
-};
+using keys::FormRow;
 
-// The owner's infostyle: character k is "1" when item k is offered; any
-// other character, or a text too short, leaves the item out.
+// The owner's infostyle: which optional rows the form offers (keys::Offers).
+// This older form offers the font size with the colour, under the colour's
+// flag; the size's own flag is not read.
 class Offered {
  public:
   explicit Offered(std::string flags) : flags_(std::move(flags)) {}
-  bool operator()(Item item) const {
-    const auto k = static_cast<std::size_t>(item);
-    return k <= flags_.size() && flags_[k - 1] == '1';
-  }
+  bool operator()(FormRow row) const { return keys::Offers(flags_, row); }
 
  private:
   std::string flags_;
@@ -66,13 +51,13 @@ Visit ReadVisit(const host::Request& in) {
   v.replysubject = query("replysubject");
   v.replyemail = query("replyemail");
   v.reply = query("reply");
-  v.cookie_name = in.Cookie("ly_name");
-  v.cookie_email = in.Cookie("ly_email");
-  v.cookie_homepage = in.Cookie("ly_zhuye");
-  v.cookie_country = in.Cookie("ly_guo");
-  v.cookie_province = in.Cookie("ly_sheng");
-  v.cookie_county = in.Cookie("ly_xian");
-  v.cookie_oicq = in.Cookie("ly_oicq");
+  v.cookie_name = in.Cookie(keys::remembered::kName);
+  v.cookie_email = in.Cookie(keys::remembered::kEmail);
+  v.cookie_homepage = in.Cookie(keys::remembered::kHomepage);
+  v.cookie_country = in.Cookie(keys::remembered::kCountry);
+  v.cookie_province = in.Cookie(keys::remembered::kProvince);
+  v.cookie_county = in.Cookie(keys::remembered::kCounty);
+  v.cookie_oicq = in.Cookie(keys::remembered::kOicq);
   return v;
 }
 
@@ -164,23 +149,24 @@ void WriteFieldRows(Pieces& out, data::Recordset& book, const Visit& v,
            std::string(html::kNameInputClose));
   out.Line(html::kNameRowCloseLine);
 
-  if (offered(Item::kEmail)) {
+  if (offered(FormRow::kEmail)) {
     out.Line(html::kRowOpen);
     out.Line(Caption(book["infomail"]));
     out.Line(std::string(html::kEmailInputOpen) + Shown(v.cookie_email) +
              std::string(html::kInputStyleCellClose));
     out.Line(html::kRowClose);
   }
-  if (offered(Item::kHomepage)) {
-    const bool remembered = check::Length(v.cookie_homepage) >= html::kHomepageMinLength;
+  if (offered(FormRow::kHomepage)) {
+    const bool remembered =
+        check::Length(v.cookie_homepage) >= keys::remembered::kHomepageMinLength;
     out << html::kRowOpen << Caption(book["infohomepage"]) << html::kHomepageInputOpen
         << (remembered ? Shown(v.cookie_homepage) : std::string(html::kHomepageScheme))
         << html::kInputStyle << html::kCellClose << html::kBareRowClose;
   }
-  if (offered(Item::kLocation)) {
-    WriteLocationRow(out, book["infowhere"], v, offered(Item::kCounty));
+  if (offered(FormRow::kLocation)) {
+    WriteLocationRow(out, book["infowhere"], v, offered(FormRow::kCounty));
   }
-  if (offered(Item::kOicq)) {
+  if (offered(FormRow::kOicq)) {
     out << html::kRowOpen << Caption(book["infooicq"]) << html::kOicqInputOpen
         << Shown(v.cookie_oicq) << html::kInputStyleCellClose << html::kRowClose;
   }
@@ -197,7 +183,7 @@ void WriteChoices(Pieces& out, data::Recordset& book, const Visit& v,
   } else {
     out.All(html::kFormatChoice);
   }
-  if (offered(Item::kFontSizeAndColor)) {
+  if (offered(FormRow::kFontColour)) {
     out.All(html::kFontSizeList);
     out << html::kFontColorSelectOpen;
     for (const auto& [value, label] : html::kFontColors) {
@@ -210,15 +196,15 @@ void WriteChoices(Pieces& out, data::Recordset& book, const Visit& v,
     }
     out << html::kSelectClose;
   }
-  if (offered(Item::kTypeface)) {
+  if (offered(FormRow::kTypeface)) {
     out << html::kFontSelectOpen << html::kDefaultFontOption;
     for (auto font : html::kFonts) out.Option(font);
     out << html::kSelectClose;
   }
   out.All(html::kMessageBox);
-  if (offered(Item::kReplyMail)) out.All(html::kReplyMailChoice);
-  if (offered(Item::kPrivate)) out << html::kPrivateBox;
-  if (offered(Item::kOwnerConfirmation)) {
+  if (offered(FormRow::kReplyMail)) out.All(html::kReplyMailChoice);
+  if (offered(FormRow::kPrivate)) out << html::kPrivateBox;
+  if (offered(FormRow::kOwner)) {
     out << html::kOwnerBreak << html::kOwnerNameOpen << Shown(v.name) << html::kInputStyle
         << html::kOwnerPassword;
   }
@@ -246,7 +232,7 @@ void Guestbook::Add_bak() {
   Pieces out(Response());
   WriteHead(out, book, visit, Server().UrlEncode(std::to_string(key)));
   WriteFieldRows(out, book, visit, offered);
-  if (offered(Item::kAvatars)) Image1();
+  if (offered(FormRow::kAvatar)) Image1();
   WriteChoices(out, book, visit, offered);
   book.Close();
   db.Close();

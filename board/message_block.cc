@@ -7,7 +7,8 @@
 #include "check/html_filter.h"
 #include "check/text.h"
 #include "check/ubb.h"
-#include "component/session_keys.h"
+#include "check/word_filter.h"
+#include "component/keys.h"
 
 namespace tb::board {
 namespace {
@@ -87,13 +88,12 @@ std::string HtmlAsText(std::string_view text) {
   return check::ReplaceAll(out, "\r", "<br>");
 }
 
-void WriteMessageBlock(Guestbook& book, const host::Server& server, host::Response& out,
+void WriteMessageBlock(const host::Server& server, host::Response& out,
                        data::Recordset& row, const BlockPage& page) {
   const std::string id = row["id"].Text();
   const std::string mode = row["html"].Text();
   const std::string email = row["email"].Text();
-  std::string subject = row["subject"].Text();
-  book.MyDelThisWord(subject);
+  const std::string subject = check::MaskWords(row["subject"].Text(), page.masked_words);
 
   WriteAll(out, {kBlockOpen, "<tr>"});
   if (row["newinfo"].Text() == "1") out.Write(kReplyIndent);
@@ -124,9 +124,7 @@ void WriteMessageBlock(Guestbook& book, const host::Server& server, host::Respon
     out.Write("<img border=\"0\" src=\"pic2/mail.gif\">邮件：<a href=\"mailto:" +
               check::EscapeHtml(email) + "\">" + check::EscapeHtml(email) + "</a>");
   }
-  Value homepage_field = row["homepage"];
-  if (const std::string homepage = book.Guolvfeifa(homepage_field).Text();
-      Shown(homepage)) {
+  if (const std::string homepage = row["homepage"].Text(); Shown(homepage)) {
     out.Write("&nbsp; <img border=\"0\" src=\"pic2/home.gif\">主页：<a href=\"" +
               check::EscapeHtml(homepage) + "\" target=\"_blank\">" +
               check::EscapeHtml(homepage) + "</a>");
@@ -145,9 +143,8 @@ void WriteMessageBlock(Guestbook& book, const host::Server& server, host::Respon
               " color=" + row["fontcolor"].Text() + ">");
   }
   if (row["priviteword"].Text() == "0" || page.viewer.SeesPrivate()) {
-    std::string text = row["message"].Text();
-    book.MyDelThisWord(text);
-    out.Write(Body(mode, text, page.show_html));
+    out.Write(Body(mode, check::MaskWords(row["message"].Text(), page.masked_words),
+                   page.show_html));
   } else {
     out.Write(kPrivate);
   }

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "component/guestbook.h"
 #include "data/recordset.h"
 #include "host/page.h"
 
@@ -44,12 +43,13 @@ struct BlockPage {
   std::string_view book_name;  // the guestbook, as in the page address
   std::string_view show_html;  // "0": HTML-mode messages are shown as text
   Viewer viewer;
+  std::string_view masked_words;  // the DelThisWord list (see check::MaskWords)
 };
 
-// Writes the block of the current row of a `liuyan` listing. The component
-// masks the DelThisWord words in the subject and the text.
-// Example: WriteMessageBlock(book, server, out, rs, {"abc", "", viewer});
-void WriteMessageBlock(Guestbook& book, const host::Server& server, host::Response& out,
+// Writes the block of the current row of a `liuyan` listing, the listed
+// words masked in the subject and the text.
+// Example: WriteMessageBlock(server, out, rs, {"abc", "", viewer, "bad;worse"});
+void WriteMessageBlock(const host::Server& server, host::Response& out,
                        data::Recordset& row, const BlockPage& page);
 
 }  // namespace tb::board

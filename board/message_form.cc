@@ -9,26 +9,10 @@
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 
 namespace tb {
 namespace {
-
-// Session key suffix (after the guestbook name) and the `user` column copied
-// into it, in the order they are set.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 11> kFormSettings = {{
-    {"addinfoname", "infoname"},
-    {"addinfomail", "infomail"},
-    {"addinfohomepage", "infohomepage"},
-    {"addinfowhere", "infowhere"},
-    {"addinfooicq", "infooicq"},
-    {"addinfosubject", "infosubject"},
-    {"addinfostyle", "infostyle"},
-    {"addhtml", "html"},
-    {"addtitletop", "titletop"},
-    {"addtopimage", "topimage"},
-    {"addtopformat", "topformat"},
-}};
 
 constexpr std::string_view kAvatarTableOpen = "  <table border=\"1\" width=\"100%\">";
 constexpr std::string_view kAvatarTableClose = "  </table>";
@@ -60,7 +44,7 @@ void Guestbook::Add() {
     return Response().Redirect(board::form::kUserNameErrorPage);
 
   const std::string key = std::to_string(board::form::NewFormKey(Server()));
-  Session().Set(name + "fgs", Value(key));
+  Session().Set(keys::BookKey(name, keys::kBookFormKeySuffix), Value(key));
   Session().Set(keys::kFormKey, Value(key));
   Session().Set(keys::kPosted, Value("0"));
 
@@ -68,13 +52,14 @@ void Guestbook::Add() {
   auto book = FindBook(db, name);
   if (book.Eof() && book.Bof())
     return Response().Redirect(board::form::kUserNameErrorPage);
-  for (const auto& [suffix, column] : kFormSettings) {
-    Session().Set(name + std::string(suffix), book[column]);
+  for (const auto& [suffix, column] : keys::message_form::kCopied) {
+    Session().Set(keys::BookKey(name, suffix), book[column]);
   }
   book.Close();
 
   board::form::PruneOverLimit(db, name, MaxNum());
   db.Close();
+  outcome_.done = Done::kFormPrepared;
 }
 
 // Boys 1 to 10 above their radio buttons, then girls 11 to 20 above theirs.

@@ -16,10 +16,11 @@
 #include "check/html_filter.h"
 #include "check/text.h"
 #include "check/validate.h"
+#include "check/word_filter.h"
 #include "component/book_row.h"
 #include "component/cached_page.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/recordset.h"
 
 namespace tb {
@@ -31,10 +32,6 @@ using board::WriteAll;
 constexpr std::size_t kMaxNameLength = 15;
 // Messages per page when the guestbook's own setting is unusable.
 constexpr std::int64_t kDefaultPageSize = 10;
-
-// The visit cookies: the guestbook name followed by these suffixes.
-constexpr std::string_view kVisitedSuffix = "ly_hasfw";
-constexpr std::string_view kVisitedNameSuffix = "ly_name";
 
 // The search columns offered by the search form, each one of the columns of
 // the store's text index (liuyan_fts).
@@ -116,14 +113,14 @@ Select ListingSql(std::string_view name, const SearchColumn* column,
 
 // The visitor has not been counted on this guestbook today.
 bool IsNewVisit(const host::Request& in, const std::string& name) {
-  return in.Cookie(name + std::string(kVisitedSuffix)) != "1" ||
-         in.Cookie(name + std::string(kVisitedNameSuffix)) != name;
+  return in.Cookie(keys::BookKey(name, keys::kVisitedSuffix)) != "1" ||
+         in.Cookie(keys::BookKey(name, keys::kVisitedNameSuffix)) != name;
 }
 
 void SetVisitCookies(host::Response& out, const std::string& name,
                      const DateTime& expires) {
-  const std::string visited = name + std::string(kVisitedSuffix);
-  const std::string visited_name = name + std::string(kVisitedNameSuffix);
+  const std::string visited = keys::BookKey(name, keys::kVisitedSuffix);
+  const std::string visited_name = keys::BookKey(name, keys::kVisitedNameSuffix);
   out.SetCookieExpires(visited, expires.ToText());
   out.SetCookie(visited, "1");
   out.SetCookieExpires(visited_name, expires.ToText());
@@ -138,10 +135,9 @@ struct Book {
   std::int64_t page_size = kDefaultPageSize;
 };
 
-Book ReadBook(Guestbook& component, data::Recordset& row) {
+Book ReadBook(data::Recordset& row, std::string_view masked_words) {
   Book book;
-  book.title = row["titletop"].Text();
-  component.MyDelThisWord(book.title);
+  book.title = check::MaskWords(row["titletop"].Text(), masked_words);
   book.backimage = check::AsciiLower(row["backimage"].Text());
   book.topformat = row["topformat"].Text();
   book.topimage = row["topimage"].Text();
@@ -302,13 +298,12 @@ std::optional<std::string_view> ReadParams(const host::Request& in, Params& para
 }
 
 // The page's messages inside the form that deletes the checked ones.
-void WriteMessages(Guestbook& component, const host::Server& server, host::Response& out,
-                   data::Recordset& rs, std::int64_t page_size,
-                   const board::BlockPage& block) {
+void WriteMessages(const host::Server& server, host::Response& out, data::Recordset& rs,
+                   std::int64_t page_size, const board::BlockPage& block) {
   out.Write(std::string(html::kMessagesOpen) + std::string(block.book_name) +
             "&del=1\">");
   for (std::int64_t shown = 0; !rs.Eof() && shown < page_size; ++shown, rs.MoveNext())
-    board::WriteMessageBlock(component, server, out, rs, block);
+    board::WriteMessageBlock(server, out, rs, block);
   if (block.viewer.logged_in) out.Write(html::kDeleteButton);
   WriteAll(out, html::kMessagesClose);
 }
@@ -330,7 +325,7 @@ void Guestbook::ShowBook() {
   const auto render = [&] {
     auto found = FindBook(db, name);
     if (found.Eof()) return Write(html::kNoSuchBook), false;
-    const Book book = ReadBook(*this, found);
+    const Book book = ReadBook(found, DelThisWord());
     found.Close();
 
     WriteHead(Response(), book, name);
@@ -355,8 +350,8 @@ void Guestbook::ShowBook() {
       const Links links{name, params.jsfs, params.show_html,
                         Server().UrlEncode(params.search)};
       WritePagingBar(Response(), links, page, page_count, rs.RecordCount());
-      WriteMessages(*this, Server(), Response(), rs, book.page_size,
-                    {name, params.show_html, viewer});
+      WriteMessages(Server(), Response(), rs, book.page_size,
+                    {name, params.show_html, viewer, DelThisWord()});
       WritePageLinks(Response(), links, page, page_count);
     }
     rs.Close();
@@ -387,6 +382,7 @@ void Guestbook::ShowBook() {
   // The host raises the counter (host::AddVisits), gathering the counts of
   // many visits into one write. A kept page is of a guestbook that is there:
   // the store has not changed since.
+  if (found) outcome_.done = Done::kBookShown;
   if (found && new_visit) Server().CountVisit(DSNtemp(), name);
 }
 

@@ -120,8 +120,6 @@ constexpr std::array<std::string_view, 5> kParamAddressNames{"movie", "src", "ur
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
-bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool AllBlank(std::string_view text) {
   return std::all_of(text.begin(), text.end(), IsBlank);
 }
@@ -149,8 +147,8 @@ Scheme SchemeOf(std::string_view value) {
     const char c = value[i];
     if (c == '\t' || c == '\n' || c == '\r') continue;
     const bool fits =
-        IsAsciiAlpha(c) ||
-        (!scheme.empty() && (IsAsciiDigit(c) || c == '+' || c == '-' || c == '.'));
+        host::IsAsciiLetter(c) ||
+        (!scheme.empty() && (host::IsDigit(c) || c == '+' || c == '-' || c == '.'));
     if (!fits) return Scheme::kNone;
     // The longest scheme of interest is "mailto"; a longer one is some other.
     if (scheme.size() <= 6) scheme += host::LowerAscii(c);
@@ -355,8 +353,8 @@ TagScan ScanTag(std::string_view text, std::size_t i) {
 // The tag at `text[0] == '<'`, start ("<" and a letter) or end ("</" and a
 // letter), whose length is 0 when there is none.
 TagScan ScanTagAt(std::string_view text) {
-  if (text.size() >= 2 && IsAsciiAlpha(text[1])) return ScanTag(text, 1);
-  if (text.size() >= 3 && text[1] == '/' && IsAsciiAlpha(text[2]))
+  if (text.size() >= 2 && host::IsAsciiLetter(text[1])) return ScanTag(text, 1);
+  if (text.size() >= 3 && text[1] == '/' && host::IsAsciiLetter(text[2]))
     return ScanTag(text, 2);
   return {};
 }
@@ -390,7 +388,8 @@ bool IsHarmlessEndTag(std::string_view token) {
 bool StaysCharacter(std::string_view rest) {
   if (rest.size() < 2) return false;
   const char next = rest[1];
-  return !IsAsciiAlpha(next) && next != '/' && next != '!' && next != '?' && next != '<';
+  return !host::IsAsciiLetter(next) && next != '/' && next != '!' && next != '?' &&
+         next != '<';
 }
 
 struct OutputFree {

@@ -22,9 +22,9 @@ std::size_t Length(std::string_view text);
 // in half is left out). Example: Left("留言本", 2) == "留言".
 std::string Left(std::string_view text, std::size_t n);
 
-// `text` without its leading and trailing blanks (U+0020 only).
-// Example: Trim("  a b ") == "a b"; Trim("\ta") == "\ta".
-std::string_view Trim(std::string_view text);
+// `text` without its leading and trailing blanks (U+0020 only, unless
+// other blanks are named). Example: Trim("  a b ") == "a b"; Trim("\ta") == "\ta".
+using host::Trim;
 
 // Every occurrence of `from` replaced by `to`, scanning left to right; the
 // replacement is not scanned again. An empty `from` replaces nothing.

@@ -16,10 +16,8 @@ bool LengthWithin(std::string_view text, std::size_t low, std::size_t high) {
   return length >= low && length <= high;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool IsNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_';
+  return host::IsAsciiLetter(c) || host::IsDigit(c) || c == '_';
 }
 
 }  // namespace
@@ -61,7 +59,7 @@ bool CheckUserName(std::string_view text) {
 
 bool CheckDigits(std::string& text) {
   TrimInPlace(text);
-  return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
+  return !text.empty() && std::all_of(text.begin(), text.end(), host::IsDigit);
 }
 
 bool CheckLength1To50(std::string& text) {

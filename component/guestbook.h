@@ -7,12 +7,16 @@
 //
 // Each operation is defined in the folder of its subsystem: accounts/,
 // board/, settings/, admin/; the small members and the word filters here.
+// The session keys and cookies that pass between the members and the pages
+// are named in component/keys.h; what a member made of its request, where a
+// page builds on it, is its outcome().
 #pragma once
 
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "component/keys.h"
 #include "data/connection.h"
 #include "host/page.h"
 #include "host/value.h"
@@ -46,14 +50,22 @@ class Guestbook {
   const Value& MaxNum() const { return max_num_; }
   void SetMaxNum(Value v) { max_num_ = std::move(v); }
 
-  // What the members called on this object found that the host's
-  // limits per client count: whether a secret the visitor gave (a password,
-  // the lost-password answers) matched what is stored, and whether a
-  // message was stored.
+  // What the members called on this object found: whether a secret the
+  // visitor gave (a password, the lost-password answers) matched what is
+  // stored, which the host's limits per client count; and what the member
+  // made of the request, which the page around it follows.
   enum class SecretCheck { kNone, kMatched, kMismatched };
+  enum class Done {
+    kNothing,        // a refusal or a notice written, a redirect, or no member
+    kFormPrepared,   // Add, JieMian1: the form's values are in the session
+                     // (keys::message_form, keys::basic_settings); nothing written
+    kBookShown,      // ShowBook: the guestbook's page, from its body tag on
+    kNoSuchBook,     // AddCheck: no guestbook of that name; nothing written
+    kMessageStored,  // AddCheck: the message is stored, the acceptance written
+  };
   struct Outcome {
     SecretCheck secret = SecretCheck::kNone;
-    bool stored_message = false;
+    Done done = Done::kNothing;
   };
   const Outcome& outcome() const { return outcome_; }
 

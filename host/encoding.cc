@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "host/ascii.h"
+
 namespace tb::host {
 namespace {
 
@@ -289,13 +291,6 @@ class Gb18030Index {
   std::vector<char16_t> four_byte_;  // 0: no code
 };
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::string ToGb18030(std::string_view utf8) {
@@ -400,32 +395,41 @@ std::string ValidUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string UrlEncode(std::string_view utf8) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
+std::string PercentEncode(std::string_view bytes, bool (*keep)(unsigned char),
+                          Plus plus) {
   std::string out;
-  for (unsigned char c : ToGb18030(utf8)) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (keep(c)) {
       out += static_cast<char>(c);
-    } else if (c == ' ') {
+    } else if (c == ' ' && plus == Plus::kIsBlank) {
       out += '+';
     } else {
       out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      AppendHex(out, c, HexCase::kUpper);
     }
   }
   return out;
 }
 
-std::string PercentDecode(std::string_view text) {
+std::string UrlEncode(std::string_view utf8) {
+  return PercentEncode(
+      ToGb18030(utf8),
+      [](unsigned char c) {
+        return IsAsciiLetter(static_cast<char>(c)) || IsDigit(static_cast<char>(c));
+      },
+      Plus::kIsBlank);
+}
+
+std::string PercentDecode(std::string_view text, Plus plus) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '+') {
+    const char c = text[i];
+    if (c == '+' && plus == Plus::kIsBlank) {
       out += ' ';
-    } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
+    } else if (c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) &&
+               IsHexDigit(text[i + 2])) {
       out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
       i += 2;
     } else {

@@ -25,13 +25,25 @@ std::string FromGb18030(std::string_view gb);
 // "a\xef\xbf\xbdb".
 std::string ValidUtf8(std::string_view bytes);
 
+// What "+" stands for: a blank in query and form values, itself in paths
+// and cookies.
+enum class Plus { kIsBlank, kItself };
+
+// The bytes `keep` accepts stay; with Plus::kIsBlank a blank becomes "+";
+// every other byte becomes "%XX" (upper-case hex).
+// Example: with `keep` true for letters only,
+// PercentEncode("a b;", keep, Plus::kItself) == "a%20b%3B".
+std::string PercentEncode(std::string_view bytes, bool (*keep)(unsigned char),
+                          Plus plus = Plus::kItself);
+
 // Letters and digits stay, a blank becomes "+", every other byte of the
 // text's GB18030 form becomes "%XX" (upper-case hex).
 // Example: UrlEncode("a b/留") == "a+b%2F%C1%F4".
 std::string UrlEncode(std::string_view utf8);
 
-// Percent-decoding of a query or form value ("+" is a blank), bytes as sent.
-// Example: PercentDecode("a+b%2F") == "a b/".
-std::string PercentDecode(std::string_view text);
+// Percent-decoding, bytes as sent: "%XX" with two hex digits is the byte,
+// anything else stays. Example: PercentDecode("a+b%2F") == "a b/";
+// PercentDecode("a+b%2", Plus::kItself) == "a+b%2".
+std::string PercentDecode(std::string_view text, Plus plus = Plus::kIsBlank);
 
 }  // namespace tb::host

@@ -21,44 +21,54 @@ std::optional<std::string> FieldMap::Find(std::string_view name) const {
   return entries_[it->second].second;
 }
 
-MemoryPage::MemoryPage(data::EngineSource& databases)
-    : random(std::random_device{}()), databases_(databases) {
-  server_variables.Add("remote_addr", "127.0.0.1");
-}
-
-std::optional<std::string> MemoryPage::FindForm(std::string_view name) const {
+std::optional<std::string> MapPage::FindForm(std::string_view name) const {
   return form.Find(name);
 }
-std::optional<std::string> MemoryPage::FindQuery(std::string_view name) const {
+std::optional<std::string> MapPage::FindQuery(std::string_view name) const {
   return query.Find(name);
 }
-std::optional<std::string> MemoryPage::FindCookie(std::string_view name) const {
+std::optional<std::string> MapPage::FindCookie(std::string_view name) const {
   return cookies.Find(name);
 }
-std::optional<std::string> MemoryPage::FindServerVariable(std::string_view name) const {
+std::optional<std::string> MapPage::FindServerVariable(std::string_view name) const {
   return server_variables.Find(name);
 }
 
-void MemoryPage::SetCookie(std::string_view name, std::string_view value) {
-  response_cookies[std::string(name)].value = value;
+CookieOut& MapPage::CookieNamed(std::string_view name) {
+  auto it = response_cookies.find(name);
+  if (it == response_cookies.end()) {
+    const std::size_t order = response_cookies.size();
+    it = response_cookies.emplace(std::string(name), CookieOut{"", std::nullopt, order})
+             .first;
+  }
+  return it->second;
 }
 
-void MemoryPage::SetCookieExpires(std::string_view name, std::string_view expires) {
-  response_cookies[std::string(name)].expires = std::string(expires);
+void MapPage::SetCookie(std::string_view name, std::string_view value) {
+  CookieNamed(name).value = value;
 }
 
-Value MemoryPage::Get(std::string_view key) const {
+void MapPage::SetCookieExpires(std::string_view name, std::string_view expires) {
+  CookieNamed(name).expires = std::string(expires);
+}
+
+Value MapPage::Get(std::string_view key) const {
   auto it = session_values.find(key);
   return it == session_values.end() ? Value() : it->second;
 }
 
-void MemoryPage::Set(std::string_view key, Value value) {
+void MapPage::Set(std::string_view key, Value value) {
   auto it = session_values.find(key);
   if (it == session_values.end()) {
     session_values.emplace(std::string(key), std::move(value));
   } else {
     it->second = std::move(value);
   }
+}
+
+MemoryPage::MemoryPage(data::EngineSource& databases)
+    : MapPage(databases), random(std::random_device{}()) {
+  server_variables.Add("remote_addr", "127.0.0.1");
 }
 
 void MemoryPage::EndLogins(std::string_view name, Reach reach) {
@@ -70,7 +80,7 @@ DateTime MemoryPage::Now() const {
 }
 
 void MemoryPage::CountVisit(std::string_view dsn, std::string_view name) {
-  AddVisits(*databases_.Acquire(dsn), name, 1);
+  AddVisits(*Databases().Acquire(dsn), name, 1);
 }
 
 std::int64_t MemoryPage::Random(std::int64_t low, std::int64_t high) {

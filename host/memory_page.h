@@ -1,8 +1,9 @@
-// File: memory_page.h — a page context held in memory: the request, response,
-// session and server of one call, as plain maps.
+// File: memory_page.h — the four host objects of one request over plain
+// maps (MapPage), which the HTTP page builds on too, and the page context held
+// wholly in memory (MemoryPage).
 //
-// The scripting host (`tavobook call`) fills one from JSON and prints what
-// the call left in it; tests build one directly.
+// The scripting host (`tavobook call`) fills a MemoryPage from JSON and prints
+// what the call left in it; tests build one directly.
 //
 // Example:
 //   data::SqlitePool pool;
@@ -44,31 +45,33 @@ class FieldMap {
   std::unordered_map<std::string, std::size_t> index_;
 };
 
+// A cookie the page set; `order` is the number of other cookies set before
+// it first was (headers go out in that order).
 struct CookieOut {
   std::string value;
   std::optional<std::string> expires;
+  std::size_t order = 0;
 };
 
-class MemoryPage final : public PageContext,
-                         public Request,
-                         public Response,
-                         public Session,
-                         public Server {
+// The four host objects of one request: the request's fields, what the page
+// writes, the session's values, the stores. What differs between hosts (the
+// clock, the random source, visit counts, how far a login's end reaches) is
+// the derived page's.
+class MapPage : public PageContext,
+                public Request,
+                public Response,
+                public Session,
+                public Server {
  public:
-  explicit MemoryPage(data::EngineSource& databases);
-
   // The request.
   FieldMap query, form, cookies, server_variables;
-  // What the call left: the body, the redirect target, the cookies set.
+  // What the page left: the body, the redirect target, the cookies set.
   std::string body;
   std::optional<std::string> redirect;
   std::map<std::string, CookieOut, LessIgnoreCase> response_cookies;
-  // The session, before and after.
+  // The session's values.
   std::map<std::string, Value, LessIgnoreCase> session_values;
-  // Server settings: a fixed clock (the real one when unset), the random
-  // source, the advertising script address.
-  std::optional<DateTime> now;
-  std::mt19937_64 random;
+  // The advertising script's address.
   std::string ad_script_url;
 
   // PageContext
@@ -92,19 +95,36 @@ class MemoryPage final : public PageContext,
   // Session
   Value Get(std::string_view key) const override;
   void Set(std::string_view key, Value value) override;
-  // Only the one session held here can be reached.
-  void EndLogins(std::string_view name, Reach reach) override;
 
   // Server
   data::EngineSource& Databases() override { return databases_; }
-  DateTime Now() const override;
-  std::int64_t Random(std::int64_t low, std::int64_t high) override;
   std::string AdScriptUrl() const override { return ad_script_url; }
-  // Writes the count at once: one call is all a process makes.
-  void CountVisit(std::string_view dsn, std::string_view name) override;
+
+ protected:
+  explicit MapPage(data::EngineSource& databases) : databases_(databases) {}
 
  private:
+  CookieOut& CookieNamed(std::string_view name);
+
   data::EngineSource& databases_;
+};
+
+class MemoryPage final : public MapPage {
+ public:
+  explicit MemoryPage(data::EngineSource& databases);
+
+  // Server settings: a fixed clock (the real one when unset), the random
+  // source.
+  std::optional<DateTime> now;
+  std::mt19937_64 random;
+
+  // Only the one session held here can be reached.
+  void EndLogins(std::string_view name, Reach reach) override;
+
+  DateTime Now() const override;
+  std::int64_t Random(std::int64_t low, std::int64_t high) override;
+  // Writes the count at once: one call is all a process makes.
+  void CountVisit(std::string_view dsn, std::string_view name) override;
 };
 
 }  // namespace tb::host

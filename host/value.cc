@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "host/ascii.h"
+
 namespace tb {
 
 std::string FormatNumber(double number) {
@@ -19,24 +21,22 @@ std::string FormatNumber(double number) {
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
-  auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
+  text = host::Trim(text, " \t\r\n");
   if (text.empty()) return std::nullopt;
   std::size_t i = 0;
   if (text[i] == '+' || text[i] == '-') ++i;
   std::size_t digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  while (i < text.size() && host::IsDigit(text[i])) ++i, ++digits;
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    while (i < text.size() && host::IsDigit(text[i])) ++i, ++digits;
   }
   if (digits == 0) return std::nullopt;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
     std::size_t exp_digits = 0;
-    while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j, ++exp_digits;
+    while (j < text.size() && host::IsDigit(text[j])) ++j, ++exp_digits;
     if (exp_digits == 0) return std::nullopt;
     i = j;
   }

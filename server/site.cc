@@ -208,9 +208,9 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
     return http::ErrorResponse(Status::internal_server_error, req.version(),
                                req.keep_alive());
   }
-  http::Response res = page.redirect()
-                           ? RedirectTo(*page.redirect(), req)
-                           : http::EncodedHtmlResponse(Status::ok, page.TakeBody(),
+  http::Response res = page.redirect
+                           ? RedirectTo(*page.redirect, req)
+                           : http::EncodedHtmlResponse(Status::ok, std::move(page.body),
                                                        req.version(), req.keep_alive());
   for (const std::string& cookie : page.CookieHeaders()) {
     res.insert(bhttp::field::set_cookie, cookie);

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "server/http/session_store.h"
 

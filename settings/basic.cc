@@ -12,19 +12,12 @@
 #include "check/validate.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "settings/settings_common.h"
 
 namespace tb {
 namespace {
-
-// The columns JieMian1 copies, in the order it sets them; each goes to the
-// session key made of the owner's name, "jm1" and the column's name.
-constexpr std::array<std::string_view, 10> kCopiedColumns = {
-    "infostyle", "titletop",  "topimage", "topformat", "infolistno",
-    "html",      "backimage", "sendinfo", "nettype",   "homepage",
-};
 
 // Messages per page as typed when it is a number from 1 to 20, else "10".
 std::string MessagesPerPage(const std::string& typed) {
@@ -46,9 +39,10 @@ void Guestbook::JieMian1() {
   auto conn = OpenDatabase();
   auto row = FindBook(conn, owner);
   if (row.Eof() && row.Bof()) return Write(settings::kNoSuchOwner);
-  for (std::string_view column : kCopiedColumns) {
-    Session().Set(owner + "jm1" + std::string(column), row[column]);
+  for (std::string_view column : keys::basic_settings::kCopied) {
+    Session().Set(keys::basic_settings::BasicKey(owner, column), row[column]);
   }
+  outcome_.done = Done::kFormPrepared;
 }
 
 void Guestbook::JieMian1Check() {

@@ -12,7 +12,7 @@
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "settings/display_html.h"
 #include "settings/settings_common.h"

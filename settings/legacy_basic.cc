@@ -9,7 +9,7 @@
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "settings/legacy_basic_html.h"
 #include "settings/settings_common.h"

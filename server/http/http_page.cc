@@ -1,8 +1,10 @@
 #include "server/http/http_page.h"
 
+#include <algorithm>
 #include <boost/asio/ip/address.hpp>
 #include <boost/range/iterator_range.hpp>
 #include <chrono>
+#include <utility>
 
 #include "host/ascii.h"
 #include "server/http/request_fields.h"
@@ -17,12 +19,6 @@ std::string AddressText(const asio::ip::address& a) {
     return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()).to_string();
   }
   return a.to_string();
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 // The same address, whether written as IPv4 or IPv4 mapped into IPv6.
@@ -46,7 +42,7 @@ std::string_view LastForwarded(const Request& req, std::string_view header) {
   if (std::size_t comma = last.rfind(','); comma != std::string_view::npos) {
     last.remove_prefix(comma + 1);
   }
-  return Trim(last);
+  return host::Trim(last, host::kHeaderBlanks);
 }
 
 bool FromProxy(const asio::ip::address& peer,
@@ -121,18 +117,23 @@ std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
 HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
                    SessionStore& sessions, VisitCounter& visits, ClientLimits& limits,
                    std::string ad_script_url, PageCache* pages)
-    : request_(std::move(request)),
-      databases_(databases),
+    : MapPage(databases),
+      method_(std::move(request.method)),
+      https_(request.https),
       sessions_(sessions),
       visits_(visits),
       limits_(limits),
-      ad_script_url_(std::move(ad_script_url)),
       pages_(pages) {
-  if (auto id = request_.cookies.Find(kSessionCookie); id && !id->empty()) {
+  query = std::move(request.query);
+  form = std::move(request.form);
+  cookies = std::move(request.cookies);
+  server_variables = std::move(request.server_variables);
+  this->ad_script_url = std::move(ad_script_url);
+  if (auto id = cookies.Find(kSessionCookie); id && !id->empty()) {
     hold_ = sessions_.Hold(*id);
     if (auto values = sessions_.Load(*id)) {
       session_id_ = *id;
-      values_ = std::move(*values);
+      session_values = std::move(*values);
     } else {
       hold_ = {};  // an unknown id: nothing to keep in order
     }
@@ -142,51 +143,22 @@ HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
 
 HttpPage::~HttpPage() { book_.OnEndPage(); }
 
-std::optional<std::string> HttpPage::FindForm(std::string_view name) const {
-  return request_.form.Find(name);
-}
-std::optional<std::string> HttpPage::FindQuery(std::string_view name) const {
-  return request_.query.Find(name);
-}
-std::optional<std::string> HttpPage::FindCookie(std::string_view name) const {
-  return request_.cookies.Find(name);
-}
-std::optional<std::string> HttpPage::FindServerVariable(std::string_view name) const {
-  return request_.server_variables.Find(name);
-}
-
-ResponseCookie& HttpPage::CookieNamed(std::string_view name) {
-  for (ResponseCookie& c : cookies_) {
-    if (host::EqualsIgnoreCase(c.name, name)) return c;
-  }
-  return cookies_.emplace_back(ResponseCookie{std::string(name), "", std::nullopt});
-}
-
-void HttpPage::SetCookie(std::string_view name, std::string_view value) {
-  CookieNamed(name).value = value;
-}
-
-void HttpPage::SetCookieExpires(std::string_view name, std::string_view expires) {
-  CookieNamed(name).expires = std::string(expires);
-}
-
 std::vector<std::string> HttpPage::CookieHeaders() const {
-  std::vector<std::string> headers;
-  for (const ResponseCookie& c : cookies_) {
-    headers.push_back(FormatSetCookie(
-        c.name, c.value, ExpiresAsHttpDate(c.expires.value_or("")), request_.https));
+  std::vector<std::pair<std::size_t, std::string>> ordered;
+  for (const auto& [name, c] : response_cookies) {
+    ordered.emplace_back(
+        c.order, FormatSetCookie(name, c.value, ExpiresAsHttpDate(c.expires.value_or("")),
+                                 https_));
   }
+  std::sort(ordered.begin(), ordered.end());
+  std::vector<std::string> headers;
+  for (auto& [order, header] : ordered) headers.push_back(std::move(header));
   return headers;
 }
 
-Value HttpPage::Get(std::string_view key) const {
-  auto it = values_.find(key);
-  return it == values_.end() ? Value() : it->second;
-}
-
 void HttpPage::Set(std::string_view key, Value value) {
-  values_[std::string(key)] = value;
-  changes_[std::string(key)] = std::move(value);
+  changes_[std::string(key)] = value;
+  MapPage::Set(key, std::move(value));
 }
 
 void HttpPage::EndLogins(std::string_view name, Reach reach) {
@@ -195,27 +167,27 @@ void HttpPage::EndLogins(std::string_view name, Reach reach) {
   if (!this_one) return;
   ClearLogin();
   // The store no longer holds this session: save all of it back, logged out.
-  changes_ = values_;
+  changes_ = session_values;
 }
 
 void HttpPage::EndSession() {
   if (!session_id_.empty()) ended_session_ = session_id_;
   session_id_.clear();
-  values_.clear();
+  session_values.clear();
   changes_.clear();
 }
 
 std::optional<std::string> HttpPage::FinishSession() {
   if (renew_ && !session_id_.empty()) {
     // Every value moves to a new id; the old one ends.
-    if (sessions_.Load(session_id_)) changes_ = values_;
+    if (sessions_.Load(session_id_)) changes_ = session_values;
     ended_session_ = session_id_;
     session_id_.clear();
   }
   renew_ = false;
   if (!ended_session_.empty()) sessions_.Erase(ended_session_);
-  const std::string attributes = std::string("; Path=/; HttpOnly; SameSite=Strict") +
-                                 (request_.https ? "; Secure" : "");
+  const std::string attributes =
+      std::string("; Path=/; HttpOnly; SameSite=Strict") + (https_ ? "; Secure" : "");
   std::optional<std::string> cookie;
   if (!changes_.empty()) {
     if (session_id_.empty()) {

@@ -10,7 +10,7 @@
 //   HttpPage page(std::move(data), pool, sessions, visits, "");
 //   page.component().test();
 //   page.FinishSession();
-//   page.body() == "this is a test!"
+//   page.body == "this is a test!"
 #pragma once
 
 #include <boost/asio/ip/address.hpp>
@@ -79,18 +79,10 @@ inline constexpr BadRequest kBadBytes{"请求中含有非法字符"};
 std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
                                                   std::string client_address);
 
-// A response cookie as the page set it.
-struct ResponseCookie {
-  std::string name, value;
-  std::optional<std::string> expires;  // as given by the operation
-};
-
-class HttpPage final : public PageEnv,
-                       public host::PageContext,
-                       public host::Request,
-                       public host::Response,
-                       public host::Session,
-                       public host::Server {
+// The request's fields, the body, redirect and cookies the page leaves and
+// the session's values are the MapPage's; the page turns them into the
+// response once it has run.
+class HttpPage final : public PageEnv, public host::MapPage {
  public:
   // Holds and loads the session named by the request's TBSESSION cookie, if
   // it lives; the hold lasts until FinishSession or the page's end. Visits
@@ -105,54 +97,30 @@ class HttpPage final : public PageEnv,
 
   // PageEnv
   host::PageContext& context() override { return *this; }
-  std::string_view method() const override { return request_.method; }
+  std::string_view method() const override { return method_; }
   Guestbook& component() override { return book_; }
   void EndSession() override;
   void RenewSession() override { renew_ = true; }
   ClientLimits& limits() override { return limits_; }
 
-  // PageContext
-  host::Request& request() override { return *this; }
-  host::Response& response() override { return *this; }
-  host::Server& server() override { return *this; }
-  host::Session& session() override { return *this; }
+  // Response: the body is kept as it is sent, GB18030, so that a kept page
+  // goes in unconverted.
+  void Write(std::string_view text) override { host::AppendGb18030(body, text); }
+  void WriteKept(std::string_view kept) override { body += kept; }
 
-  // Request
-  std::optional<std::string> FindForm(std::string_view name) const override;
-  std::optional<std::string> FindQuery(std::string_view name) const override;
-  std::optional<std::string> FindCookie(std::string_view name) const override;
-  std::optional<std::string> FindServerVariable(std::string_view name) const override;
-
-  // Response
-  void Write(std::string_view text) override { host::AppendGb18030(body_, text); }
-  void WriteKept(std::string_view kept) override { body_ += kept; }
-  void Redirect(std::string_view page) override { redirect_ = std::string(page); }
-  void SetCookie(std::string_view name, std::string_view value) override;
-  void SetCookieExpires(std::string_view name, std::string_view expires) override;
-
-  // Session
-  Value Get(std::string_view key) const override;
+  // Session: what is set is also saved by FinishSession.
   void Set(std::string_view key, Value value) override;
   // Erases the other sessions of that login from the store; this one's
   // login keys are cleared here, so that FinishSession cannot save them back.
   void EndLogins(std::string_view name, Reach reach) override;
 
   // Server
-  data::EngineSource& Databases() override { return databases_; }
   DateTime Now() const override;
   std::int64_t Random(std::int64_t low, std::int64_t high) override;
-  std::string AdScriptUrl() const override { return ad_script_url_; }
   void CountVisit(std::string_view dsn, std::string_view name) override {
     visits_.Add(dsn, name);
   }
   host::PageCache* Pages() override { return pages_; }
-
-  // The outcome.
-  // The body as it is sent: GB18030.
-  const std::string& body() const { return body_; }
-  std::string TakeBody() { return std::move(body_); }
-  const std::optional<std::string>& redirect() const { return redirect_; }
-  const std::vector<ResponseCookie>& cookies() const { return cookies_; }
 
   // Stores the session's changes (a new or renewed session gets its id
   // here), releases the session's hold and returns the Set-Cookie value for
@@ -167,14 +135,11 @@ class HttpPage final : public PageEnv,
   std::vector<std::string> CookieHeaders() const;
 
  private:
-  ResponseCookie& CookieNamed(std::string_view name);
-
-  RequestData request_;
-  data::EngineSource& databases_;
+  std::string method_;
+  bool https_;
   SessionStore& sessions_;
   VisitCounter& visits_;
   ClientLimits& limits_;
-  std::string ad_script_url_;
   PageCache* pages_;
   std::optional<std::mt19937_64> random_;
 
@@ -182,11 +147,7 @@ class HttpPage final : public PageEnv,
   std::string session_id_;     // empty until the session exists
   std::string ended_session_;  // the id EndSession ended
   bool renew_ = false;         // RenewSession was called
-  SessionValues values_, changes_;
-
-  std::string body_;
-  std::optional<std::string> redirect_;
-  std::vector<ResponseCookie> cookies_;
+  SessionValues changes_;      // what FinishSession saves
 
   Guestbook book_;
 };

@@ -1,5 +1,6 @@
 #include "server/http/request_fields.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -11,12 +12,8 @@
 namespace tb::server::http {
 namespace {
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
+  return host::Trim(s, host::kHeaderBlanks);
 }
 
 // Splits a header value at ";" outside quoted strings.
@@ -56,51 +53,15 @@ std::string_view MediaType(std::string_view content_type) {
   return TrimBlanks(content_type.substr(0, content_type.find(';')));
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Percent-decoding where "+" stays itself (cookies).
+// Percent-decoding where "+" stays itself (paths, cookies).
 std::string UnescapePercent(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    int hi = -1, lo = -1;
-    if (text[i] == '%' && i + 2 < text.size()) {
-      hi = HexDigit(text[i + 1]);
-      lo = HexDigit(text[i + 2]);
-    }
-    if (hi >= 0 && lo >= 0) {
-      out += static_cast<char>(hi * 16 + lo);
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::string PercentEncodeExcept(std::string_view bytes, bool (*keep)(unsigned char)) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char c : bytes) {
-    if (keep(c)) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
+  return host::PercentDecode(text, host::Plus::kItself);
 }
 
 bool IsUnreserved(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         c == '-' || c == '_' || c == '.' || c == '~';
+  return host::IsDigit(static_cast<char>(c)) ||
+         host::IsAsciiLetter(static_cast<char>(c)) || c == '-' || c == '_' || c == '.' ||
+         c == '~';
 }
 
 bool IsLocationByte(unsigned char c) {
@@ -135,9 +96,8 @@ std::optional<std::vector<Part>> SplitMultipart(std::string_view body,
     std::string_view rest = body.substr(pos);
     if (rest.substr(0, 2) == "--") return parts;  // the closing boundary
     // Blanks may follow a boundary before its line break.
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
-      rest.remove_prefix(1);
-    }
+    rest =
+        rest.substr(std::min(rest.find_first_not_of(host::kHeaderBlanks), rest.size()));
     if (rest.substr(0, 2) != "\r\n") return std::nullopt;
     rest.remove_prefix(2);
     std::size_t head_end = rest.find("\r\n\r\n");
@@ -196,10 +156,7 @@ constexpr std::array<std::string_view, 12> kMonthNames = {
 std::optional<DateTime> ParseEnglishDate(std::string_view text) {
   text = TrimBlanks(text);
   std::size_t letters = 0;
-  while (letters < text.size() && ((text[letters] >= 'a' && text[letters] <= 'z') ||
-                                   (text[letters] >= 'A' && text[letters] <= 'Z'))) {
-    ++letters;
-  }
+  while (letters < text.size() && host::IsAsciiLetter(text[letters])) ++letters;
   std::string month_name = host::AsciiLower(text.substr(0, letters));
   int month = 0;
   for (std::size_t i = 0; i < kMonthNames.size(); ++i) {
@@ -219,7 +176,7 @@ std::optional<DateTime> ParseEnglishDate(std::string_view text) {
     if (digits.size() < min || digits.size() > max) return n;
     int v = 0;
     for (char c : digits) {
-      if (c < '0' || c > '9') return n;
+      if (!host::IsDigit(c)) return n;
       v = v * 10 + (c - '0');
     }
     n = v;
@@ -306,9 +263,9 @@ void AddCookies(std::string_view header, host::FieldMap& cookies) {
 
 std::string FormatSetCookie(std::string_view name, std::string_view value,
                             std::string_view http_date, bool secure) {
-  std::string out = PercentEncodeExcept(host::ToGb18030(name), IsUnreserved);
+  std::string out = host::PercentEncode(host::ToGb18030(name), IsUnreserved);
   out += '=';
-  out += PercentEncodeExcept(host::ToGb18030(value), IsUnreserved);
+  out += host::PercentEncode(host::ToGb18030(value), IsUnreserved);
   if (!http_date.empty()) {
     out += "; expires=";
     out += http_date;
@@ -325,7 +282,7 @@ std::string ExpiresAsHttpDate(std::string_view expires) {
 }
 
 std::string SafeLocation(std::string_view page) {
-  return PercentEncodeExcept(host::ToGb18030(page), IsLocationByte);
+  return host::PercentEncode(host::ToGb18030(page), IsLocationByte);
 }
 
 }  // namespace tb::server::http

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "host/ascii.h"
 #include "host/page.h"
 
 namespace tb::server::http {
@@ -25,13 +26,9 @@ void SecureRandomBytes(unsigned char* bytes, std::size_t count) {
 std::string NewSessionId() {
   std::array<unsigned char, 32> bytes;
   SecureRandomBytes(bytes.data(), bytes.size());
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string id;
   id.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) {
-    id += kHex[b >> 4];
-    id += kHex[b & 15];
-  }
+  for (unsigned char b : bytes) host::AppendHex(id, b, host::HexCase::kLower);
   return id;
 }
 

@@ -87,13 +87,13 @@ void AddCheckPage(PageEnv& env) {
   if (!limits.TakePost(address)) return env.context().response().Redirect(kFloodPage);
 
   const Captured out = Capture(env, &Guestbook::AddCheck);
-  const bool stored = env.component().outcome().stored_message;
-  if (!stored) limits.ReturnPost(address);
+  const Guestbook::Done done = env.component().outcome().done;
+  if (done != Guestbook::Done::kMessageStored) limits.ReturnPost(address);
   if (by_owner) CountGuess(env, name);
   if (out.redirected) return;
-  if (stored) return WriteAcceptance(env, out.body);
+  if (done == Guestbook::Done::kMessageStored) return WriteAcceptance(env, out.body);
   WriteHead(env, "发表留言");
-  Write(env, out.body.empty() ? Notice(kNoSuchBook) : out.body);
+  Write(env, done == Guestbook::Done::kNoSuchBook ? Notice(kNoSuchBook) : out.body);
   WriteFoot(env);
 }
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "data/connection.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"

@@ -1,6 +1,7 @@
 // The message form page "add.asp": the component prepares the visit (form
-// key, posted flag, the guestbook's form settings in the session) and writes
-// the avatar chooser; the page writes the form around it.
+// key, posted flag, the guestbook's form settings in the session under
+// keys::message_form) and writes the avatar chooser; the page writes the
+// form around it.
 //
 // The owner's option string chooses the optional rows, one character each:
 // 1 e-mail, 2 home page, 3 country and province lists, 4 county, 5 QQ,
@@ -15,7 +16,7 @@
 #include "board/form_legacy_html.h"
 #include "check/html_filter.h"
 #include "check/text.h"
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "host/page.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
@@ -23,25 +24,10 @@
 namespace tb::server::pages {
 namespace {
 
-enum Item {
-  kEmail = 1,
-  kHomepage,
-  kLocation,
-  kCounty,
-  kOicq,
-  kAvatar,
-  kTypeface,
-  kFontColour,
-  kFontSize,
-  kReplyMail,
-  kPrivate,
-  kOwner,
-};
+using enum keys::FormRow;
+namespace setting = keys::message_form;
+namespace remembered = keys::remembered;
 
-// A remembered home page shorter than this is only a scheme.
-constexpr std::size_t kHomepageMinLength = 8;
-constexpr std::string_view kNoCountry = "请选择国家";
-constexpr std::string_view kNoProvince = "请选择省市";
 constexpr std::string_view kDefaultFont = "宋体";
 constexpr std::string_view kDefaultColour = "#000000";
 constexpr std::string_view kDefaultSize = "3";
@@ -76,43 +62,42 @@ FormData ReadForm(PageEnv& env) {
   const host::Session& session = env.context().session();
   FormData f;
   f.name = std::string(check::Trim(request.Query("name")));
-  auto setting = [&](std::string_view suffix, std::string_view fallback = {}) {
-    std::string value = session.Get(f.name + std::string(suffix)).Text();
+  auto stored = [&](std::string_view suffix, std::string_view fallback = {}) {
+    std::string value = session.Get(keys::BookKey(f.name, suffix)).Text();
     return value.empty() ? std::string(fallback) : value;
   };
   f.key = session.Get(keys::kFormKey).Text();
-  f.style = setting("addinfostyle");
-  f.mode = setting("addhtml");
-  f.title = setting("addtitletop");
-  f.title_image = setting("addtopimage");
-  f.title_format = setting("addtopformat");
+  f.style = stored(setting::kRows);
+  f.mode = stored(setting::kMode);
+  f.title = stored(setting::kTitle);
+  f.title_image = stored(setting::kTitleImage);
+  f.title_format = stored(setting::kTitleFormat);
   // The owner's captions may hold markup, but none that runs.
   auto caption = [&](std::string_view suffix, std::string_view fallback) {
-    return check::FilterHtml(setting(suffix, fallback));
+    return check::FilterHtml(stored(suffix, fallback));
   };
-  f.cap_name = caption("addinfoname", "姓名：");
-  f.cap_mail = caption("addinfomail", "电子邮件：");
-  f.cap_homepage = caption("addinfohomepage", "主页：");
-  f.cap_where = caption("addinfowhere", "来自：");
-  f.cap_oicq = caption("addinfooicq", "QQ号码：");
-  f.cap_subject = caption("addinfosubject", "留言主题：");
+  f.cap_name = caption(setting::kNameCaption, "姓名：");
+  f.cap_mail = caption(setting::kMailCaption, "电子邮件：");
+  f.cap_homepage = caption(setting::kHomepageCaption, "主页：");
+  f.cap_where = caption(setting::kWhereCaption, "来自：");
+  f.cap_oicq = caption(setting::kOicqCaption, "QQ号码：");
+  f.cap_subject = caption(setting::kSubjectCaption, "留言主题：");
 
-  f.poster = request.Cookie("ly_name");
-  f.email = request.Cookie("ly_email");
-  f.homepage = request.Cookie("ly_zhuye");
-  if (check::Length(f.homepage) < kHomepageMinLength) f.homepage.clear();
-  f.country = request.Cookie("ly_guo");
-  f.province = request.Cookie("ly_sheng");
-  f.county = request.Cookie("ly_xian");
-  f.oicq = request.Cookie("ly_oicq");
-  f.remember = request.Cookie("ly_savemyinfo") == "1";
+  f.poster = request.Cookie(remembered::kName);
+  f.email = request.Cookie(remembered::kEmail);
+  f.homepage = request.Cookie(remembered::kHomepage);
+  if (check::Length(f.homepage) < remembered::kHomepageMinLength) f.homepage.clear();
+  f.country = request.Cookie(remembered::kCountry);
+  f.province = request.Cookie(remembered::kProvince);
+  f.county = request.Cookie(remembered::kCounty);
+  f.oicq = request.Cookie(remembered::kOicq);
+  f.remember = request.Cookie(remembered::kAsked) == "1";
 
   // A reply needs the answered message's number; without one the post is a
   // new message.
   std::string id(check::Trim(request.Query("replyid")));
-  f.reply =
-      check::Trim(request.Query("reply")) == "1" && !id.empty() &&
-      std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; });
+  f.reply = check::Trim(request.Query("reply")) == "1" && !id.empty() &&
+            std::all_of(id.begin(), id.end(), host::IsDigit);
   if (f.reply) {
     f.reply_id = id;
     f.reply_subject = request.Query("replysubject");
@@ -120,10 +105,7 @@ FormData ReadForm(PageEnv& env) {
   return f;
 }
 
-bool Offered(const FormData& f, Item item) {
-  const auto at = static_cast<std::size_t>(item) - 1;
-  return at < f.style.size() && f.style[at] == '1';
-}
+bool Offered(const FormData& f, keys::FormRow row) { return keys::Offers(f.style, row); }
 
 std::string Row(std::string_view caption, std::string_view cell) {
   return "<tr><td width=\"23%\" align=\"right\">" + std::string(caption) +
@@ -188,8 +170,9 @@ std::string FormHead(PageEnv& env, const FormData& f) {
   if (Offered(f, kLocation) || Offered(f, kCounty)) {
     std::string cell;
     if (Offered(f, kLocation))
-      cell += Select("guo", kNoCountry, board::legacy::kCountries, f.country) +
-              Select("sheng", kNoProvince, board::legacy::kProvinces, f.province);
+      cell +=
+          Select("guo", setting::kNoCountry, board::legacy::kCountries, f.country) +
+          Select("sheng", setting::kNoProvince, board::legacy::kProvinces, f.province);
     if (Offered(f, kCounty)) cell += " " + TextInput("xian", 11, f.county);
     out += Row(f.cap_where, cell);
   }
@@ -287,9 +270,8 @@ void AddPage(PageEnv& env) {
   const Captured prepared = Capture(env, &Guestbook::Add);
   if (prepared.redirected) return;
   WriteHead(env, "发表留言", kAddCheckScript);
-  // Add writes nothing when it has prepared the form; anything it writes is
-  // shown instead of the form.
-  if (!prepared.body.empty()) {
+  // Anything Add writes instead of preparing the form is shown in its place.
+  if (env.component().outcome().done != Guestbook::Done::kFormPrepared) {
     Write(env, prepared.body);
     return WriteFoot(env);
   }

@@ -3,7 +3,7 @@
 // pages are the component's output in the site's frame.
 #include <string>
 
-#include "component/session_keys.h"
+#include "component/keys.h"
 #include "host/page.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
@@ -27,20 +27,21 @@ struct BasicSettings {
 };
 
 BasicSettings ReadSettings(const host::Session& session) {
+  namespace basic = keys::basic_settings;
   BasicSettings s;
   s.owner = session.Get(keys::kName).Text();
-  auto value = [&](std::string_view suffix) {
-    return session.Get(s.owner + std::string(suffix)).Text();
+  auto value = [&](std::string_view column) {
+    return session.Get(basic::BasicKey(s.owner, column)).Text();
   };
-  s.title = value("jm1titletop");
-  s.title_image = value("jm1topimage");
-  s.title_format = value("jm1topformat");
-  s.per_page = value("jm1infolistno");
-  s.mode = value("jm1html");
-  s.background = value("jm1backimage");
-  s.forward = value("jm1sendinfo");
-  s.category = value("jm1nettype");
-  s.homepage = value("jm1homepage");
+  s.title = value(basic::kTitle);
+  s.title_image = value(basic::kTitleImage);
+  s.title_format = value(basic::kTitleFormat);
+  s.per_page = value(basic::kPerPage);
+  s.mode = value(basic::kMode);
+  s.background = value(basic::kBackground);
+  s.forward = value(basic::kForward);
+  s.category = value(basic::kCategory);
+  s.homepage = value(basic::kHomepage);
   return s;
 }
 
@@ -118,16 +119,17 @@ std::string BasicForm(const BasicSettings& s) {
 
 }  // namespace
 
-// Without a login the component's notice stands alone. JieMian1 writes
-// nothing when it has copied the settings; anything it writes replaces the
-// form.
+// Without a login the component's notice stands alone. Once JieMian1 has
+// copied the settings the page writes the form from them; anything it
+// writes instead is shown in the form's place.
 void JieMianPage(PageEnv& env) {
   WriteHead(env, kBasicSettings);
   Guestbook& book = env.component();
   if (book.IsUserLogin() == 1) {
     const Captured loaded = Capture(env, &Guestbook::JieMian1);
-    Write(env, loaded.body.empty() ? BasicForm(ReadSettings(env.context().session()))
-                                   : loaded.body);
+    Write(env, book.outcome().done == Guestbook::Done::kFormPrepared
+                   ? BasicForm(ReadSettings(env.context().session()))
+                   : loaded.body);
   }
   WriteFoot(env);
 }

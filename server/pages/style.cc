@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "host/ascii.h"
+
 namespace tb::server::pages {
 namespace {
 
@@ -112,9 +114,11 @@ const Asset& Stylesheet() { return kStylesheet; }
 
 std::string StylesheetHref() {
   constexpr std::uint32_t hash = Fnv1a(kCss);
-  constexpr std::string_view digits = "0123456789abcdef";
   std::string href = "site.css?v=";
-  for (int shift = 28; shift >= 0; shift -= 4) href += digits[(hash >> shift) & 0xF];
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    host::AppendHex(href, static_cast<unsigned char>(hash >> shift),
+                    host::HexCase::kLower);
+  }
   return href;
 }
 

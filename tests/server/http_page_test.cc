@@ -175,16 +175,16 @@ TEST_F(HttpPageTest, TheComponentIsBoundToThePage) {
   auto page = Page();
   page->component().test();
   page->Write("<p>");
-  EXPECT_EQ(page->body(), "this is a test!<p>");
-  EXPECT_EQ(page->redirect(), std::nullopt);
+  EXPECT_EQ(page->body, "this is a test!<p>");
+  EXPECT_EQ(page->redirect, std::nullopt);
   page->component().gBookAd();
-  EXPECT_NE(page->body().find("http://ad.example/ad.js"), std::string::npos);
+  EXPECT_NE(page->body.find("http://ad.example/ad.js"), std::string::npos);
 }
 
 TEST_F(HttpPageTest, RedirectKeepsThePage) {
   auto page = Page();
   page->response().Redirect("guanshui.asp");
-  EXPECT_EQ(page->redirect(), "guanshui.asp");
+  EXPECT_EQ(page->redirect, "guanshui.asp");
 }
 
 TEST_F(HttpPageTest, ResponseCookiesWithExpiry) {

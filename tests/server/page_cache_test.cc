@@ -99,7 +99,7 @@ class CachedPageTest : public ::testing::Test {
     page.component().SetDSNtemp(dsn_);
     page.component().SetDelThisWord(masked_);
     (page.component().*op)();
-    return host::FromGb18030(page.body());
+    return host::FromGb18030(page.body);
   }
 
   testing::TempDir dir_;
