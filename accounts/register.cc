@@ -90,6 +90,19 @@ std::vector<Value> InsertValues(const Registration& r, std::string code) {
 
 }  // namespace
 
+std::optional<std::string_view> Guestbook::RegistrationClosed() {
+  if (IsOpen().Text() == "0") return "本站暂停申请新留言板，请以后再来。";
+  const auto limit = LybMaxUser().Whole();
+  if (!limit || *limit <= 0) return std::nullopt;
+  data::Connection db(Server().Databases());
+  db.Open(DSNtemp());
+  auto count = db.Execute("select count(*) as n from user where name <> ?",
+                          {Value(keys::kSuperuser)});
+  if (count.Field("n").Whole().value_or(0) >= *limit)
+    return "本站留言板数量已经达到上限，暂停申请新留言板。";
+  return std::nullopt;
+}
+
 void Guestbook::RegCheck() {
   auto form = [this](std::string_view field) {
     return std::string(check::Trim(Request().Form(field)));

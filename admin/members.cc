@@ -1,4 +1,5 @@
-// The public members of the component that this folder defines.
+// The public members of the component that this folder defines, under the
+// file that implements them.
 #include <array>
 
 #include "component/dispatch.h"
@@ -7,7 +8,9 @@ namespace tb {
 namespace {
 
 const std::array kMembers = {
+    // user_list.cc
     MethodMember<&Guestbook::UserList>("UserList", 0x6003000f),
+    // superuser_tools.cc
     MethodMember<&Guestbook::AdminDelUserInfo>("AdminDelUserInfo", 0x60030026),
     MethodMember<&Guestbook::AdminDelUser>("AdminDelUser", 0x60030027),
     MethodMember<&Guestbook::GetAllMail>("GetAllMail", 0x60030028),

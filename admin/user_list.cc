@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "board/show_paging.h"
+#include "component/paging.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
@@ -183,8 +183,8 @@ void Guestbook::UserList() {
       // attribute.
       const std::string sort_html = check::EscapeHtml(sort);
       Write("<p></p>");
-      for (const auto& link : board::PageLinks(current, pages)) {
-        if (link.gap_before) Write(board::kPageGap);
+      for (const auto& link : paging::PageLinks(current, pages)) {
+        if (link.gap_before) Write(paging::kPageGap);
         const std::string n = std::to_string(link.page);
         Write("<a href=\"userlist.asp?Page=" + n + "&sort=" + sort_html + "\">[" + n +
               "]</a>&nbsp;");

@@ -18,7 +18,7 @@
 #include "data/recordset.h"
 #include "data/sqlite_engine.h"
 #include "host/encoding.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 #include "tests/support/support.h"
 
 namespace tb {

@@ -4,7 +4,7 @@
 // offer and the poster's fields pre-filled from the remembered-data cookies.
 #include <string>
 
-#include "board/form_legacy_html.h"
+#include "board/legacy_form_html.h"
 #include "board/form_setup.h"
 #include "check/html_filter.h"
 #include "check/text.h"

@@ -11,7 +11,7 @@
 
 #include "board/message_block.h"
 #include "board/show_book_html.h"
-#include "board/show_paging.h"
+#include "component/paging.h"
 #include "check/convert.h"
 #include "check/html_filter.h"
 #include "check/text.h"
@@ -261,8 +261,8 @@ void WritePageLinks(host::Response& out, const Links& links, std::int64_t page,
                     std::int64_t page_count) {
   if (page_count <= 1) return;
   out.Write(html::kPageLinksCaption);
-  for (const auto& link : board::PageLinks(page, page_count)) {
-    if (link.gap_before) out.Write(board::kPageGap);
+  for (const auto& link : paging::PageLinks(page, page_count)) {
+    if (link.gap_before) out.Write(paging::kPageGap);
     const std::string number = std::to_string(link.page);
     out.Write("<a href=\"show.asp?name=" + links.name + "&Page=" + number +
               "&jsfs=" + links.jsfs + "&keyword=" + links.keyword +
@@ -274,7 +274,7 @@ void WritePageLinks(host::Response& out, const Links& links, std::int64_t page,
 struct Params {
   std::string show_html, jsfs, move, search;
   const SearchColumn* column = nullptr;
-  board::PageRequest page;
+  paging::PageRequest page;
 };
 
 // Reads the settings; the refusal to write when one is not acceptable.
@@ -291,7 +291,7 @@ std::optional<std::string_view> ReadParams(const host::Request& in, Params& para
   if (params.search.empty()) params.search = check::Trim(in.Query("keyword"));
   if (params.move == "all") params.search.clear();
   const std::string page(check::Trim(in.Query("Page")));
-  const auto request = board::ReadPageField(params.move, page);
+  const auto request = paging::ReadPageField(params.move, page);
   if (!request) return html::kBadPage;
   params.page = *request;
   return std::nullopt;
@@ -345,7 +345,7 @@ void Guestbook::ShowBook() {
     } else {
       rs.SetPageSize(book.page_size);
       const std::int64_t page_count = rs.PageCount();
-      const std::int64_t page = board::PageToShow(params.page, page_count);
+      const std::int64_t page = paging::PageToShow(params.page, page_count);
       rs.SetAbsolutePage(page);
       const Links links{name, params.jsfs, params.show_html,
                         Server().UrlEncode(params.search)};
@@ -379,7 +379,7 @@ void Guestbook::ShowBook() {
                               .text();
   const bool found =
       deleting ? render() : WriteCached(key, db, Shows::kAllButVisitCounts, render);
-  // The host raises the counter (host::AddVisits), gathering the counts of
+  // The host raises the counter (data::AddVisits), gathering the counts of
   // many visits into one write. A kept page is of a guestbook that is there:
   // the store has not changed since.
   if (found) outcome_.done = Done::kBookShown;

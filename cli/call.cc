@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "component/dispatch.h"
+#include "component/members/members.h"
 #include "data/sqlite_engine.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 #include "server/serve.h"
 
 namespace tb::cli {

@@ -50,16 +50,9 @@ constexpr Member TestMember(std::string_view name, std::uint32_t dispid) {
           [](Guestbook& g, std::vector<Value>&) { return Value((g.*F)()); }};
 }
 
-// The members each part of the component offers.
+// The component's own members: its properties and a few small methods. The
+// operations' members are listed by their folders (accounts/members.cc and
+// so on) and gathered in component/members/members.h.
 std::span<const Member> CoreMembers();
-std::span<const Member> AccountsMembers();
-std::span<const Member> BoardMembers();
-std::span<const Member> SettingsMembers();
-std::span<const Member> AdminMembers();
-
-// Every member.
-const std::vector<const Member*>& Members();
-const Member* FindMember(std::string_view name);
-const Member* FindMember(std::uint32_t dispid);
 
 }  // namespace tb

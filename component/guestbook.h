@@ -13,6 +13,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -85,6 +86,10 @@ class Guestbook {
 
   // Accounts.
   void RegCheck();
+  // Why a guestbook cannot be registered now, or nothing when it can: the
+  // site is closed (IsOpen "0"), or it holds LybMaxUser guestbooks besides
+  // the superuser's (a limit of 0 or less, or none, sets no limit).
+  std::optional<std::string_view> RegistrationClosed();
   void AdminLogin();
   // The management menu of the owner this session is logged in as, as
   // AdminLogin writes it after the login (the host checks the login).

@@ -181,4 +181,9 @@ create trigger if not exists page_version_visits after update of counter on user
 commit;
 )sql";
 
+void AddVisits(Engine& db, std::string_view name, std::int64_t visits) {
+  db.Run("update user set counter = coalesce(counter,0) + ? where name = ?",
+         {Value(visits), Value(name)});
+}
+
 }  // namespace tb::data

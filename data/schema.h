@@ -3,7 +3,10 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string_view>
+
+#include "data/engine.h"
 
 namespace tb::data {
 
@@ -41,5 +44,12 @@ inline constexpr std::array<Column, 22> kMessageColumns = {{
 
 // SQL statements, run in order when a SQLite store is opened.
 extern const char* const kSqliteSchema;
+
+// Raises the visit counter of the guestbook `name` by `visits` in one
+// statement, so that counts written at the same moment all add up. An empty
+// counter counts from 0; a guestbook that is not there (deleted meanwhile)
+// just gets no count.
+// Example: AddVisits(*databases.Acquire(dsn), "abc", 3);
+void AddVisits(Engine& db, std::string_view name, std::int64_t visits);
 
 }  // namespace tb::data

@@ -9,9 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "data/engine.h"
 #include "host/date_time.h"
 #include "host/value.h"
+
+namespace tb::data {
+class EngineSource;
+}  // namespace tb::data
 
 namespace tb::host {
 
@@ -140,7 +143,7 @@ class Server {
   // The address of the service's advertising script.
   virtual std::string AdScriptUrl() const = 0;
   // Counts one visit to the guestbook `name` in the store `dsn`: its counter
-  // goes up by one (AddVisits). The HTTP host gathers the counts in memory
+  // goes up by one (data::AddVisits). The HTTP host gathers the counts in memory
   // and writes them a moment later, many in one transaction, so that a
   // visit costs no write of its own; the scripting host writes at once.
   // Example: server.CountVisit(DSNtemp(), "abc");
@@ -151,16 +154,6 @@ class Server {
   // Text encoded for a URL query value (GB18030 bytes, "+" for blanks).
   std::string UrlEncode(std::string_view text) const;
 };
-
-// Raises the visit counter of the guestbook `name` by `visits` in one
-// statement, so that counts written at the same moment all add up. An empty
-// counter counts from 0; a guestbook that is not there (deleted meanwhile)
-// just gets no count.
-// Example: AddVisits(*databases.Acquire(dsn), "abc", 3);
-inline void AddVisits(data::Engine& db, std::string_view name, std::int64_t visits) {
-  db.Run("update user set counter = coalesce(counter,0) + ? where name = ?",
-         {Value(visits), Value(name)});
-}
 
 class PageContext {
  public:

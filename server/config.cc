@@ -121,8 +121,8 @@ void ReadFile(const std::string& path, ServeSettings& s) {
 }  // namespace
 
 ComponentProperties::ComponentProperties() {
-  for (const Member* m : Members()) {
-    if (m->kind == MemberKind::kProperty) entries_.push_back({m, Value(""), false});
+  for (const Member& m : CoreMembers()) {
+    if (m.kind == MemberKind::kProperty) entries_.push_back({&m, Value(""), false});
   }
   Find("DSNtemp")->value = Value(DsnOf(kDefaultDbPath));
   Find("LybMsgLen")->value = Value(8000);

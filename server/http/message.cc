@@ -3,7 +3,7 @@
 #include <string>
 
 #include "host/encoding.h"
-#include "server/pages/style.h"
+#include "server/http/style.h"
 
 namespace tb::server::http {
 namespace {
@@ -71,7 +71,7 @@ Response ErrorResponse(Status status, unsigned version, bool keep_alive,
       "<!DOCTYPE html><html><head><meta charset=\"gb2312\">"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
       code + " " + std::string(t.title) + "</title><link rel=\"stylesheet\" href=\"/" +
-      pages::StylesheetHref() +
+      StylesheetHref() +
       "\"></head><body><div class=\"nav\"><a class=\"brand\" href=\"/index.asp\">首页</a>"
       "<span><a href=\"/userlist.asp\">留言板列表</a> | <a "
       "href=\"/admin.asp\">登录管理</a>"

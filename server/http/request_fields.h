@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/memory_page.h"
+#include "host/fields.h"
 
 namespace tb::server::http {
 

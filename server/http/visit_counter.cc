@@ -1,7 +1,7 @@
 #include "server/http/visit_counter.h"
 
 #include "data/connection.h"
-#include "host/page.h"
+#include "data/schema.h"
 
 namespace tb::server::http {
 
@@ -35,7 +35,7 @@ void VisitCounter::Flush() {
       conn.Open(dsn);
       data::Transaction tx(conn);
       for (const auto& [name, visits] : books)
-        host::AddVisits(*conn.engine(), name, visits);
+        data::AddVisits(*conn.engine(), name, visits);
       tx.Commit();
       failing_ = false;
     } catch (const std::exception& e) {

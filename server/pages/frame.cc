@@ -6,7 +6,7 @@
 
 #include "check/text.h"
 #include "host/page.h"
-#include "server/pages/style.h"
+#include "server/http/style.h"
 
 namespace tb::server::pages {
 namespace {
@@ -141,7 +141,7 @@ void WriteDocumentHead(PageEnv& env, std::string_view subtitle,
   if (!subtitle.empty()) title += (title.empty() ? "" : " - ") + Escaped(subtitle);
   Write(env, kDocumentStart);
   Write(env, "<title>" + title + "</title>\n");
-  Write(env, "<link rel=\"stylesheet\" href=\"" + StylesheetHref() + "\">\n");
+  Write(env, "<link rel=\"stylesheet\" href=\"" + http::StylesheetHref() + "\">\n");
   Write(env, scripts);
   Write(env, "</head>\n");
 }

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 
 namespace tb::server::pages {
 

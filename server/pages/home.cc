@@ -1,18 +1,12 @@
 // The site's home with the registration form, the login and logout pages, and
 // the pages an owner uses without logging in (lost password, self-delete).
-#include <optional>
 #include <string>
 
-#include "component/keys.h"
-#include "data/connection.h"
 #include "server/pages/frame.h"
 #include "server/pages/pages.h"
 
 namespace tb::server::pages {
 namespace {
-
-constexpr std::string_view kClosedNotice = "本站暂停申请新留言板，请以后再来。";
-constexpr std::string_view kFullNotice = "本站留言板数量已经达到上限，暂停申请新留言板。";
 
 constexpr std::string_view kIndexIntro =
     R"html(<p class="lead">免费多用户留言本：注册一个用户名，就可以拥有自己的留言板，地址为 show.asp?name=你的用户名。</p>
@@ -83,21 +77,6 @@ constexpr std::string_view kUserDelMeForm = R"html(<h2>注销留言板</h2>
 </form>
 )html";
 
-// Why registration is closed, or nothing when it is open: the site is
-// closed (IsOpen "0"), or it holds LybMaxUser guestbooks besides the
-// superuser's (a limit of 0 or less, or none, sets no limit).
-std::optional<std::string_view> RegistrationClosed(PageEnv& env) {
-  Guestbook& book = env.component();
-  if (book.IsOpen().Text() == "0") return kClosedNotice;
-  const auto limit = book.LybMaxUser().Whole();
-  if (!limit || *limit <= 0) return std::nullopt;
-  data::Connection db(env.context().server().Databases());
-  db.Open(book.DSNtemp());
-  auto count = db.Execute("select count(*) as n from user where name <> ?",
-                          {Value(keys::kSuperuser)});
-  if (count.Field("n").Whole().value_or(0) >= *limit) return kFullNotice;
-  return std::nullopt;
-}
 
 }  // namespace
 
@@ -107,7 +86,7 @@ void IndexPage(PageEnv& env) {
   WriteHead(env, "");
   Write(env, "<h1>" + Escaped(env.component().PageTitle().Text()) + "</h1>\n");
   Write(env, kIndexIntro);
-  if (const auto closed = RegistrationClosed(env)) {
+  if (const auto closed = env.component().RegistrationClosed()) {
     Write(env, Notice(*closed, {}, {}));
   } else {
     Write(env, kRegisterFormHead);
@@ -119,7 +98,7 @@ void IndexPage(PageEnv& env) {
 
 void RegCheckPage(PageEnv& env) {
   WriteHead(env, "注册留言板");
-  if (const auto closed = RegistrationClosed(env)) {
+  if (const auto closed = env.component().RegistrationClosed()) {
     Write(env, Notice(*closed));
   } else {
     env.component().RegCheck();

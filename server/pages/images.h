@@ -8,7 +8,7 @@
 
 #include <span>
 
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 
 namespace tb::server::pages {
 

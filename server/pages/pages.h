@@ -2,7 +2,7 @@
 // file that defines them. routes.cc lists them by path.
 #pragma once
 
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 
 namespace tb::server::pages {
 

@@ -1,10 +1,10 @@
 // The table of the site's pages and the lookup of pages, the stylesheet and
 // the images by path.
 #include "host/ascii.h"
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 #include "server/pages/images.h"
 #include "server/pages/pages.h"
-#include "server/pages/style.h"
+#include "server/http/style.h"
 
 namespace tb::server {
 namespace {
@@ -58,7 +58,7 @@ const Route* FindRoute(std::string_view path) {
 }
 
 const Asset* FindAsset(std::string_view path) {
-  if (host::EqualsIgnoreCase(pages::Stylesheet().path, path)) return &pages::Stylesheet();
+  if (host::EqualsIgnoreCase(http::Stylesheet().path, path)) return &http::Stylesheet();
   for (const Asset& a : pages::Images()) {
     if (host::EqualsIgnoreCase(a.path, path)) return &a;
   }

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "component/dispatch.h"
+#include "component/members/members.h"
 #include "tests/support/support.h"
 
 namespace tb {

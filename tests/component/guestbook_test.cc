@@ -4,9 +4,9 @@
 
 #include <set>
 
-#include "component/dispatch.h"
+#include "component/members/members.h"
 #include "data/sqlite_engine.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 
 namespace tb {
 namespace {

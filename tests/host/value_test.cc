@@ -5,7 +5,7 @@
 #include "data/sqlite_engine.h"
 #include "host/date_time.h"
 #include "host/encoding.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 
 namespace tb {
 namespace {

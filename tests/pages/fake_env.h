@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {

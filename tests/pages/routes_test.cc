@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "server/pages/style.h"
+#include "server/http/style.h"
 #include "tests/pages/fake_env.h"
 
 namespace tb {
@@ -179,7 +179,7 @@ TEST_F(PagesAnswerTest, EveryPageAnswersGetAndPost) {
             << body.substr(0, 80);
         EXPECT_NE(body.find("<title>留言本"), std::string::npos);
         EXPECT_NE(body.find("<link rel=\"stylesheet\" href=\"" +
-                            server::pages::StylesheetHref() + "\">"),
+                            server::http::StylesheetHref() + "\">"),
                   std::string::npos);
         EXPECT_NE(body.find("<div class=\"foot\"><a href=\"index.asp\">首页</a>"),
                   std::string::npos);

@@ -1,7 +1,7 @@
 // The site's stylesheet: served by path whatever the letter case, linked
 // under a name that changes with its content, and safe for the pages it
 // styles.
-#include "server/pages/style.h"
+#include "server/http/style.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,13 @@
 #include <regex>
 #include <string>
 
+#include "server/pages/page_env.h"
+
 namespace tb {
 namespace {
 
-using server::pages::Stylesheet;
-using server::pages::StylesheetHref;
+using server::http::Stylesheet;
+using server::http::StylesheetHref;
 
 TEST(StyleTest, ServedAsCssByPath) {
   for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {

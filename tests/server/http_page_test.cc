@@ -1,6 +1,6 @@
 // The page context of an HTTP request: reading the request, the client's
 // address, the session and the response cookies.
-#include "server/http/http_page.h"
+#include "server/http_page.h"
 
 #include <gtest/gtest.h>
 

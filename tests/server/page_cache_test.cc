@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "host/encoding.h"
-#include "server/http/http_page.h"
+#include "server/http_page.h"
 #include "tests/support/support.h"
 
 namespace tb::server::http {

@@ -8,7 +8,7 @@
 
 #include "data/connection.h"
 #include "data/sqlite_engine.h"
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 #include "tests/server/client.h"
 #include "tests/support/support.h"
 

@@ -30,10 +30,10 @@ void EchoPage(PageEnv& env) {
 }
 
 void PropertiesPage(PageEnv& env) {
-  for (const Member* m : Members()) {
-    if (m->kind != MemberKind::kProperty) continue;
-    Value v = m->get(env.component());
-    env.context().response().Write(std::string(m->name) + "=" + v.Text() +
+  for (const Member& m : CoreMembers()) {
+    if (m.kind != MemberKind::kProperty) continue;
+    Value v = m.get(env.component());
+    env.context().response().Write(std::string(m.name) + "=" + v.Text() +
                                    (v.IsNumber() ? "#" : "") + "|");
   }
 }

@@ -22,7 +22,7 @@
 #include "component/guestbook.h"
 #include "data/connection.h"
 #include "data/sqlite_engine.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 
 namespace tb::testing {
 

@@ -23,12 +23,12 @@
 
 #include "component/guestbook.h"
 #include "host/encoding.h"
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 #include "server/http/message.h"
 #include "server/http/page_cache.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
-#include "server/page_env.h"
+#include "server/pages/page_env.h"
 
 namespace tb::server::http {
 

@@ -1,25 +1,12 @@
-#include "host/memory_page.h"
+#include "host/memory/memory_page.h"
 
 #include <chrono>
 
+#include "data/engine.h"
+#include "data/schema.h"
+
 namespace tb::host {
 
-void FieldMap::Add(std::string_view name, std::string_view value) {
-  auto [it, added] = index_.try_emplace(AsciiLower(name), entries_.size());
-  if (added) {
-    entries_.emplace_back(name, value);
-  } else {
-    std::string& joined = entries_[it->second].second;
-    joined += ", ";
-    joined += value;
-  }
-}
-
-std::optional<std::string> FieldMap::Find(std::string_view name) const {
-  auto it = index_.find(AsciiLower(name));
-  if (it == index_.end()) return std::nullopt;
-  return entries_[it->second].second;
-}
 
 std::optional<std::string> MapPage::FindForm(std::string_view name) const {
   return form.Find(name);
@@ -80,7 +67,7 @@ DateTime MemoryPage::Now() const {
 }
 
 void MemoryPage::CountVisit(std::string_view dsn, std::string_view name) {
-  AddVisits(*Databases().Acquire(dsn), name, 1);
+  data::AddVisits(*Databases().Acquire(dsn), name, 1);
 }
 
 std::int64_t MemoryPage::Random(std::int64_t low, std::int64_t high) {

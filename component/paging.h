@@ -1,4 +1,4 @@
-// File: show_paging.h — which page of a guestbook the page shows, from the
+// File: paging.h — which page of a guestbook the page shows, from the
 // page buttons (move) and the page number (Page) of its address.
 //
 // The prev and next buttons carry the page shown, so they step one page from
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tb::board {
+namespace tb::paging {
 
 struct PageRequest {
   std::string_view move;       // "home", "next", "prev", "end", "all" or other
@@ -48,4 +48,4 @@ inline constexpr std::string_view kPageGap = "… ";
 // then (after a gap) 25 to 35, then (after a gap) 96 to 100.
 std::vector<PageLink> PageLinks(std::int64_t current, std::int64_t page_count);
 
-}  // namespace tb::board
+}  // namespace tb::paging

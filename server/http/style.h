@@ -10,9 +10,9 @@
 
 #include <string>
 
-#include "server/page_env.h"
+#include "server/http/asset.h"
 
-namespace tb::server::pages {
+namespace tb::server::http {
 
 // The stylesheet as an asset: path "site.css", type "text/css".
 const Asset& Stylesheet();
@@ -22,4 +22,4 @@ const Asset& Stylesheet();
 // the new one after an upgrade. Example: "site.css?v=1a2b3c4d".
 std::string StylesheetHref();
 
-}  // namespace tb::server::pages
+}  // namespace tb::server::http

@@ -1,10 +1,10 @@
-#include "board/show_paging.h"
+#include "component/paging.h"
 
 #include <algorithm>
 
 #include "check/validate.h"
 
-namespace tb::board {
+namespace tb::paging {
 
 std::optional<PageRequest> ReadPageField(std::string_view move, std::string_view page) {
   if (page.empty()) return PageRequest{move, std::nullopt};
@@ -50,4 +50,4 @@ std::vector<PageLink> PageLinks(std::int64_t current, std::int64_t page_count) {
   return links;
 }
 
-}  // namespace tb::board
+}  // namespace tb::paging

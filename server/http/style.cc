@@ -1,12 +1,12 @@
 // The site's stylesheet. It is plain ASCII, so it needs no charset label.
-#include "server/pages/style.h"
+#include "server/http/style.h"
 
 #include <cstdint>
 #include <string_view>
 
 #include "host/ascii.h"
 
-namespace tb::server::pages {
+namespace tb::server::http {
 namespace {
 
 constexpr std::string_view kCss = R"css(html { background: #eef3f1; }
@@ -122,4 +122,4 @@ std::string StylesheetHref() {
   return href;
 }
 
-}  // namespace tb::server::pages
+}  // namespace tb::server::http

@@ -1,4 +1,4 @@
-#include "server/http/http_page.h"
+#include "server/http_page.h"
 
 #include <algorithm>
 #include <boost/asio/ip/address.hpp>

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <string>
 
-#include "board/form_legacy_html.h"
+#include "board/legacy_form_html.h"
 #include "check/html_filter.h"
 #include "check/text.h"
 #include "component/keys.h"

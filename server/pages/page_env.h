@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "component/guestbook.h"
+#include "server/http/asset.h"
 #include "host/page.h"
 #include "server/limits/client_limits.h"
 
@@ -61,12 +62,6 @@ std::span<const Route> Routes();
 // The page for a path (without the leading "/"), or nullptr.
 const Route* FindRoute(std::string_view path);
 
-// A file served as it is: the images of the pages and the component.
-struct Asset {
-  std::string_view path;  // "pic/Boy1.gif"; matched without regard to case
-  std::string_view content_type;
-  std::string_view bytes;
-};
 
 // The asset for a path (without the leading "/"), or nullptr.
 const Asset* FindAsset(std::string_view path);

@@ -1,6 +1,6 @@
 // Which page the guestbook page shows, and that showing a page costs the
 // same whatever the size of the guestbook.
-#include "board/show_paging.h"
+#include "component/paging.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ TEST(PageFieldTest, WholeNumbersOnly) {
       {".", std::nullopt, true},
   };
   for (const auto& c : cases) {
-    auto got = board::ReadPageField("next", c.page);
+    auto got = paging::ReadPageField("next", c.page);
     ASSERT_EQ(!got, c.refused) << c.page;
     if (got) {
       EXPECT_EQ(got->page, c.want) << c.page;
@@ -74,13 +74,13 @@ TEST(PageToShowTest, MovesAndBounds) {
       {"", 40000, 100000, 40000},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(board::PageToShow({c.move, c.page}, c.page_count), c.want)
+    EXPECT_EQ(paging::PageToShow({c.move, c.page}, c.page_count), c.want)
         << c.move << " " << c.page.value_or(-1) << " of " << c.page_count;
   }
 }
 
 // Links as runs of pages, "1-5 … 21-31"; a break without a gap mark is a blank.
-std::string Runs(const std::vector<board::PageLink>& links) {
+std::string Runs(const std::vector<paging::PageLink>& links) {
   auto joins = [&](std::size_t i) {
     return i > 0 && i < links.size() && !links[i].gap_before &&
            links[i].page == links[i - 1].page + 1;
@@ -109,7 +109,7 @@ TEST(PageLinksTest, EveryPageUpToFiftyThenTheEndsAndAroundTheCurrent) {
                {90, 100, "1-5 … 85-100"},
                {100000, 100000, "1-5 … 99995-100000"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(Runs(board::PageLinks(c.current, c.count)), c.want)
+    EXPECT_EQ(Runs(paging::PageLinks(c.current, c.count)), c.want)
         << c.current << " of " << c.count;
   }
 }
