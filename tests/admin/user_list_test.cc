@@ -41,7 +41,7 @@ class UserListTest : public testing::PageTest {
   void AddNumberedBooks(int n) {
     std::vector<Book> books;
     for (int i = 1; i <= n; ++i) {
-      char name[8], when[24];
+      char name[16], when[32];
       std::snprintf(name, sizeof name, "g%02d", i);
       std::snprintf(when, sizeof when, "2025-02-03 04:05:%02d", i);
       books.push_back({.name = name,

@@ -84,14 +84,6 @@ TEST(CallTest, WordFiltersReturnResultAndArguments) {
         {"args", {"Buy SPAM now"}}},
        1,
        {"Buy SPAM now"}},
-      {{{"method", "MyStopThisWord"},
-        {"properties", {{"StopThisWord", "spam;ads"}}},
-        {"args", {"hello"}}},
-       0,
-       {"hello"}},
-      {{{"method", "Guolvfeifa"}, {"args", {"http://x.example/"}}},
-       "http://x.example/",
-       {"http://x.example/"}},
       {{{"method", "Guolvfeifa"}, {"args", {12}}}, 12, {12}},
   };
   for (const auto& c : cases) {

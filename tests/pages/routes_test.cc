@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -11,85 +10,6 @@ namespace tb {
 namespace {
 
 using testing::PagesTest;
-
-// Every path of the site.
-constexpr std::string_view kSitePaths[] = {
-    "",
-    "index.asp",
-    "reg_check.asp",
-    "admin.asp",
-    "admin_login.asp",
-    "admin_log_off.asp",
-    "show.asp",
-    "add.asp",
-    "add_bak.asp",
-    "add_check.asp",
-    "lostpassword.asp",
-    "lostpassword_check.asp",
-    "userdelme.asp",
-    "admin_del_all.asp",
-    "admin_jiemian.asp",
-    "admin_jiemian_bak.asp",
-    "admin_jiemian_check.asp",
-    "admin_jiemian2.asp",
-    "admin_jiemian_check2.asp",
-    "admin_jiemian3.asp",
-    "admin_jiemian3_check.asp",
-    "userlist.asp",
-    "admin_deluser.asp",
-    "admin_delinfo.asp",
-    "admin_tools_mail.asp",
-    "GETPASS.ASP",
-    "admin_tools_db.asp",
-    "help1.asp",
-    "help2.asp",
-    "help3.asp",
-    "user_name_error.asp",
-    "guanshui.asp",
-    "feifa.asp",
-    "test.asp",
-};
-
-TEST(RoutesTest, EveryPathOfTheSiteHasOnePage) {
-  std::set<std::string_view> listed;
-  for (const server::Route& r : server::Routes()) {
-    EXPECT_NE(r.handler, nullptr) << r.path;
-    EXPECT_TRUE(listed.insert(r.path).second) << "listed twice: " << r.path;
-  }
-  for (std::string_view path : kSitePaths) {
-    const server::Route* route = server::FindRoute(path);
-    ASSERT_NE(route, nullptr) << path;
-    EXPECT_EQ(route->path, path);
-  }
-  EXPECT_EQ(server::Routes().size(), std::size(kSitePaths));
-}
-
-TEST(RoutesTest, PathsMatchWithoutRegardToCase) {
-  struct Case {
-    std::string_view asked, found;
-  } cases[] = {
-      {"INDEX.ASP", "index.asp"},
-      {"Index.Asp", "index.asp"},
-      {"getpass.asp", "GETPASS.ASP"},
-      {"GetPass.Asp", "GETPASS.ASP"},
-      {"ADMIN_TOOLS_DB.ASP", "admin_tools_db.asp"},
-      {"Show.asp", "show.asp"},
-  };
-  for (const Case& c : cases) {
-    const server::Route* route = server::FindRoute(c.asked);
-    ASSERT_NE(route, nullptr) << c.asked;
-    EXPECT_EQ(route->path, c.found);
-  }
-  for (std::string_view unknown :
-       {"index.as", "index.asp/", "/index.asp", "nope.asp", "pic"})
-    EXPECT_EQ(server::FindRoute(unknown), nullptr) << unknown;
-
-  ASSERT_NE(server::FindAsset("MFSQ.gif"), nullptr);
-  EXPECT_EQ(server::FindAsset("MFSQ.gif")->path, "mfsq.GIF");
-  EXPECT_EQ(server::FindAsset("PIC/boy1.GIF"), server::FindAsset("pic/Boy1.gif"));
-  EXPECT_EQ(server::FindAsset("pic/Boy0.gif"), nullptr);
-  EXPECT_EQ(server::FindAsset("index.asp"), nullptr);
-}
 
 // What a page answers: a document of the site's frame holding `needle`, a
 // redirect, or the member's bare text.

@@ -1,5 +1,5 @@
-// Hostile input through every field a visitor or an owner fills in, over
-// HTTP against the running site: each page that shows the input is parsed
+// Hostile input through every field a visitor or an owner fills in, through
+// the site's own pages: each page that shows the input is parsed
 // and checked for anything that could run script or reach outside the
 // attribute that holds it.
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/encoding.h"
-#include "tests/server/site_browser.h"
+#include "tests/server/real_site.h"
 
 namespace tb::testing {
 namespace {
@@ -212,7 +212,7 @@ std::string Loader(const GumboElement& e) {
 // What a page holds that could run script or reach outside its place, one
 // line each: scripts, foreign (SVG, MathML) and loading elements, handlers,
 // script addresses, and the name of every attribute.
-std::vector<std::string> Notables(const Page& page) {
+std::vector<std::string> Notables(const Answer& page) {
   std::vector<std::string> found;
   Parsed parsed(gumbo_parse_with_options(&kGumboDefaultOptions, page.text.data(),
                                          page.text.size()));
@@ -258,12 +258,12 @@ struct Allowed {
 };
 
 // Learns what a page of the site holds of its own.
-void Learn(Allowed& allowed, const Page& page) {
+void Learn(Allowed& allowed, const Answer& page) {
   for (std::string& line : Notables(page)) allowed.lines.insert(std::move(line));
 }
 
 // The faults of a page that showed hostile input, one line each.
-std::string Faults(const Allowed& allowed, const Page& page) {
+std::string Faults(const Allowed& allowed, const Answer& page) {
   std::string faults;
   for (const std::string& line : Notables(page)) {
     if (!allowed.lines.contains(line)) faults += line + "\n";
@@ -271,47 +271,51 @@ std::string Faults(const Allowed& allowed, const Page& page) {
   return faults;
 }
 
-class HostileInputTest : public ::testing::Test {
+class HostileInputTest : public RealSiteTest {
  protected:
-  HostileInputTest()
-      : owner_(site_.port()), visitor_(site_.port()), super_(site_.port()) {
+  HostileInputTest() {
     LogIn(owner_, "xiaoming", "pass1234");
-    LogIn(super_, "admin", FlowSite::kSuperPassword);
+    LogIn(super_, "admin", "super_pw9");
     // A payload the server refuses outright gets its error page.
-    Learn(allowed_, visitor_.Get("nowhere.asp"));
+    Learn(allowed_, Visit(visitor_, "nowhere.asp"));
   }
 
   // Checks a page that showed `payload`; learns the site's own first.
-  void Check(const Page& page, std::string_view payload, std::string_view where) {
+  void Check(const Answer& page, std::string_view payload, std::string_view where) {
     EXPECT_EQ(Faults(allowed_, page), "") << where << " with " << payload;
   }
 
   // The pages that show what visitors posted, to each kind of reader.
-  std::vector<Page> BookPages() {
-    return {visitor_.Get("show.asp?name=xiaoming"), owner_.Get("show.asp?name=xiaoming"),
-            owner_.Get("show.asp?name=xiaoming&showhtml=0"),
-            super_.Get("show.asp?name=xiaoming")};
+  std::vector<Answer> BookPages() {
+    return {Visit(visitor_, "show.asp?name=xiaoming"),
+            Visit(owner_, "show.asp?name=xiaoming"),
+            Visit(owner_, "show.asp?name=xiaoming&showhtml=0"),
+            Visit(super_, "show.asp?name=xiaoming")};
   }
   // The pages that show the owner's settings.
-  std::vector<Page> SettingsPages() {
-    return {
-        visitor_.Get("show.asp?name=xiaoming"), visitor_.Get("add.asp?name=xiaoming"),
-        visitor_.Get("add_bak.asp?name=xiaoming"),
-        owner_.Post("admin_login.asp", {{"name", "xiaoming"}, {"password", "pass1234"}})};
+  std::vector<Answer> SettingsPages() {
+    return {Visit(visitor_, "show.asp?name=xiaoming"),
+            Visit(visitor_, "add.asp?name=xiaoming"),
+            Visit(visitor_, "add_bak.asp?name=xiaoming"),
+            Visit(owner_, "admin_login.asp",
+                  {{"name", "xiaoming"}, {"password", "pass1234"}})};
   }
 
-  FlowSite site_;
-  Browser owner_, visitor_, super_;
+  std::string owner_, visitor_, super_;  // session ids
   Allowed allowed_;
 };
 
 TEST_F(HostileInputTest, NoVisitorFieldRunsScriptInAnyDisplayMode) {
   for (const Fields& fields :
-       {MessageFields("小明", "你好", "[b]好[/b]"), MessageFields("小", "你好", "")})
-    Learn(allowed_, visitor_.Post(visitor_.FormAction("xiaoming"), fields));
-  for (const Page& page : BookPages()) Learn(allowed_, page);
-  Learn(allowed_, visitor_.Get("add.asp?name=xiaoming"));
-  Learn(allowed_, visitor_.Get("add_bak.asp?name=xiaoming"));
+       {Fields{{"guestname", "小明"},
+               {"subject", "你好"},
+               {"message", "[b]好[/b]"},
+               {"html", "2"}},
+        Fields{{"guestname", "小"}, {"subject", "你好"}, {"message", ""}, {"html", "2"}}})
+    Learn(allowed_, Visit(visitor_, FormAction(visitor_), fields));
+  for (const Answer& page : BookPages()) Learn(allowed_, page);
+  Learn(allowed_, Visit(visitor_, "add.asp?name=xiaoming"));
+  Learn(allowed_, Visit(visitor_, "add_bak.asp?name=xiaoming"));
 
   const std::string text_fields[] = {"guestname", "subject", "message",
                                      "guo",       "sheng",   "xian"};
@@ -324,16 +328,19 @@ TEST_F(HostileInputTest, NoVisitorFieldRunsScriptInAnyDisplayMode) {
                        {"fontsize", p},
                        {"fontcolor", p}};
       for (const std::string& name : text_fields) fields.emplace_back(name, p);
-      Check(visitor_.Post(visitor_.FormAction("xiaoming"), fields), p, "acceptance");
-      for (const Page& page : BookPages()) Check(page, p, "guestbook page");
+      Check(Visit(visitor_, FormAction(visitor_), fields), p, "acceptance");
+      for (const Answer& page : BookPages()) Check(page, p, "guestbook page");
     }
-    Fields refused = MessageFields("小明", "你好", "x");
+    Fields refused = {
+        {"guestname", "小明"}, {"subject", "你好"}, {"message", "x"}, {"html", "2"}};
     for (std::string_view name : {"email", "homepage", "oicq"})
       refused.emplace_back(name, p);
-    Check(visitor_.Post(visitor_.FormAction("xiaoming"), refused), p, "refusal");
+    Check(Visit(visitor_, FormAction(visitor_), refused), p, "refusal");
     const std::string encoded = host::UrlEncode(p);
-    Check(visitor_.Get("show.asp?name=xiaoming&jsfs=1&keyword=" + encoded), p, "search");
-    Check(visitor_.Get("add.asp?name=xiaoming&reply=1&replyid=1&replysubject=" + encoded),
+    Check(Visit(visitor_, "show.asp?name=xiaoming&jsfs=1&keyword=" + encoded), p,
+          "search");
+    Check(Visit(visitor_,
+                "add.asp?name=xiaoming&reply=1&replyid=1&replysubject=" + encoded),
           p, "reply form");
   }
 }
@@ -351,16 +358,16 @@ TEST_F(HostileInputTest, NoOwnerSettingRunsScript) {
                   {"nettype", "电脑网络"},
                   {"homepage", std::string(address)}};
   };
-  for (const Page& page : SettingsPages()) Learn(allowed_, page);
-  Learn(allowed_, owner_.Post("admin_jiemian_check.asp", basic("", "", "0")));
+  for (const Answer& page : SettingsPages()) Learn(allowed_, page);
+  Learn(allowed_, Visit(owner_, "admin_jiemian_check.asp", basic("", "", "0")));
   for (std::string_view payload : kPayloads) {
     const std::string p(payload);
     const std::string address = "http://x/" + p;
-    Check(owner_.Post("admin_jiemian_check.asp", basic(p, "", "0")), p, "title saved");
-    for (const Page& page : SettingsPages()) Check(page, p, "title shown");
-    Check(owner_.Post("admin_jiemian_check.asp", basic("标题", address, "1")), p,
+    Check(Visit(owner_, "admin_jiemian_check.asp", basic(p, "", "0")), p, "title saved");
+    for (const Answer& page : SettingsPages()) Check(page, p, "title shown");
+    Check(Visit(owner_, "admin_jiemian_check.asp", basic("标题", address, "1")), p,
           "addresses saved");
-    for (const Page& page : SettingsPages()) Check(page, p, "addresses shown");
+    for (const Answer& page : SettingsPages()) Check(page, p, "addresses shown");
     Fields captions;
     for (std::string_view name :
          {"infoname", "infomail", "infohomepage", "infowhere", "infooicq", "infosubject"})
@@ -369,19 +376,17 @@ TEST_F(HostileInputTest, NoOwnerSettingRunsScript) {
     captions.emplace_back("C2", "1");
     captions.emplace_back("C3", "1");
     captions.emplace_back("C5", "1");
-    Check(owner_.Post("admin_jiemian_check2.asp", captions), p, "captions saved");
-    for (const Page& page : SettingsPages()) Check(page, p, "captions shown");
+    Check(Visit(owner_, "admin_jiemian_check2.asp", captions), p, "captions saved");
+    for (const Answer& page : SettingsPages()) Check(page, p, "captions shown");
   }
   // Bytes that are not GB18030 text, sent as a browser never would.
   for (std::string_view wire :
        {"%81%22%3E%3Cscript%3Ealert(1)%3C/script%3E",
         "%FE%22+onmouseover%3Dalert(1)+x%3D%22", "%C0%BCscript%C0%BEalert(1)"}) {
-    owner_.PostBody("admin_jiemian_check.asp",
-                    "titletop=" + std::string(wire) +
-                        "&topformat=0&infolistno=5&html=2&sendinfo=0&nettype=x"
-                        "&homepage=http://x/",
-                    "application/x-www-form-urlencoded");
-    for (const Page& page : SettingsPages()) Check(page, wire, "wire bytes");
+    Visit(owner_, "admin_jiemian_check.asp", {},
+          "titletop=" + std::string(wire) +
+              "&topformat=0&infolistno=5&html=2&sendinfo=0&nettype=x&homepage=http://x/");
+    for (const Answer& page : SettingsPages()) Check(page, wire, "wire bytes");
   }
 }
 

@@ -103,25 +103,6 @@ TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
   EXPECT_EQ(Superuser()[0], m[1]) << "an existing superuser is left alone";
 }
 
-TEST_F(ServeTest, AStoreThatCannotOpenGives500AndServingGoesOn) {
-  // A folder that cannot exist: its parent is a file.
-  std::ofstream(dir_.path() / "file") << "x";
-  auto serve =
-      Serve({"--set", "DSNtemp=sqlite:" + (dir_.path() / "file" / "x.db").string()});
-  Client c(serve->port());
-  if (server::FindRoute("show.asp")) {
-    EXPECT_EQ(c.Get("/show.asp?name=abc").result(), Status::internal_server_error);
-  }
-  EXPECT_EQ(c.Get("/test.asp").body(), "this is a test!");
-  EXPECT_EQ(serve->Stop(SIGTERM), 0);
-  std::string err = serve->Stderr();
-  EXPECT_NE(err.find("the store cannot be reached now"), std::string::npos) << err;
-  if (server::FindRoute("show.asp")) {
-    EXPECT_NE(err.find("error: \"GET /show.asp?name=abc HTTP/1.1\": "), std::string::npos)
-        << err;
-  }
-}
-
 TEST_F(ServeTest, ConfigurationFile) {
   auto config = dir_.path() / "tavobook.toml";
   std::ofstream(config) << "[component]\nPageTitle = \"我们的留言本\"\nMaxNum = 50\n"

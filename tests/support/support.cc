@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -80,20 +81,34 @@ void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
   conn.Execute(sql, params);
 }
 
+std::string TagPerLine(std::string_view html) {
+  std::string out;
+  out.reserve(html.size() + html.size() / 8);
+  for (std::size_t i = 0; i < html.size(); ++i) {
+    const char next = i + 1 < html.size() ? html[i + 1] : '\0';
+    if (i > 0 && html[i] == '<' &&
+        (std::isalpha(static_cast<unsigned char>(next)) || next == '!'))
+      out += '\n';
+    out += html[i];
+  }
+  return out;
+}
+
 void ExpectGolden(std::string_view name, std::string_view actual) {
   std::filesystem::path file =
       std::filesystem::path(TB_SOURCE_DIR) / "tests" / "golden" / name;
+  const std::string lines = TagPerLine(actual);
   const char* update = std::getenv("TB_UPDATE_GOLDEN");
   if (update && std::string_view(update) == "1") {
     std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << actual;
+    std::ofstream(file, std::ios::binary) << lines;
     return;
   }
   std::ifstream in(file, std::ios::binary);
   ASSERT_TRUE(in) << "missing golden file " << file << " (run with TB_UPDATE_GOLDEN=1)";
   std::stringstream want;
   want << in.rdbuf();
-  EXPECT_EQ(want.str(), actual) << "golden file " << file;
+  EXPECT_EQ(want.str(), lines) << "golden file " << file;
 }
 
 }  // namespace tb::testing

@@ -89,8 +89,14 @@ class PageTest : public ::testing::Test {
   std::unique_ptr<Guestbook> book_;
 };
 
-// Compares `actual` with the file tests/golden/<name>; with the environment
-// variable TB_UPDATE_GOLDEN=1 set, writes the file instead.
+// `html` with a line break inserted before each opening tag ("<" then a
+// letter or "!"), nothing else changed: golden files keep pages so, a tag a
+// line, and the comparison stays byte for byte.
+std::string TagPerLine(std::string_view html);
+
+// Compares TagPerLine(actual) byte for byte with the file
+// tests/golden/<name>; with the environment variable TB_UPDATE_GOLDEN=1 set,
+// writes the file instead.
 void ExpectGolden(std::string_view name, std::string_view actual);
 
 }  // namespace tb::testing

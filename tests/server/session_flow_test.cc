@@ -1,0 +1,164 @@
+// Runs of several requests on the site's own pages, for what only they show:
+// the session cookie, its renewal at login and its end at log-off, logins
+// ended by a new password or a deleted guestbook, the idle timeout, posts
+// sent at once from one visit, and text beyond GB2312 through the form and
+// back.
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "check/convert.h"
+#include "tests/server/real_site.h"
+
+namespace tb::testing {
+namespace {
+
+using server::http::Status;
+
+class SessionFlowTest : public RealSiteTest {};
+
+TEST_F(SessionFlowTest, TheSessionCookieIsRenewedAtLoginAndEndsAtLogOff) {
+  std::string reader, owner, other;
+  EXPECT_TRUE(Visit(reader, "show.asp?name=xiaoming").session_cookies.empty());
+  LogIn(owner, "xiaoming", "pass1234");
+  const std::string id = owner;
+  EXPECT_FALSE(id.empty());
+  EXPECT_TRUE(Visit(owner, "admin_jiemian.asp").session_cookies.empty());
+  LogIn(other, "xiaoming", "pass1234");
+
+  // A login renews an id known before it; whoever saw the old id gets
+  // nothing, and the visitor keeps the session's values (the form's visit).
+  std::string planted;
+  const std::string action = FormAction(planted);
+  std::string spy = planted;
+  ASSERT_FALSE(spy.empty()) << "the form's visit starts a session";
+  LogIn(planted, "xiaoming", "pass1234");
+  EXPECT_NE(planted, spy);
+  EXPECT_FALSE(LoggedIn(spy));
+  EXPECT_TRUE(LoggedIn(planted));
+  EXPECT_TRUE(Visit(planted, action, Message("登录前打开的表单")).Has("留言添加成功"));
+  EXPECT_EQ(Messages(), 1);
+
+  // Logging off ends the session on the server, not only in the browser.
+  const Answer off = Visit(owner, "admin_log_off.asp");
+  ASSERT_EQ(off.session_cookies.size(), 1u);
+  EXPECT_NE(off.session_cookies[0].find("Max-Age=0"), std::string::npos);
+  std::string replay = id;
+  EXPECT_FALSE(LoggedIn(replay));
+  EXPECT_TRUE(LoggedIn(other)) << "others stay";
+}
+
+// A new password ends the owner's other logins; a deleted guestbook ends
+// every login to it.
+TEST_F(SessionFlowTest, LoginsEndWithAPasswordChangeOrADeletedGuestbook) {
+  struct Case {
+    std::string target;
+    Fields fields;
+    bool by_superuser, actor_stays;
+    std::string done;
+  } cases[] = {
+      {"admin_jiemian3_check.asp",
+       {{"oldpassword", "pass1234"},
+        {"password", "newpass9"},
+        {"password2", "newpass9"},
+        {"email", "xm@example.com"}},
+       false,
+       true,
+       "修改信息成功！"},
+      {"userdelme.asp",
+       {{"name", "xiaoming"}, {"password", "pass1234"}, {"email", "xm@example.com"}},
+       false,
+       false,
+       "用户：xiaoming注销成功！"},
+      {"admin_deluser.asp?name=xiaoming",
+       {},
+       true,
+       false,
+       "已经删除：xiaoming用户和留言内容。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    Store("delete from user where name = 'xiaoming'");
+    AddOwner();
+    std::string owner, elsewhere, super;
+    LogIn(owner, "xiaoming", "pass1234");
+    LogIn(elsewhere, "XiaoMing", "pass1234");
+    if (c.by_superuser) LogIn(super, "admin", "super_pw9");
+    std::string& actor = c.by_superuser ? super : owner;
+    const Answer done =
+        c.fields.empty() ? Visit(actor, c.target) : Visit(actor, c.target, c.fields);
+    EXPECT_TRUE(done.Has(c.done)) << done.text;
+    EXPECT_FALSE(LoggedIn(elsewhere));
+    EXPECT_EQ(LoggedIn(owner), c.actor_stays);
+  }
+}
+
+// A session lasts while it is used and ends once idle longer than the
+// timeout; a form left open that long no longer posts.
+TEST_F(SessionFlowTest, ASessionEndsAfterTheIdleTimeout) {
+  std::string owner, visitor;
+  LogIn(owner, "xiaoming", "pass1234");
+  const std::string action = FormAction(visitor);
+  for (int i = 0; i < 3; ++i) {
+    now_ += 15min;
+    EXPECT_TRUE(LoggedIn(owner)) << i;
+  }
+  now_ += 21min;
+  EXPECT_FALSE(LoggedIn(owner));
+  const Answer late = Visit(visitor, action, Message("迟到的留言"));
+  EXPECT_EQ(late.status, Status::found);
+  EXPECT_EQ(late.location, "guanshui.asp");
+  EXPECT_EQ(Messages(), 0);
+}
+
+// 16 posts sent at once from one visit to the form: the first is stored,
+// every other is sent to guanshui.asp. The requests of one session run one
+// after another, so the form's "posted" flag holds.
+TEST_F(SessionFlowTest, PostsSentAtOnceFromOneVisitStoreOneMessage) {
+  std::string visitor;
+  const std::string action = FormAction(visitor);
+  std::mutex mutex;
+  std::map<Status, int> answers;
+  std::vector<std::thread> posts;
+  for (int i = 0; i < 16; ++i) {
+    posts.emplace_back([&] {
+      std::string id = visitor;
+      const Status status = Visit(id, action, Message("同时发出")).status;
+      std::lock_guard lock(mutex);
+      ++answers[status];
+    });
+  }
+  for (auto& t : posts) t.join();
+  EXPECT_EQ(answers, (std::map<Status, int>{{Status::ok, 1}, {Status::found, 15}}));
+  EXPECT_EQ(Messages(), 1);
+}
+
+// Every character of Unicode, not only those of GB2312, comes back as it
+// was typed; a name and subject lose their mark-up characters to look-alikes.
+TEST_F(SessionFlowTest, TextBeyondGb2312RoundTripsThroughTheForm) {
+  struct Case {
+    std::string typed, stored_subject;
+  } cases[] = {
+      {"繁體字：為什麼", "繁體字：為什麼"},
+      {"四字节𠀀𪚥字😀", "四字节𠀀𪚥字😀"},
+      {"符号€™—“引号”…かなカナ한글", "符号€™—“引号”…かなカナ한글"},
+      {"it's <b>粗</b>", "it’s 〈b〉粗〈/b〉"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    std::string visitor;
+    EXPECT_TRUE(
+        Visit(visitor, FormAction(visitor), Message(c.typed)).Has("留言添加成功"));
+    EXPECT_EQ(StoreRows(pool_, Dsn(),
+                        "select guestname, subject, message from liuyan"
+                        " order by id desc limit 1"),
+              (Rows{{c.stored_subject, c.stored_subject, c.typed}}));
+    const Answer show = Visit(visitor, "show.asp?name=xiaoming");
+    EXPECT_TRUE(
+        show.Has("<font size=\"3\" color=\"#FF0000\">" + c.stored_subject + "</font>"));
+    EXPECT_TRUE(show.Has(check::HtmlText(c.typed)));
+  }
+}
+
+}  // namespace
+}  // namespace tb::testing
