@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,14 +47,31 @@ class Guestbook {
   const Value& MaxNum() const { return max_num_; }
   void SetMaxNum(Value v) { max_num_ = std::move(v); }
 
+  // Whether passwords are stored as hashes (the host's setting, not one of
+  // the ten properties; off until the host turns it on).
+  bool PasswordHashing() const { return password_hashing_; }
+  void SetPasswordHashing(bool on) { password_hashing_ = on; }
+
   // What the members called on this object found that the host's
   // limits per client count: whether a secret the visitor gave (a password,
   // the lost-password answers) matched what is stored, and whether a
   // message was stored.
   enum class SecretCheck { kNone, kMatched, kMismatched };
+  //
+  // And what a page may mail about (the component sends no mail itself):
+  // the poster's address when a stored reply answers a message whose poster
+  // asked for replies by mail; a confirmation code drawn for the owner's
+  // address (at registration and at a change of address); a new password
+  // drawn for a forgotten one, with the owner's address.
+  struct AddressToConfirm {
+    std::string name, email, code;
+  };
   struct Outcome {
     SecretCheck secret = SecretCheck::kNone;
     bool stored_message = false;
+    std::string reply_mail_to;
+    std::optional<AddressToConfirm> confirm;
+    std::string new_password, owner_email;
   };
   const Outcome& outcome() const { return outcome_; }
 
@@ -81,6 +99,10 @@ class Guestbook {
   int IsAdmin();
   void LostPass();
   void LostPassCheck();
+  // Marks the owner's e-mail address as confirmed when the query's `name`
+  // and `code` match the stored confirmation code (the link mailed to the
+  // address), and says whether it did.
+  void ConfirmAddress();
   void UserDelMe();
   void UserDelAllInfo();
 
@@ -142,6 +164,7 @@ class Guestbook {
   }
 
   Outcome outcome_;
+  bool password_hashing_ = false;
   std::string dsn_temp_, del_this_word_, stop_this_word_;
   Value page_title_, is_open_, admin_email_, lyb_msg_len_, lyb_url_, lyb_max_user_,
       max_num_;

@@ -110,6 +110,8 @@ class HttpPage final : public PageEnv,
   void EndSession() override;
   void RenewSession() override { renew_ = true; }
   ClientLimits& limits() override { return limits_; }
+  mail::Outbox* outbox() override { return outbox_; }
+  void SetOutbox(mail::Outbox* outbox) { outbox_ = outbox; }
 
   // PageContext
   host::Request& request() override { return *this; }
@@ -176,6 +178,7 @@ class HttpPage final : public PageEnv,
   ClientLimits& limits_;
   std::string ad_script_url_;
   PageCache* pages_;
+  mail::Outbox* outbox_ = nullptr;
   std::optional<std::mt19937_64> random_;
 
   SessionHold hold_;           // on the request's session, while it runs

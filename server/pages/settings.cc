@@ -6,6 +6,7 @@
 #include "component/session_keys.h"
 #include "host/page.h"
 #include "server/pages/frame.h"
+#include "server/pages/mailing.h"
 #include "server/pages/pages.h"
 
 namespace tb::server::pages {
@@ -154,6 +155,7 @@ void JieMian3Page(PageEnv& env) {
 
 void JieMian3CheckPage(PageEnv& env) {
   FramedCall(env, "用户密码、电子邮件修改", &Guestbook::JieMian3Check);
+  MailConfirmation(env);
 }
 
 }  // namespace tb::server::pages

@@ -72,6 +72,8 @@ class FlowSite {
   std::string Dsn() const { return "sqlite:" + (dir_.path() / "t.db").string(); }
   Rows Query(std::string_view sql) { return StoreRows(pool_, Dsn(), sql); }
   std::int64_t Count(std::string_view sql) { return StoreCount(pool_, Dsn(), sql); }
+  // All the server wrote to stderr so far.
+  std::string Stderr() const { return serve_->Stderr(); }
 
  private:
   TempDir dir_;
