@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
@@ -43,8 +44,8 @@ void Guestbook::UserDelMe() {
   if (!CheckedSecret(!(row.Eof() && row.Bof()))) {
     return Write("用户：" + check::EscapeHtml(name) + "不存在！");
   }
-  if (!CheckedSecret(SameAsStored(row["name"], name) &&
-                     SameAsStored(row["password"], password) &&
+  if (!CheckedSecret(SameAsStored(row["name"], name) && !row["password"].IsEmpty() &&
+                     accounts::PasswordMatches(row["password"].Text(), password) &&
                      SameAsStored(row["email"], email))) {
     return Write("你填写的信息不正确，用户注销失败！");
   }

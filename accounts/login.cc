@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/html_filter.h"
 #include "check/text.h"
@@ -89,7 +90,7 @@ void Guestbook::AdminLogin() {
     Write(kNoSuchUserBack);
     return;
   }
-  if (!CheckedSecret(row["password"].Text() == password)) {
+  if (!CheckedSecret(accounts::PasswordMatches(row["password"].Text(), password))) {
     Write("用户：" + check::EscapeHtml(name) + "密码错误！");
     Write(kWrongPasswordBack);
     return;

@@ -1,10 +1,13 @@
 // Recovering a forgotten password: the first page shows the stored hint
 // question and asks for its answer and the identity card number; the second
-// compares both with the stored ones and shows the password when they match.
+// compares both with the stored ones and, when they match, shows the stored
+// password, or, when passwords are kept as hashes, sets a new one and shows
+// that.
 #include <array>
 #include <string>
 #include <string_view>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "component/book_row.h"
@@ -13,6 +16,11 @@
 
 namespace tb {
 namespace {
+
+// A new password: letters and digits that cannot be mistaken for others.
+constexpr std::string_view kPasswordAlphabet =
+    "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+constexpr int kNewPasswordLength = 10;
 
 constexpr std::string_view kNoHint =
     "用户注册时没有填写密码提示或密码回答，找回密码失败！";
@@ -91,11 +99,29 @@ void Guestbook::LostPassCheck() {
   if (!CheckedSecret(!(row.Eof() && row.Bof()))) return Write("请检查用户名是否正确");
   if (!HasHint(row)) return Write(kNoHint);
 
-  if (CheckedSecret(Matches(row["answer"], answer) && Matches(row["idcard"], idcard))) {
-    Write("你的密码是：" + row["password"].Text());
-  } else {
-    Write("你填写的信息不正确,找回密码失败！");
+  if (!CheckedSecret(Matches(row["answer"], answer) && Matches(row["idcard"], idcard))) {
+    return Write("你填写的信息不正确,找回密码失败！");
   }
+  const std::string stored = row["password"].Text();
+  if (!PasswordHashing() && !accounts::IsPasswordHash(stored)) {
+    return Write("你的密码是：" + stored);
+  }
+  // A hash cannot be shown: the owner gets a new password instead, and
+  // whoever was logged in with the old one is logged out.
+  std::string password;
+  for (int i = 0; i < kNewPasswordLength; ++i) {
+    password += kPasswordAlphabet[static_cast<std::size_t>(
+        Server().Random(0, static_cast<std::int64_t>(kPasswordAlphabet.size()) - 1))];
+  }
+  const std::string stored_name = row["name"].Text();
+  outcome_.owner_email = row["email"].Text();
+  row.Close();
+  conn.Execute(
+      "update user set password = ? where name = ?",
+      {Value(accounts::StoredPassword(password, PasswordHashing())), Value(stored_name)});
+  Session().EndLogins(stored_name, host::Session::Reach::kOthers);
+  outcome_.new_password = password;
+  Write("你的新密码是：" + password);
 }
 
 }  // namespace tb

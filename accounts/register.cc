@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/lengths.h"
 #include "check/text.h"
@@ -79,12 +80,17 @@ std::string Validate(Registration& r) {
   return report;
 }
 
-// The new row's values, in kInsert's order. The code goes as text, as the
-// form's values do: the column's affinity stores it as a number.
-std::vector<Value> InsertValues(const Registration& r, std::string code) {
-  return {Value(r.name),         Value(r.password), Value(r.email),  Value(r.homepage),
-          Value(r.regtime),      Value(r.ip),       Value(r.html),   Value(r.titletop),
-          Value(r.question),     Value(r.answer),   Value(r.idcard), Value(r.nettype),
+// The new row's values, in kInsert's order, with the password as stored.
+// The code goes as text, as the form's values do: the column's affinity
+// stores it as a number.
+std::vector<Value> InsertValues(const Registration& r, std::string password,
+                                std::string code) {
+  return {Value(r.name),         Value(std::move(password)),
+          Value(r.email),        Value(r.homepage),
+          Value(r.regtime),      Value(r.ip),
+          Value(r.html),         Value(r.titletop),
+          Value(r.question),     Value(r.answer),
+          Value(r.idcard),       Value(r.nettype),
           Value(std::move(code))};
 }
 
@@ -148,6 +154,8 @@ void Guestbook::RegCheck() {
     return;
   }
 
+  // Hashed before the store is locked: a hash takes a while.
+  std::string password = accounts::StoredPassword(r.password, PasswordHashing());
   auto conn = OpenDatabase();
   // The look-up and the insert are one step, so two visitors registering the
   // same name at once get one guestbook and one "taken" answer.
@@ -158,8 +166,9 @@ void Guestbook::RegCheck() {
     Write(kNameTakenBack);
     return;
   }
-  conn.Execute(kInsert, InsertValues(r, std::to_string(code)));
+  conn.Execute(kInsert, InsertValues(r, std::move(password), std::to_string(code)));
   tx.Commit();
+  outcome_.confirm = AddressToConfirm{r.name, r.email, std::to_string(code)};
   Write("<p></p>恭喜！用户：" + r.name + "注册成功！");
   Write("<p></p>留言板连接代码：&nbsp;&nbsp; <a href='show.asp?name=" + r.name +
         "' target='_blank'>" + LybUrl().Text() + "show.asp?name=" + r.name + "</a>");

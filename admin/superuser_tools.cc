@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "component/book_row.h"
@@ -43,6 +44,8 @@ constexpr std::array kAccountRows = {
     AccountRow{"    <td width=\"26%\" align=\"right\">电子邮件：</td>", "email"},
     AccountRow{"    <td width=\"26%\" align=\"right\">注册时间：</td>", "regtime"},
 };
+
+constexpr std::string_view kHashed = "（已加密保存）";
 
 constexpr std::string_view kNothingToDelete = "请输入要删除的内容！";
 constexpr std::string_view kBadColumn = "r1:参数错误！";
@@ -119,8 +122,10 @@ void Guestbook::GetPassWord() {
     for (const auto& row : kAccountRows) {
       Write("  <tr>");
       Write(row.label);
-      Write("    <td width=\"74%\">" + check::EscapeHtml(rs[row.column].Text()) +
-            "</td>");
+      std::string shown = rs[row.column].Text();
+      // A hash tells the superuser nothing and stays in the store.
+      if (row.column == "password" && accounts::IsPasswordHash(shown)) shown = kHashed;
+      Write("    <td width=\"74%\">" + check::EscapeHtml(shown) + "</td>");
       Write("  </tr>");
     }
     Write("</table>");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "component/password_hash.h"
 #include "board/add_check_fields.h"
 #include "board/form_setup.h"
 #include "check/convert.h"
@@ -74,15 +75,24 @@ std::string SuccessPage(std::string_view name) {
   return page;
 }
 
-// The sort key of the message a reply answers, when `replyid` is the id of
-// a message of this guestbook.
-std::optional<Value> ReplyParentSortKey(data::Connection& db, std::string_view name,
-                                        std::string replyid) {
+// The message a reply answers: its sort key, and its poster's address when
+// the poster asked for replies by mail (else empty).
+struct ReplyParent {
+  Value sort_key;
+  std::string mail_to;
+};
+
+// The message a reply answers, when `replyid` is the id of a message of this
+// guestbook.
+std::optional<ReplyParent> FindReplyParent(data::Connection& db, std::string_view name,
+                                           std::string replyid) {
   if (!check::CheckDigits(replyid)) return std::nullopt;
-  auto parent = db.Execute("select infoseekno from liuyan where id = ? and name = ?",
-                           {Value(replyid), Value(name)});
+  auto parent = db.Execute(
+      "select infoseekno, email, replymail from liuyan where id = ? and name = ?",
+      {Value(replyid), Value(name)});
   if (parent.Eof()) return std::nullopt;
-  return parent["infoseekno"];
+  return ReplyParent{parent["infoseekno"],
+                     parent["replymail"].Text() == "1" ? parent["email"].Text() : ""};
 }
 
 }  // namespace
@@ -219,15 +229,17 @@ void Guestbook::AddCheck() {
   const std::int64_t counter = book["infoserial"].Whole().value_or(0);
 
   const bool by_owner = !password.empty();
-  if (by_owner && !CheckedSecret(password == book["password"].Text()))
+  if (by_owner &&
+      !CheckedSecret(accounts::PasswordMatches(book["password"].Text(), password)))
     return Write(kWrongPassword);
   row.whoinfo = by_owner ? "1" : "0";
   row.html = post::StoredFormat(format, book["html"].Text(), by_owner);
 
   if (is_reply) {
-    const auto parent = ReplyParentSortKey(db, name, replyid);
+    const auto parent = FindReplyParent(db, name, replyid);
     if (!parent) return Write(kBadReplyTarget);
-    row.infoseekno = std::to_string(post::ReplySortKey(*parent));
+    row.infoseekno = std::to_string(post::ReplySortKey(parent->sort_key));
+    outcome_.reply_mail_to = parent->mail_to;
   } else {
     row.infoseekno = std::to_string(post::NewThreadSortKey(counter));
   }

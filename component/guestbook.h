@@ -51,6 +51,11 @@ class Guestbook {
   const Value& MaxNum() const { return max_num_; }
   void SetMaxNum(Value v) { max_num_ = std::move(v); }
 
+  // Whether passwords are stored as hashes (the host's setting, not one of
+  // the ten properties; off until the host turns it on).
+  bool PasswordHashing() const { return password_hashing_; }
+  void SetPasswordHashing(bool on) { password_hashing_ = on; }
+
   // What the members called on this object found: whether a secret the
   // visitor gave (a password, the lost-password answers) matched what is
   // stored, which the host's limits per client count; and what the member
@@ -64,9 +69,20 @@ class Guestbook {
     kNoSuchBook,     // AddCheck: no guestbook of that name; nothing written
     kMessageStored,  // AddCheck: the message is stored, the acceptance written
   };
+  struct AddressToConfirm {
+    std::string name, email, code;
+  };
   struct Outcome {
     SecretCheck secret = SecretCheck::kNone;
     Done done = Done::kNothing;
+    // What a page may mail about (the component sends no mail itself): the
+    // poster's address when a stored reply answers a message whose poster
+    // asked for replies by mail; a confirmation code drawn for the owner's
+    // address (at registration and at a change of address); a new password
+    // drawn for a forgotten one, with the owner's address.
+    std::string reply_mail_to;
+    std::optional<AddressToConfirm> confirm;
+    std::string new_password, owner_email;
   };
   const Outcome& outcome() const { return outcome_; }
 
@@ -98,6 +114,10 @@ class Guestbook {
   int IsAdmin();
   void LostPass();
   void LostPassCheck();
+  // Marks the owner's e-mail address as confirmed when the query's `name`
+  // and `code` match the stored confirmation code (the link mailed to the
+  // address), and says whether it did.
+  void ConfirmAddress();
   void UserDelMe();
   void UserDelAllInfo();
 
@@ -159,6 +179,7 @@ class Guestbook {
   }
 
   Outcome outcome_;
+  bool password_hashing_ = false;
   std::string dsn_temp_, del_this_word_, stop_this_word_;
   Value page_title_, is_open_, admin_email_, lyb_msg_len_, lyb_url_, lyb_max_user_,
       max_num_;

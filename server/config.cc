@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "host/ascii.h"
+#include "server/mail/message.h"
 
 namespace tb::server {
 namespace {
@@ -96,6 +97,50 @@ void ReadServerTable(const toml::table& table, ServeSettings& s) {
   }
 }
 
+bool BoolSetting(const toml::node& node, std::string_view where) {
+  if (!node.is_boolean())
+    throw ConfigError(std::string(where) + ": expected true or false");
+  return *node.value<bool>();
+}
+
+void ReadSecurityTable(const toml::table& table, ServeSettings& s) {
+  for (const auto& [key, node] : table) {
+    if (key.str() != "hash_passwords")
+      throw ConfigError("[security]: unknown setting " + std::string(key.str()));
+    s.hash_passwords = BoolSetting(node, "[security] hash_passwords");
+  }
+}
+
+void ReadMailTable(const toml::table& table, ServeSettings& s) {
+  mail::MailSettings& m = s.mail;
+  for (const auto& [key, node] : table) {
+    const std::string k(key.str());
+    const toml::node& value = node;
+    auto text = [&value, &k] {
+      if (!value.is_string()) throw ConfigError("[mail] " + k + ": expected a text");
+      return *value.value<std::string>();
+    };
+    if (k == "enabled") {
+      m.enabled = BoolSetting(value, "[mail] enabled");
+    } else if (k == "smtp_url") {
+      m.smtp_url = text();
+    } else if (k == "from") {
+      m.from = text();
+    } else if (k == "username") {
+      m.username = text();
+    } else if (k == "password") {
+      m.password = text();
+    } else {
+      throw ConfigError("[mail]: unknown setting " + k);
+    }
+  }
+  if (!m.enabled) return;
+  if (!m.smtp_url.starts_with("smtp://") && !m.smtp_url.starts_with("smtps://"))
+    throw ConfigError("[mail] smtp_url: expected smtp://HOST:PORT or smtps://HOST:PORT");
+  if (!mail::IsSendableAddress(m.from))
+    throw ConfigError("[mail] from: expected an e-mail address");
+}
+
 void ReadFile(const std::string& path, ServeSettings& s) {
   toml::table file;
   try {
@@ -112,6 +157,10 @@ void ReadFile(const std::string& path, ServeSettings& s) {
       }
     } else if (key.str() == "server" && table) {
       ReadServerTable(*table, s);
+    } else if (key.str() == "security" && table) {
+      ReadSecurityTable(*table, s);
+    } else if (key.str() == "mail" && table) {
+      ReadMailTable(*table, s);
     } else {
       throw ConfigError(path + ": unknown table or key " + std::string(key.str()));
     }

@@ -1,9 +1,11 @@
 // File: config.h — the configuration of `tavobook serve`: the command line,
 // the TOML file and the defaults, merged once at start.
 //
-// The file has two tables. [component] sets the component's ten properties by
-// their own names; [server] holds listen, threads, session_timeout_minutes,
-// ad_script_url, trusted_proxy, workers, query_timeout_ms,
+// The file has four tables. [component] sets the component's ten properties
+// by their own names; [security] holds hash_passwords (true: owners'
+// passwords are stored as hashes); [mail] holds enabled, smtp_url, from,
+// username and password (the pages' mail); [server] holds listen, threads,
+// session_timeout_minutes, ad_script_url, trusted_proxy, workers, query_timeout_ms,
 // max_requests_per_client, max_connections_per_client, max_posts_per_minute
 // and max_sessions. The command line wins over the file:
 // --listen and --threads over [server], --db over the file's DSNtemp, and
@@ -29,6 +31,7 @@
 
 #include "component/dispatch.h"
 #include "host/value.h"
+#include "server/mail/smtp.h"
 #include "server/serve.h"
 
 namespace tb::server {
@@ -92,6 +95,11 @@ struct ServeSettings {
   // creates; empty when DSNtemp comes from elsewhere.
   std::string db_path;
   std::string admin_password;
+  // [security] hash_passwords: owners' passwords kept as hashes.
+  bool hash_passwords = false;
+  // [mail]: off unless enabled, with an smtp:// or smtps:// address and a
+  // sender.
+  mail::MailSettings mail;
   ComponentProperties properties;  // LybUrl is filled once the port is known
 };
 

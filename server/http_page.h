@@ -102,6 +102,8 @@ class HttpPage final : public PageEnv, public host::MapPage {
   void EndSession() override;
   void RenewSession() override { renew_ = true; }
   ClientLimits& limits() override { return limits_; }
+  mail::Outbox* outbox() override { return outbox_; }
+  void SetOutbox(mail::Outbox* outbox) { outbox_ = outbox; }
 
   // Response: the body is kept as it is sent, GB18030, so that a kept page
   // goes in unconverted.
@@ -141,6 +143,7 @@ class HttpPage final : public PageEnv, public host::MapPage {
   VisitCounter& visits_;
   ClientLimits& limits_;
   PageCache* pages_;
+  mail::Outbox* outbox_ = nullptr;
   std::optional<std::mt19937_64> random_;
 
   SessionHold hold_;           // on the request's session, while it runs

@@ -26,6 +26,8 @@
 #include "server/http/page_cache.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
+#include "server/mail/mail_queue.h"
+#include "server/mail/smtp.h"
 #include "server/site.h"
 #include "server/superuser.h"
 
@@ -65,6 +67,12 @@ class SuperuserCheck {
     if (done_) return std::nullopt;
     try {
       auto now = DateTime::FromTimePoint(std::chrono::system_clock::now());
+      // With hashing on, passwords stored as typed before are hashed: all
+      // of them at the first start with it on; later starts find none.
+      if (const std::size_t hashed = HashStoredPasswords(databases_, dsn_, details_)) {
+        LogToStderr("hashed the plain-text passwords of " + std::to_string(hashed) +
+                    " guestbooks");
+      }
       if (auto created = EnsureSuperuser(databases_, dsn_, details_, now)) {
         LogToStderr(created->generated
                         ? "created the superuser \"admin\" with the password " +
@@ -256,6 +264,14 @@ int Serve(const ServeOptions& options) {
   http::VisitCounter visits(pool, kVisitWriteInterval, LogToStderr);
   visits.Start();
   http::PageCache pages(kPageCacheBytes, kPageCacheBytesPerPage);
+  // Destroyed after the site, so that the mail of every page that ran gets
+  // its try.
+  std::optional<mail::SmtpSender> smtp;
+  std::optional<mail::MailQueue> outbox;
+  if (settings.mail.enabled) {
+    smtp.emplace(settings.mail);
+    outbox.emplace([&smtp](const mail::Mail& m) { return smtp->Send(m); }, LogToStderr);
+  }
   std::optional<Site> site;
   http::HttpServer server(
       ioc,
@@ -289,13 +305,14 @@ int Serve(const ServeOptions& options) {
   SuperuserCheck superuser(
       pool, dsn,
       {settings.admin_password, settings.properties.Get("LybUrl").Text(),
-       settings.properties.Get("AdminEmail").Text()});
+       settings.properties.Get("AdminEmail").Text(), settings.hash_passwords});
   if (auto complaint = superuser.Run()) {
     LogToStderr("the store cannot be reached now (" + *complaint +
                 "); the superuser is checked again before each page");
   }
   site.emplace(SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy,
-                           &pages, settings.max_posts_per_minute},
+                           &pages, settings.max_posts_per_minute, settings.hash_passwords,
+                           outbox ? &*outbox : nullptr},
                pool, sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 

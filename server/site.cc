@@ -190,6 +190,8 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
   try {
     if (before_page_) before_page_();
     options_.properties.ApplyTo(page.component());
+    page.component().SetPasswordHashing(options_.hash_passwords);
+    page.SetOutbox(options_.outbox);
     route.handler(page);
     session_cookie = page.FinishSession();
   } catch (const data::Unavailable& e) {

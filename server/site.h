@@ -37,6 +37,7 @@
 #include "server/http/message.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
+#include "server/mail/outbox.h"
 #include "server/pages/page_env.h"
 
 namespace tb::server {
@@ -47,6 +48,8 @@ struct SiteOptions {
   std::optional<boost::asio::ip::address> trusted_proxy;
   http::PageCache* pages = nullptr;       // the pages' cache; none when nullptr
   std::size_t max_posts_per_minute = 10;  // of one client address
+  bool hash_passwords = false;            // owners' passwords kept as hashes
+  mail::Outbox* outbox = nullptr;         // the pages' mail; none when nullptr
 };
 
 // Whether a request that changes the store is refused because the browser

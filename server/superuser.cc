@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "component/keys.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 #include "server/http/session_store.h"
 
@@ -37,6 +38,14 @@ std::string RandomPassword() {
   return password;
 }
 
+std::size_t HashStoredPasswords(data::EngineSource& databases, std::string_view dsn,
+                                const SuperuserDetails& details) {
+  if (!details.hash_password) return 0;
+  data::Connection conn(databases);
+  conn.Open(dsn);
+  return accounts::HashPlainPasswords(conn);
+}
+
 std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
                                                 std::string_view dsn,
                                                 const SuperuserDetails& details,
@@ -57,8 +66,10 @@ std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
       "insert into user(name, password, email, homepage, regtime, modifytime, ip, html,"
       " titletop, question, answer, idcard, nettype, crccode, hascrc)"
       " values (?, ?, ?, ?, ?, ?, '127.0.0.1', '2', ?, '', '', '', '0', ?, '0')",
-      {Value(keys::kSuperuser), Value(created.password), Value(details.email),
-       Value(details.homepage), Value(time), Value(time), Value(kTitle), Value(crccode)});
+      {Value(keys::kSuperuser),
+       Value(accounts::StoredPassword(created.password, details.hash_password)),
+       Value(details.email), Value(details.homepage), Value(time), Value(time),
+       Value(kTitle), Value(crccode)});
   transaction.Commit();
   return created;
 }

@@ -17,9 +17,10 @@
 namespace tb::server {
 
 struct SuperuserDetails {
-  std::string password;  // empty: draw a random one
-  std::string homepage;  // the site's own address
-  std::string email;     // the site's contact address, may be empty
+  std::string password;        // empty: draw a random one
+  std::string homepage;        // the site's own address
+  std::string email;           // the site's contact address, may be empty
+  bool hash_password = false;  // store the password as a hash
 };
 
 struct SuperuserCreated {
@@ -35,6 +36,12 @@ std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
                                                 std::string_view dsn,
                                                 const SuperuserDetails& details,
                                                 const DateTime& now);
+
+// With `details.hash_password`, hashes every password of the store still kept
+// as plain text (accounts::HashPlainPasswords) and returns how many; 0
+// without it.
+std::size_t HashStoredPasswords(data::EngineSource& databases, std::string_view dsn,
+                                const SuperuserDetails& details);
 
 // A random password of 12 letters and digits.
 std::string RandomPassword();

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/lengths.h"
 #include "check/text.h"
@@ -104,7 +105,8 @@ void Guestbook::JieMian3Check() {
   }
   if (!email.empty() && !check::CheckEmail(email)) errors.Add(5);
   // Whoever finds the session open must still know the password.
-  if (found && old_password != stored_password) errors.AddText(kWrongOldPassword);
+  if (found && !accounts::PasswordMatches(stored_password, old_password))
+    errors.AddText(kWrongOldPassword);
 
   if (errors.failed()) {
     Write(errors.text());
@@ -120,18 +122,23 @@ void Guestbook::JieMian3Check() {
         {question.empty() ? Value() : Value(question), Value(answer), Value(idcard),
          Value(owner)});
   }
-  // Typing the stored address again keeps its confirmation.
+  // Typing the stored address again keeps its confirmation; a new address
+  // gets a new code, which the page mails to it.
   if (!email.empty() && email != stored_email) {
-    conn.Execute("update user set hascrc='0', email = ? where name = ?",
-                 {Value(email), Value(owner)});
+    const std::string code = std::to_string(Server().Random(111111, 999999));
+    conn.Execute("update user set hascrc='0', email = ?, crccode = ? where name = ?",
+                 {Value(email), Value(code), Value(owner)});
+    outcome_.confirm = AddressToConfirm{owner, email, code};
   }
-  conn.Execute("update user set password = ?, ip = ?, modifytime = ? where name = ?",
-               {Value(password), Value(Request().RemoteAddr()),
-                Value(Server().Now().ToText()), Value(owner)});
+  const bool changed = !accounts::PasswordMatches(stored_password, password);
+  conn.Execute(
+      "update user set password = ?, ip = ?, modifytime = ? where name = ?",
+      {Value(accounts::StoredPassword(password, PasswordHashing())),
+       Value(Request().RemoteAddr()), Value(Server().Now().ToText()), Value(owner)});
   tx.Commit();
   // Whoever else had logged in with the old password is logged out; this
   // visitor, who just proved the old one, stays.
-  if (password != stored_password) {
+  if (changed) {
     Session().EndLogins(owner, host::Session::Reach::kOthers);
   }
   Write("<p align=\"center\">用户：" + check::EscapeHtml(owner) +

@@ -3,6 +3,7 @@
 
 #include "check/text.h"
 #include "server/pages/frame.h"
+#include "server/pages/mailing.h"
 #include "server/pages/pages.h"
 
 namespace tb::server::pages {
@@ -73,9 +74,9 @@ void AddBakPage(PageEnv& env) {
 }
 
 // A stored message gets the acceptance's own short document, framed, which
-// returns to the guestbook; refusals are framed like any page. No notification mail
-// is sent: the site has no mail settings, so the owner's address and
-// forwarding choice that the acceptance leaves in the session go unused.
+// returns to the guestbook; refusals are framed like any page. A stored
+// message is mailed to the owner and to the poster it answers, when the site
+// sends mail and they asked for it (MailAfterPost).
 void AddCheckPage(PageEnv& env) {
   const host::Request& request = env.context().request();
   const std::string name(check::Trim(request.Query("name")));
@@ -91,7 +92,10 @@ void AddCheckPage(PageEnv& env) {
   if (done != Guestbook::Done::kMessageStored) limits.ReturnPost(address);
   if (by_owner) CountGuess(env, name);
   if (out.redirected) return;
-  if (done == Guestbook::Done::kMessageStored) return WriteAcceptance(env, out.body);
+  if (done == Guestbook::Done::kMessageStored) {
+    MailAfterPost(env);
+    return WriteAcceptance(env, out.body);
+  }
   WriteHead(env, "发表留言");
   Write(env, done == Guestbook::Done::kNoSuchBook ? Notice(kNoSuchBook) : out.body);
   WriteFoot(env);

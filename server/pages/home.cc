@@ -2,7 +2,9 @@
 // the pages an owner uses without logging in (lost password, self-delete).
 #include <string>
 
+#include "check/text.h"
 #include "server/pages/frame.h"
+#include "server/pages/mailing.h"
 #include "server/pages/pages.h"
 
 namespace tb::server::pages {
@@ -102,6 +104,7 @@ void RegCheckPage(PageEnv& env) {
     Write(env, Notice(*closed));
   } else {
     env.component().RegCheck();
+    MailConfirmation(env);
   }
   WriteFoot(env);
 }
@@ -138,8 +141,23 @@ void LostPasswordPage(PageEnv& env) {
   WriteFoot(env);
 }
 
+// A new password (drawn when passwords are kept as hashes) is mailed to the
+// owner instead of shown, when the site sends mail.
 void LostPasswordCheckPage(PageEnv& env) {
-  GuessingCall(env, "找回密码", &Guestbook::LostPassCheck,
+  constexpr std::string_view kSubtitle = "找回密码";
+  const std::string name(check::Trim(env.context().request().Query("name")));
+  if (RefusedForGuessing(env, kSubtitle, name)) return;
+  const Captured out = Capture(env, &Guestbook::LostPassCheck);
+  CountGuess(env, name);
+  WriteHead(env, kSubtitle);
+  Write(env, MailNewPassword(env) ? "新密码已发送到你的电子邮箱。" : out.body);
+  WriteFoot(env);
+}
+
+// The link mailed to confirm an owner's address; a code is a secret, guessed
+// like a password.
+void ConfirmPage(PageEnv& env) {
+  GuessingCall(env, "认证电子邮件", &Guestbook::ConfirmAddress,
                env.context().request().Query("name"));
 }
 

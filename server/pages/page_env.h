@@ -19,6 +19,7 @@
 #include "server/http/asset.h"
 #include "host/page.h"
 #include "server/limits/client_limits.h"
+#include "server/mail/outbox.h"
 
 namespace tb::server {
 
@@ -39,6 +40,8 @@ class PageEnv {
   virtual void RenewSession() = 0;
   // What the site counts per client address: guesses and posts.
   virtual ClientLimits& limits() = 0;
+  // Where the page's mail goes; nullptr when the site sends none.
+  virtual mail::Outbox* outbox() { return nullptr; }
 };
 
 using PageHandler = void (*)(PageEnv&);

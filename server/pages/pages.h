@@ -15,6 +15,7 @@ void AdminLoginPage(PageEnv& env);
 void AdminLogOffPage(PageEnv& env);
 void LostPasswordPage(PageEnv& env);
 void LostPasswordCheckPage(PageEnv& env);
+void ConfirmPage(PageEnv& env);
 void UserDelMePage(PageEnv& env);
 void AdminDelAllPage(PageEnv& env);
 void TestPage(PageEnv& env);

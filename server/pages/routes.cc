@@ -22,6 +22,7 @@ constexpr Route kRoutes[] = {
     {"add_check.asp", pages::AddCheckPage},
     {"lostpassword.asp", pages::LostPasswordPage},
     {"lostpassword_check.asp", pages::LostPasswordCheckPage},
+    {"confirm.asp", pages::ConfirmPage},
     {"userdelme.asp", pages::UserDelMePage},
     {"admin_del_all.asp", pages::AdminDelAllPage},
     {"admin_jiemian.asp", pages::JieMianPage},

@@ -6,6 +6,7 @@
 #include "component/keys.h"
 #include "host/page.h"
 #include "server/pages/frame.h"
+#include "server/pages/mailing.h"
 #include "server/pages/pages.h"
 
 namespace tb::server::pages {
@@ -156,6 +157,7 @@ void JieMian3Page(PageEnv& env) {
 
 void JieMian3CheckPage(PageEnv& env) {
   FramedCall(env, "用户密码、电子邮件修改", &Guestbook::JieMian3Check);
+  MailConfirmation(env);
 }
 
 }  // namespace tb::server::pages

@@ -52,6 +52,7 @@ TEST_F(PagesAnswerTest, EveryPageAnswersGetAndPost) {
        Kind::kDocument,
        "请检查用户名是否正确或用户不存在!"},
       {"lostpassword_check.asp", "POST", abc, Kind::kDocument, "找回密码"},
+      {"confirm.asp", "GET", abc, Kind::kDocument, "认证失败：用户名或认证号码不正确！"},
       {"userdelme.asp", "GET", {}, Kind::kDocument, "function delme_check()"},
       {"userdelme.asp", "POST", {}, Kind::kDocument, "用户信息填写不完整！请重新填写"},
       {"admin_del_all.asp", "GET", abc, Kind::kDocument, kNoLogin},

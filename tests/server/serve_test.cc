@@ -127,6 +127,12 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
   std::ofstream(bad_timeout) << "[server]\nquery_timeout_ms = -1\n";
   auto broken = dir_.path() / "broken.toml";
   std::ofstream(broken) << "[component\n";
+  // The mail and security tables, one file per complaint.
+  auto file = [this](std::string_view name, std::string_view text) {
+    const auto path = dir_.path() / name;
+    std::ofstream(path) << text;
+    return path.string();
+  };
   struct Case {
     std::vector<std::string> args;
     std::string complaint;
@@ -135,6 +141,16 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
       {{"--config", bad_server.string()}, "[server] threads"},
       {{"--config", bad_timeout.string()}, "[server] query_timeout_ms: expected a whole"},
       {{"--config", broken.string()}, "broken.toml:1"},
+      {{"--config", file("h.toml", "[security]\nhash_passwords = \"yes\"\n")},
+       "[security] hash_passwords: expected true or false"},
+      {{"--config", file("m1.toml", "[mail]\nenabled = true\nsmtp_url = \"http://x\"\n")},
+       "[mail] smtp_url: expected smtp://HOST:PORT"},
+      {{"--config", file("m2.toml",
+                         "[mail]\nenabled = true\nsmtp_url = \"smtp://x:25\"\n"
+                         "from = \"a@b\\r\\nBcc: c@d\"\n")},
+       "[mail] from: expected an e-mail address"},
+      {{"--config", file("m3.toml", "[mail]\nport = 25\n")},
+       "[mail]: unknown setting port"},
       {{"--config", (dir_.path() / "missing.toml").string()}, "missing.toml"},
       {{"--set", "Nothing=1"}, "unknown component property Nothing"},
       {{"--set", "novalue"}, "--set: expected PROPERTY=VALUE"},

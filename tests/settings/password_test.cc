@@ -171,7 +171,15 @@ TEST_F(AccountSettingsTest, EmailChangeUnconfirmsTheAddress) {
     const auto after = Row();
     EXPECT_EQ(after.at("email"), c.want_email);
     EXPECT_EQ(after.at("hascrc"), c.want_hascrc);
-    ExpectOnlyChanged(before, after, {"password", "ip", "modifytime", "email", "hascrc"});
+    // A new address draws a new code, stored and left for the page to mail.
+    const auto& confirm = book().outcome().confirm;
+    ASSERT_EQ(confirm.has_value(), *c.want_hascrc == '0') << c.email;
+    EXPECT_EQ(after.at("crccode"), confirm ? confirm->code : before.at("crccode"));
+    if (confirm) {
+      EXPECT_EQ(confirm->email + confirm->name, c.want_email + std::string("abc"));
+    }
+    ExpectOnlyChanged(before, after,
+                      {"password", "ip", "modifytime", "email", "hascrc", "crccode"});
   }
 }
 
@@ -189,7 +197,7 @@ TEST_F(AccountSettingsTest, EverythingAtOnce) {
   EXPECT_EQ(after.at("password"), "NewPass1");
   ExpectOnlyChanged(before, after,
                     {"password", "ip", "modifytime", "question", "answer", "idcard",
-                     "email", "hascrc"});
+                     "email", "hascrc", "crccode"});
 }
 
 }  // namespace

@@ -1,0 +1,321 @@
+// The site's mail: messages that no value can add a header to, the queue's
+// retries and drops, and the whole path through `tavobook serve` to an SMTP
+// server of the test's own (SmtpSink, on 127.0.0.1) — the owner's
+// notification on and off, the reply to a poster, the confirmation link
+// followed, a new password mailed, passwords stored only as hashes, and a
+// post while the mail server is down.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sodium.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+#include "check/text.h"
+#include "component/password_hash.h"
+#include "server/mail/mail_queue.h"
+#include "server/mail/message.h"
+#include "tests/server/site_browser.h"
+
+namespace tb::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Base64 as the mail writes it, line breaks ignored.
+std::string Unbase64(std::string_view text) {
+  std::string out(text.size(), '\0');
+  std::size_t n = 0;
+  sodium_base642bin(reinterpret_cast<unsigned char*>(out.data()), out.size(), text.data(),
+                    text.size(), "\r\n", &n, nullptr, sodium_base64_VARIANT_ORIGINAL);
+  return out.substr(0, n);
+}
+
+// One mail as the sink received it.
+struct Received {
+  std::string from, to, data;
+  // A header's value, unfolded, its encoded words decoded; "" when absent.
+  std::string Header(std::string_view name) const {
+    const std::string head =
+        "\r\n" + check::ReplaceAll(data.substr(0, data.find("\r\n\r\n")), "\r\n ", "") +
+        "\r\n";
+    const std::size_t at = head.find("\r\n" + std::string(name) + ": ");
+    if (at == std::string::npos) return "";
+    const std::size_t start = at + name.size() + 4;
+    std::string value = head.substr(start, head.find("\r\n", start) - start), out;
+    const std::regex word(R"(=\?UTF-8\?B\?([^?]*)\?=)");
+    for (std::sregex_iterator it(value.begin(), value.end(), word), end; it != end; ++it)
+      out += Unbase64((*it)[1].str());
+    return out.empty() ? value : out;
+  }
+  std::string Body() const { return Unbase64(data.substr(data.find("\r\n\r\n") + 4)); }
+};
+
+// An SMTP server speaking just enough of the protocol for libcurl, one
+// connection at a time; it keeps every mail.
+class SmtpSink {
+ public:
+  SmtpSink() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(listener_, reinterpret_cast<sockaddr*>(&addr), len);
+    listen(listener_, 8);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      for (int c; (c = accept(listener_, nullptr, nullptr)) >= 0; close(c)) Talk(c);
+    });
+  }
+  ~SmtpSink() {
+    shutdown(listener_, SHUT_RDWR);
+    thread_.join();
+    close(listener_);
+  }
+  unsigned short port() const { return port_; }
+  // The mails received once there are `count` of them (at most 10 s).
+  std::vector<Received> WaitFor(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, 10s, [&] { return mails_.size() >= count; });
+    return mails_;
+  }
+
+ private:
+  void Talk(int c) {
+    auto say = [c](std::string_view s) { (void)!write(c, s.data(), s.size()); };
+    std::string in, line;
+    auto next_line = [&] {
+      std::size_t end;
+      while ((end = in.find("\r\n")) == std::string::npos) {
+        char buffer[4096];
+        const ssize_t n = read(c, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        in.append(buffer, static_cast<std::size_t>(n));
+      }
+      line = in.substr(0, end);
+      in.erase(0, end + 2);
+      return true;
+    };
+    Received mail;
+    say("220 sink\r\n");
+    while (next_line()) {
+      const std::string verb = line.substr(0, 4);
+      if (verb == "MAIL") mail.from = line.substr(10);
+      if (verb == "RCPT") mail.to += line.substr(8);
+      if (verb == "DATA") {
+        say("354 go on\r\n");
+        while (next_line() && line != ".") mail.data += line + "\r\n";
+        std::lock_guard lock(mutex_);
+        mails_.push_back(std::exchange(mail, {}));
+        arrived_.notify_all();
+      }
+      if (verb == "QUIT") return say("221 bye\r\n");
+      say("250 ok\r\n");
+    }
+  }
+
+  int listener_ = -1;
+  unsigned short port_ = 0;
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<Received> mails_;
+  std::thread thread_;
+};
+
+TEST(MailMessageTest, NoValueReachesAHeaderWithItsLineBreaks) {
+  struct Case {
+    std::string to, subject, want_subject;
+  } cases[] = {
+      {"a@b.example", "Hello", "Hello"},
+      {"a@b.example", "Hi\r\nBcc: evil@x.example", "Hi  Bcc: evil@x.example"},
+      {"a@b.example\nBcc: evil@x.example", "新留言\r\n\r\nbody", "新留言    body"},
+      {"a@b.example", std::string(40, 'x') + "长" + std::string(100, 'y'),
+       std::string(40, 'x') + "长" + std::string(100, 'y')},
+  };
+  for (const Case& c : cases) {
+    const std::string text = server::mail::ComposeMessage(
+        {c.to, c.subject, "正文\r\n.\r\n"}, "gb@site.example", 0, "id1\r\nX: y");
+    // Every line is short, and every line of the head that does not go on
+    // with a blank starts one of the eight headers.
+    std::string names;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != at; at = end + 2) {
+      EXPECT_LE(end - at, 76u);
+      if (text[at] != ' ') names += text.substr(at, text.find(':', at) - at) + " ";
+    }
+    EXPECT_EQ(names,
+              "Date From To Subject Message-ID MIME-Version Content-Type "
+              "Content-Transfer-Encoding ");
+    const Received got{"", "", text};
+    EXPECT_EQ(got.Header("Subject"), c.want_subject);
+    EXPECT_EQ(got.Body(), "正文\r\n.\r\n");
+  }
+  EXPECT_EQ(server::mail::EncodeHeaderWords("新留言"), "=?UTF-8?B?5paw55WZ6KiA?=");
+  using std::string_view_literals::operator""sv;
+  for (std::string_view bad : {""sv, "a"sv, "@b"sv, "a@"sv, "a@b@c"sv, "a b@c"sv,
+                               "<a@b>"sv, "a@b\r\n"sv, "a@b,c@d"sv, "a\0@b"sv})
+    EXPECT_FALSE(server::mail::IsSendableAddress(bad)) << bad;
+  EXPECT_TRUE(server::mail::IsSendableAddress("o'neil+gb@b.example"));
+}
+
+// Log lines gathered from the queue's thread.
+struct QueueLog {
+  std::mutex mutex;
+  std::string text;
+  std::string Text() {
+    std::lock_guard lock(mutex);
+    return text;
+  }
+  bool WaitFor(std::string_view piece) {
+    for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(10ms))
+      if (Text().find(piece) != std::string::npos) return true;
+    return false;
+  }
+  server::http::LogSink Sink() {
+    return [this](std::string_view line) {
+      std::lock_guard lock(mutex);
+      (text += line) += "\n";
+    };
+  }
+};
+
+TEST(MailQueueTest, AFullQueueDropsTheOldestAndAFailureIsTriedAgainThenGivenUp) {
+  QueueLog log;
+  std::mutex gate;
+  std::unique_lock held(gate);
+  std::promise<void> at_gate;
+  {
+    server::mail::MailQueue queue(
+        [&](const server::mail::Mail& m) -> std::optional<std::string> {
+          if (m.to == "1@x") {
+            at_gate.set_value();
+            std::lock_guard wait(gate);
+          }
+          if (m.to == "4@x") return "refused";
+          return std::nullopt;
+        },
+        log.Sink(), {.capacity = 2, .attempts = 3, .first_retry = 10ms});
+    queue.Send({"1@x", "", ""});
+    at_gate.get_future().wait();  // the thread holds 1@x until the gate opens
+    for (const char* to : {"2@x", "3@x", "4@x"}) queue.Send({to, "", ""});
+    held.unlock();
+    EXPECT_TRUE(log.WaitFor("gave up"));
+  }
+  EXPECT_EQ(log.Text(),
+            "mail: the queue is full: dropped the mail to 2@x\n"
+            "mail: sent to 1@x (try 1)\n"
+            "mail: sent to 3@x (try 1)\n"
+            "mail: try 1 to 4@x failed: refused; trying again in 10 ms\n"
+            "mail: try 2 to 4@x failed: refused; trying again in 20 ms\n"
+            "mail: gave up on the mail to 4@x after 3 tries: refused\n");
+}
+
+// `tavobook serve` mailing through the sink, passwords hashed; xiaoming's
+// registration sent the first mail.
+class MailFlowTest : public ::testing::Test {
+ protected:
+  std::string Config(unsigned short port) {
+    const auto path = dir_.path() / "serve.toml";
+    std::ofstream(path) << "[security]\nhash_passwords = true\n[mail]\nenabled = true\n"
+                        << "smtp_url = \"smtp://127.0.0.1:" << port << "\"\n"
+                        << "from = \"gb@site.example\"\n";
+    return path.string();
+  }
+  TempDir dir_;
+  std::optional<SmtpSink> sink_{std::in_place};
+  FlowSite site_{{"--config", Config(sink_->port())}};
+};
+
+TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
+  // Registration: the confirmation link, followed; a wrong code changes nothing.
+  auto mails = sink_->WaitFor(1);
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].from, "<gb@site.example>");
+  EXPECT_EQ(mails[0].to, "<xm@example.com>");
+  EXPECT_EQ(mails[0].Header("Subject"), "请认证你的电子邮件地址");
+  EXPECT_EQ(mails[0].Header("Content-Type"), "text/plain; charset=UTF-8");
+  std::smatch link;
+  const std::string body = mails[0].Body();
+  ASSERT_TRUE(std::regex_search(
+      body, link, std::regex("/(confirm\\.asp\\?name=xiaoming&code=(\\d{6}))\n")))
+      << body;
+  EXPECT_EQ(site_.Query("select crccode from user")[1][0], link[2].str());
+  Browser visitor(site_.port());
+  std::string wrong = link[2].str();
+  wrong[0] = wrong[0] == '1' ? '2' : '1';
+  EXPECT_TRUE(visitor.Get("confirm.asp?name=xiaoming&code=" + wrong).Has("认证失败"));
+  EXPECT_EQ(site_.Query("select hascrc from user where name = 'xiaoming'")[0][0], "0");
+  EXPECT_TRUE(visitor.Get(link[1].str()).Has("已经认证！"));
+  EXPECT_EQ(site_.Query("select hascrc from user where name = 'xiaoming'")[0][0], "1");
+
+  // Owner notification off (the default), then on; the message asks for
+  // replies by mail, and its subject tries to add a header.
+  const Fields asks = {{"email", "poster@example.com"}, {"replymail", "1"}};
+  auto post = [&](std::string_view book, std::string subject, Fields more) {
+    Fields fields = MessageFields("小红", subject, "第一行\n第二行");
+    fields.insert(fields.end(), more.begin(), more.end());
+    return visitor.Post(visitor.FormAction(book), fields);
+  };
+  EXPECT_TRUE(post("xiaoming", "没有通知", asks).Has("留言添加成功"));
+  site_.Query("update user set sendinfo = '1' where name = 'xiaoming'");
+  EXPECT_TRUE(post("xiaoming", "你好\r\nBcc: evil@x.example", asks).Has("留言添加成功"));
+  mails = sink_->WaitFor(2);
+  ASSERT_EQ(mails.size(), 2u);
+  EXPECT_EQ(mails[1].to, "<xm@example.com>");
+  EXPECT_EQ(mails[1].Header("Subject"),
+            "留言本“小明的留言本”有新留言：你好  Bcc: evil@x.example");
+  EXPECT_EQ(mails[1].Header("Bcc"), "");
+  EXPECT_NE(mails[1].Body().find("主题：你好\r\nBcc: evil@x.example\n\n第一行\n第二行\n"),
+            std::string::npos)
+      << mails[1].Body();
+
+  // The owner answers it with the password on the form: the owner and the
+  // poster are mailed; a wrong password stores and mails nothing.
+  const std::string id = site_.Query("select max(id) from liuyan")[0][0];
+  const std::string reply = "xiaoming&reply=1&replyid=" + id;
+  EXPECT_TRUE(post(reply, "回复", {{"password", "wrong99"}}).Has("斑竹密码错误"));
+  EXPECT_TRUE(post(reply, "回复", {{"password", "pass1234"}}).Has("留言添加成功"));
+  mails = sink_->WaitFor(4);
+  ASSERT_EQ(mails.size(), 4u);
+  EXPECT_EQ(mails[2].to + mails[3].to, "<xm@example.com><poster@example.com>");
+  EXPECT_EQ(mails[3].Header("Subject"), "你在留言本“小明的留言本”的留言有了回复：回复");
+  EXPECT_EQ(site_.Count("select * from liuyan where whoinfo = '1'"), 1);
+
+  // A forgotten password: a new one is mailed, not shown, and opens the
+  // guestbook; the superuser's look-up shows no hash.
+  EXPECT_TRUE(visitor
+                  .Post("lostpassword_check.asp?name=xiaoming",
+                        {{"answer", "天蓝色的"}, {"idcard", "110101199001011234"}})
+                  .Has("新密码已发送到你的电子邮箱。"));
+  mails = sink_->WaitFor(5);
+  ASSERT_EQ(mails.size(), 5u);
+  std::smatch fresh;
+  const std::string password_mail = mails[4].Body();
+  ASSERT_TRUE(std::regex_search(password_mail, fresh, std::regex("新密码：(\\w{10})\n")));
+  Browser owner(site_.port());
+  LogIn(owner, "xiaoming", fresh[1].str());
+  Browser super(site_.port());
+  LogIn(super, "admin", FlowSite::kSuperPassword);
+  EXPECT_TRUE(super.Post("GETPASS.ASP", {{"name", "xiaoming"}}).Has("（已加密保存）"));
+  for (const auto& row : site_.Query("select password from user"))
+    EXPECT_TRUE(accounts::IsPasswordHash(row[0])) << row[0];
+
+  // With the mail server gone, a post is still stored; the failed try is
+  // logged, and the mail waits for the next.
+  sink_.reset();
+  EXPECT_TRUE(post("xiaoming", "没人收到", {}).Has("留言添加成功"));
+  constexpr std::string_view kRetry = "mail: try 1 to xm@example.com failed: ";
+  for (int i = 0; i < 100 && site_.Stderr().find(kRetry) == std::string::npos; ++i)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_NE(site_.Stderr().find(kRetry), std::string::npos) << site_.Stderr();
+}
+
+}  // namespace
+}  // namespace tb::testing
