@@ -5,13 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/keys.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 
 namespace tb {

@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/html_filter.h"
 #include "check/text.h"
@@ -15,6 +14,7 @@
 #include "component/guestbook.h"
 #include "component/keys.h"
 #include "component/messages.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 
 namespace tb {

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 
 namespace tb {

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/lengths.h"
 #include "check/text.h"
@@ -15,6 +14,7 @@
 #include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/messages.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 
 namespace tb {

@@ -12,12 +12,12 @@
 #include <string>
 #include <string_view>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/keys.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 #include "data/schema.h"
 

@@ -8,13 +8,13 @@
 #include <string>
 #include <string_view>
 
-#include "component/paging.h"
 #include "check/convert.h"
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/cached_page.h"
 #include "component/guestbook.h"
 #include "component/keys.h"
+#include "component/paging.h"
 #include "data/recordset.h"
 
 namespace tb {

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "component/password_hash.h"
 #include "board/add_check_fields.h"
 #include "board/form_setup.h"
 #include "check/convert.h"
@@ -18,6 +17,7 @@
 #include "component/guestbook.h"
 #include "component/keys.h"
 #include "component/messages.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 
 namespace tb {

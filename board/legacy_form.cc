@@ -4,8 +4,8 @@
 // offer and the poster's fields pre-filled from the remembered-data cookies.
 #include <string>
 
-#include "board/legacy_form_html.h"
 #include "board/form_setup.h"
+#include "board/legacy_form_html.h"
 #include "check/html_filter.h"
 #include "check/text.h"
 #include "component/book_row.h"

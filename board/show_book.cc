@@ -11,7 +11,6 @@
 
 #include "board/message_block.h"
 #include "board/show_book_html.h"
-#include "component/paging.h"
 #include "check/convert.h"
 #include "check/html_filter.h"
 #include "check/text.h"
@@ -21,6 +20,7 @@
 #include "component/cached_page.h"
 #include "component/guestbook.h"
 #include "component/keys.h"
+#include "component/paging.h"
 #include "data/recordset.h"
 
 namespace tb {

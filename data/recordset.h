@@ -96,7 +96,7 @@ class Recordset {
   std::vector<Value> params_;
   std::string reversed_sql_;  // empty unless the order is total
   std::string count_sql_;
-  Result window_;             // the rows [first_, first_ + window_.rows.size())
+  Result window_;  // the rows [first_, first_ + window_.rows.size())
   std::int64_t first_ = 0;
   std::optional<std::int64_t> total_;
   std::int64_t pos_ = 0;

@@ -31,12 +31,12 @@
 
 #include "data/engine.h"
 #include "server/config.h"
-#include "server/http_page.h"
 #include "server/http/http_server.h"
 #include "server/http/log.h"
 #include "server/http/message.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
+#include "server/http_page.h"
 #include "server/mail/outbox.h"
 #include "server/pages/page_env.h"
 

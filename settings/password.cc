@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "component/password_hash.h"
 #include "check/convert.h"
 #include "check/lengths.h"
 #include "check/text.h"
@@ -14,6 +13,7 @@
 #include "component/book_row.h"
 #include "component/guestbook.h"
 #include "component/keys.h"
+#include "component/password_hash.h"
 #include "data/connection.h"
 #include "settings/password_html.h"
 #include "settings/settings_common.h"

@@ -7,7 +7,6 @@
 
 namespace tb::host {
 
-
 std::optional<std::string> MapPage::FindForm(std::string_view name) const {
   return form.Find(name);
 }

@@ -79,7 +79,6 @@ constexpr std::string_view kUserDelMeForm = R"html(<h2>注销留言板</h2>
 </form>
 )html";
 
-
 }  // namespace
 
 void RootPage(PageEnv& env) { env.context().response().Redirect("index.asp"); }

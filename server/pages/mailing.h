@@ -4,7 +4,8 @@
 //
 // Example:
 //   const Captured out = Capture(env, &Guestbook::AddCheck);
-//   if (env.component().outcome().done == Guestbook::Done::kMessageStored) MailAfterPost(env);
+//   if (env.component().outcome().done == Guestbook::Done::kMessageStored)
+//   MailAfterPost(env);
 #pragma once
 
 #include <string>

@@ -16,8 +16,8 @@
 #include <string_view>
 
 #include "component/guestbook.h"
-#include "server/http/asset.h"
 #include "host/page.h"
+#include "server/http/asset.h"
 #include "server/limits/client_limits.h"
 #include "server/mail/outbox.h"
 
@@ -64,7 +64,6 @@ struct Route {
 std::span<const Route> Routes();
 // The page for a path (without the leading "/"), or nullptr.
 const Route* FindRoute(std::string_view path);
-
 
 // The asset for a path (without the leading "/"), or nullptr.
 const Asset* FindAsset(std::string_view path);

@@ -1,10 +1,10 @@
 // The table of the site's pages and the lookup of pages, the stylesheet and
 // the images by path.
 #include "host/ascii.h"
-#include "server/pages/page_env.h"
-#include "server/pages/images.h"
-#include "server/pages/pages.h"
 #include "server/http/style.h"
+#include "server/pages/images.h"
+#include "server/pages/page_env.h"
+#include "server/pages/pages.h"
 
 namespace tb::server {
 namespace {
