@@ -96,10 +96,10 @@ void MessageBlock(benchmark::State& state) {
   db.Open(seeded.dsn());
   data::Recordset rs;
   rs.Open("select * from liuyan where name = ?", db, {Value("abc")});
-  const board::BlockPage block{kBook, "", board::Viewer{}};
+  const board::BlockPage block{kBook, "", board::Viewer{}, ""};
   for (auto _ : state) {
     page.body.clear();
-    board::WriteMessageBlock(seeded.book(), page, page, rs, block);
+    board::WriteMessageBlock(page, page, rs, block);
   }
   state.SetBytesProcessed(state.iterations() * page.body.size());
 }
