@@ -45,7 +45,7 @@ void Guestbook::UserDelMe() {
     return Write("用户：" + check::EscapeHtml(name) + "不存在！");
   }
   if (!CheckedSecret(SameAsStored(row["name"], name) && !row["password"].IsEmpty() &&
-                     accounts::PasswordMatches(row["password"].Text(), password) &&
+                     passwords::PasswordMatches(row["password"].Text(), password) &&
                      SameAsStored(row["email"], email))) {
     return Write("你填写的信息不正确，用户注销失败！");
   }

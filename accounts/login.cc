@@ -90,7 +90,7 @@ void Guestbook::AdminLogin() {
     Write(kNoSuchUserBack);
     return;
   }
-  if (!CheckedSecret(accounts::PasswordMatches(row["password"].Text(), password))) {
+  if (!CheckedSecret(passwords::PasswordMatches(row["password"].Text(), password))) {
     Write("用户：" + check::EscapeHtml(name) + "密码错误！");
     Write(kWrongPasswordBack);
     return;

@@ -103,7 +103,7 @@ void Guestbook::LostPassCheck() {
     return Write("你填写的信息不正确,找回密码失败！");
   }
   const std::string stored = row["password"].Text();
-  if (!PasswordHashing() && !accounts::IsPasswordHash(stored)) {
+  if (!PasswordHashing() && !passwords::IsPasswordHash(stored)) {
     return Write("你的密码是：" + stored);
   }
   // A hash cannot be shown: the owner gets a new password instead, and
@@ -116,9 +116,9 @@ void Guestbook::LostPassCheck() {
   const std::string stored_name = row["name"].Text();
   outcome_.owner_email = row["email"].Text();
   row.Close();
-  conn.Execute(
-      "update user set password = ? where name = ?",
-      {Value(accounts::StoredPassword(password, PasswordHashing())), Value(stored_name)});
+  conn.Execute("update user set password = ? where name = ?",
+               {Value(passwords::StoredPassword(password, PasswordHashing())),
+                Value(stored_name)});
   Session().EndLogins(stored_name, host::Session::Reach::kOthers);
   outcome_.new_password = password;
   Write("你的新密码是：" + password);

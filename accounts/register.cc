@@ -155,7 +155,7 @@ void Guestbook::RegCheck() {
   }
 
   // Hashed before the store is locked: a hash takes a while.
-  std::string password = accounts::StoredPassword(r.password, PasswordHashing());
+  std::string password = passwords::StoredPassword(r.password, PasswordHashing());
   auto conn = OpenDatabase();
   // The look-up and the insert are one step, so two visitors registering the
   // same name at once get one guestbook and one "taken" answer.

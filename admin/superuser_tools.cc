@@ -124,7 +124,7 @@ void Guestbook::GetPassWord() {
       Write(row.label);
       std::string shown = rs[row.column].Text();
       // A hash tells the superuser nothing and stays in the store.
-      if (row.column == "password" && accounts::IsPasswordHash(shown)) shown = kHashed;
+      if (row.column == "password" && passwords::IsPasswordHash(shown)) shown = kHashed;
       Write("    <td width=\"74%\">" + check::EscapeHtml(shown) + "</td>");
       Write("  </tr>");
     }

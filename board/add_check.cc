@@ -230,7 +230,7 @@ void Guestbook::AddCheck() {
 
   const bool by_owner = !password.empty();
   if (by_owner &&
-      !CheckedSecret(accounts::PasswordMatches(book["password"].Text(), password)))
+      !CheckedSecret(passwords::PasswordMatches(book["password"].Text(), password)))
     return Write(kWrongPassword);
   row.whoinfo = by_owner ? "1" : "0";
   row.html = post::StoredFormat(format, book["html"].Text(), by_owner);

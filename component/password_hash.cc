@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace tb::accounts {
+namespace tb::passwords {
 namespace {
 
 constexpr std::string_view kPrefix = "$argon2id$";
@@ -67,4 +67,4 @@ std::size_t HashPlainPasswords(data::Connection& conn) {
   return plain.size();
 }
 
-}  // namespace tb::accounts
+}  // namespace tb::passwords

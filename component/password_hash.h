@@ -13,7 +13,7 @@
 
 #include "data/connection.h"
 
-namespace tb::accounts {
+namespace tb::passwords {
 
 // Whether `stored` is a hash as HashPassword writes it.
 // Example: IsPasswordHash("Secret1") is false.
@@ -38,4 +38,4 @@ std::string StoredPassword(std::string_view password, bool hashing);
 // Example: HashPlainPasswords(conn);  // at start, with hashing on
 std::size_t HashPlainPasswords(data::Connection& conn);
 
-}  // namespace tb::accounts
+}  // namespace tb::passwords

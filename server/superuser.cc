@@ -43,7 +43,7 @@ std::size_t HashStoredPasswords(data::EngineSource& databases, std::string_view 
   if (!details.hash_password) return 0;
   data::Connection conn(databases);
   conn.Open(dsn);
-  return accounts::HashPlainPasswords(conn);
+  return passwords::HashPlainPasswords(conn);
 }
 
 std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
@@ -67,7 +67,7 @@ std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
       " titletop, question, answer, idcard, nettype, crccode, hascrc)"
       " values (?, ?, ?, ?, ?, ?, '127.0.0.1', '2', ?, '', '', '', '0', ?, '0')",
       {Value(keys::kSuperuser),
-       Value(accounts::StoredPassword(created.password, details.hash_password)),
+       Value(passwords::StoredPassword(created.password, details.hash_password)),
        Value(details.email), Value(details.homepage), Value(time), Value(time),
        Value(kTitle), Value(crccode)});
   transaction.Commit();

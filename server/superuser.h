@@ -38,7 +38,7 @@ std::optional<SuperuserCreated> EnsureSuperuser(data::EngineSource& databases,
                                                 const DateTime& now);
 
 // With `details.hash_password`, hashes every password of the store still kept
-// as plain text (accounts::HashPlainPasswords) and returns how many; 0
+// as plain text (passwords::HashPlainPasswords) and returns how many; 0
 // without it.
 std::size_t HashStoredPasswords(data::EngineSource& databases, std::string_view dsn,
                                 const SuperuserDetails& details);

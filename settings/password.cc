@@ -105,7 +105,7 @@ void Guestbook::JieMian3Check() {
   }
   if (!email.empty() && !check::CheckEmail(email)) errors.Add(5);
   // Whoever finds the session open must still know the password.
-  if (found && !accounts::PasswordMatches(stored_password, old_password))
+  if (found && !passwords::PasswordMatches(stored_password, old_password))
     errors.AddText(kWrongOldPassword);
 
   if (errors.failed()) {
@@ -130,10 +130,10 @@ void Guestbook::JieMian3Check() {
                  {Value(email), Value(code), Value(owner)});
     outcome_.confirm = AddressToConfirm{owner, email, code};
   }
-  const bool changed = !accounts::PasswordMatches(stored_password, password);
+  const bool changed = !passwords::PasswordMatches(stored_password, password);
   conn.Execute(
       "update user set password = ?, ip = ?, modifytime = ? where name = ?",
-      {Value(accounts::StoredPassword(password, PasswordHashing())),
+      {Value(passwords::StoredPassword(password, PasswordHashing())),
        Value(Request().RemoteAddr()), Value(Server().Now().ToText()), Value(owner)});
   tx.Commit();
   // Whoever else had logged in with the old password is logged out; this

@@ -38,10 +38,10 @@ TEST_F(PasswordHashTest, EveryComparisonWorksWithHashingOffAndOn) {
       // An old store is converted once, whole; a second run finds nothing.
       data::Connection conn(pool());
       conn.Open(dsn());
-      EXPECT_EQ(accounts::HashPlainPasswords(conn), 3u);
-      EXPECT_EQ(accounts::HashPlainPasswords(conn), 0u);
+      EXPECT_EQ(passwords::HashPlainPasswords(conn), 3u);
+      EXPECT_EQ(passwords::HashPlainPasswords(conn), 0u);
       for (const char* name : {"abc", "admin", "x_9"})
-        EXPECT_TRUE(accounts::IsPasswordHash(Stored(name))) << name;
+        EXPECT_TRUE(passwords::IsPasswordHash(Stored(name))) << name;
     }
     struct Case {
       void (Guestbook::*member)();
@@ -64,8 +64,8 @@ TEST_F(PasswordHashTest, EveryComparisonWorksWithHashingOffAndOn) {
     Call(&Guestbook::JieMian3Check, {},
          {{"oldPassWord", "Secret1"}, {"PassWord", "Newer22"}, {"PassWord2", "Newer22"}});
     EXPECT_NE(page().body.find("修改信息成功！"), std::string::npos);
-    EXPECT_EQ(accounts::IsPasswordHash(Stored("abc")), hashing);
-    EXPECT_TRUE(accounts::PasswordMatches(Stored("abc"), "Newer22"));
+    EXPECT_EQ(passwords::IsPasswordHash(Stored("abc")), hashing);
+    EXPECT_TRUE(passwords::PasswordMatches(Stored("abc"), "Newer22"));
 
     // The superuser's look-up shows no hash; a lost password shows the stored
     // one, or sets a new one of 10 characters when it cannot be shown.
@@ -78,7 +78,7 @@ TEST_F(PasswordHashTest, EveryComparisonWorksWithHashingOffAndOn) {
     EXPECT_EQ(lost, hashing ? "你的新密码是：" + drawn : "你的密码是：Newer22");
     EXPECT_EQ(drawn.size(), hashing ? 10u : 0u);
     if (hashing) {
-      EXPECT_TRUE(accounts::PasswordMatches(Stored("abc"), drawn));
+      EXPECT_TRUE(passwords::PasswordMatches(Stored("abc"), drawn));
       EXPECT_EQ(book().outcome().owner_email, "abc@x.example");
     }
     Seed("update user set password = 'Secret1' where name = 'abc'");

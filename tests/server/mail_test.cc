@@ -305,7 +305,7 @@ TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
   LogIn(super, "admin", FlowSite::kSuperPassword);
   EXPECT_TRUE(super.Post("GETPASS.ASP", {{"name", "xiaoming"}}).Has("（已加密保存）"));
   for (const auto& row : site_.Query("select password from user"))
-    EXPECT_TRUE(accounts::IsPasswordHash(row[0])) << row[0];
+    EXPECT_TRUE(passwords::IsPasswordHash(row[0])) << row[0];
 
   // With the mail server gone, a post is still stored; the failed try is
   // logged, and the mail waits for the next.
