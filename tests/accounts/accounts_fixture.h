@@ -3,14 +3,10 @@
 #pragma once
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/support/support.h"
 
 namespace tb::testing {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
 
 class AccountsTest : public PageTest {
  protected:
@@ -27,13 +23,6 @@ class AccountsTest : public PageTest {
     Seed(
         "insert into liuyan(name, guestname, infoseekno, infono) values "
         "('abc', 'Tom', 1, 1), ('abc', 'Ann', 2, 2), ('x_9', 'Bob', 1, 1)");
-  }
-
-  // A new request in the same session with the given query and form fields.
-  void Start(const Fields& query, const Fields& form = {}) {
-    NextRequest();
-    for (const auto& [k, v] : query) page().query.Add(k, v);
-    for (const auto& [k, v] : form) page().form.Add(k, v);
   }
 
   std::int64_t Messages(const std::string& book) {

@@ -13,7 +13,7 @@ class UserDelMeTest : public testing::AccountsTest {
   UserDelMeTest() { SeedBooks(); }
   void DeleteMe(const std::string& name, const std::string& password,
                 const std::string& email) {
-    Start({}, {{"name", name}, {"password", password}, {"email", email}});
+    Request({}, {{"name", name}, {"password", password}, {"email", email}});
     book().UserDelMe();
   }
 };
@@ -30,7 +30,7 @@ TEST_F(UserDelMeTest, DeletesTheRowAndItsMessages) {
 }
 
 TEST_F(UserDelMeTest, ReadsTheQueryStringToo) {
-  Start({{"name", "x_9"}, {"password", "other9"}, {"email", "x9@x.example"}});
+  Request({{"name", "x_9"}, {"password", "other9"}, {"email", "x9@x.example"}});
   book().UserDelMe();
   EXPECT_EQ(page().body, "用户：x_9注销成功！");
   EXPECT_EQ(Books("x_9"), 0);
@@ -69,7 +69,7 @@ TEST_F(UserDelMeTest, RefusalsDeleteNothing) {
 
 TEST_F(UserDelMeTest, AdminIsRefusedBeforeTheStoreIsOpened) {
   for (const char* name : {"admin", "ADMIN", "aDmIn"}) {
-    Start({}, {{"name", name}, {"password", "root1"}, {"email", "root@site.example"}});
+    Request({}, {{"name", name}, {"password", "root1"}, {"email", "root@site.example"}});
     book().SetDSNtemp("nowhere:");  // a store that cannot open
     book().UserDelMe();
     EXPECT_EQ(page().body, "admin 为系统帐号，不能删除！") << name;
@@ -80,7 +80,7 @@ TEST_F(UserDelMeTest, AFailedMessageDeletionKeepsTheGuestbook) {
   Seed(
       "create trigger keep_messages before delete on liuyan "
       "begin select raise(abort, 'x'); end;");
-  Start({}, {{"name", "abc"}, {"password", "Secret1"}, {"email", "abc@x.example"}});
+  Request({}, {{"name", "abc"}, {"password", "Secret1"}, {"email", "abc@x.example"}});
   EXPECT_THROW(book().UserDelMe(), data::Error);
   EXPECT_EQ(page().body, "");
   EXPECT_EQ(Books("abc"), 1);
@@ -94,16 +94,16 @@ TEST_F(UserDelMeTest, AFailedMessageDeletionKeepsTheGuestbook) {
 
 TEST_F(UserDelMeTest, TheNameIsFreeAgainAfterwards) {
   DeleteMe("abc", "Secret1", "abc@x.example");
-  Start({}, {{"name", "abc"},
-             {"password", "new12"},
-             {"password2", "new12"},
-             {"email", "new@x.example"},
-             {"homepage", "http://new.example/"},
-             {"titletop", "新"},
-             {"question", "问题"},
-             {"answer", "答案"},
-             {"idcard", "123456789012345"},
-             {"nettype", "1"}});
+  Request({}, {{"name", "abc"},
+               {"password", "new12"},
+               {"password2", "new12"},
+               {"email", "new@x.example"},
+               {"homepage", "http://new.example/"},
+               {"titletop", "新"},
+               {"question", "问题"},
+               {"answer", "答案"},
+               {"idcard", "123456789012345"},
+               {"nettype", "1"}});
   book().RegCheck();
   EXPECT_TRUE(page().body.starts_with("<p></p>恭喜！用户：abc注册成功！"));
   EXPECT_EQ(Scalar("select password from user where name = 'abc'"), "new12");
@@ -119,7 +119,7 @@ class UserDelAllInfoTest : public testing::AccountsTest {
       page().Set("ly_name", Value(owner));
       page().Set("ly_log", Value("yes"));
     }
-    Start(query);
+    Request(query);
     book().UserDelAllInfo();
   }
 };
@@ -178,7 +178,7 @@ TEST_F(UserDelAllInfoTest, RefusalsDeleteNothing) {
   page().session_values.clear();
   page().Set("ly_name", Value("abc"));
   page().Set("ly_log", Value("no"));
-  Start({{"name", "abc"}, {"del", "1"}});
+  Request({{"name", "abc"}, {"del", "1"}});
   book().UserDelAllInfo();
   EXPECT_EQ(page().body, "用户操作超时，请重新登陆，或没有权限！");
   EXPECT_EQ(Messages("abc"), 2);
@@ -186,12 +186,12 @@ TEST_F(UserDelAllInfoTest, RefusalsDeleteNothing) {
 
 TEST_F(UserDelAllInfoTest, FromLoginToDeletion) {
   page().session_values.clear();
-  Start({}, {{"name", "abc"}, {"password", "Secret1"}});
+  Request({}, {{"name", "abc"}, {"password", "Secret1"}});
   book().AdminLogin();
-  Start({{"name", "abc"}});
+  Request({{"name", "abc"}});
   book().UserDelAllInfo();
   EXPECT_EQ(Messages("abc"), 2);
-  Start({{"name", "abc"}, {"del", "1"}});
+  Request({{"name", "abc"}, {"del", "1"}});
   book().UserDelAllInfo();
   EXPECT_EQ(Messages("abc"), 0);
 }

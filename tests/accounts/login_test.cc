@@ -12,7 +12,7 @@ class AdminLoginTest : public testing::AccountsTest {
  protected:
   AdminLoginTest() { SeedBooks(); }
   void Login(const std::string& name, const std::string& password) {
-    Start({}, {{"name", name}, {"password", password}});
+    Request({}, {{"name", name}, {"password", password}});
     book().AdminLogin();
   }
 };

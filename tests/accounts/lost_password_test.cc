@@ -15,12 +15,12 @@ class LostPassTest : public testing::AccountsTest {
  protected:
   LostPassTest() { SeedBooks(); }
   void Ask(const std::string& name) {
-    Start({}, {{"name", name}});
+    Request({}, {{"name", name}});
     book().LostPass();
   }
   void Answer(const std::string& name, const std::string& answer,
               const std::string& idcard) {
-    Start({{"name", name}}, {{"answer", answer}, {"idcard", idcard}});
+    Request({{"name", name}}, {{"answer", answer}, {"idcard", idcard}});
     book().LostPassCheck();
   }
 };

@@ -19,7 +19,7 @@ class PasswordHashTest : public testing::AccountsTest {
   // One request to `member` with hashing as `hashing_`; returns the body.
   std::string Call(void (Guestbook::*member)(), const testing::Fields& query,
                    const testing::Fields& form = {}) {
-    Start(query, form);
+    Request(query, form);
     book().SetPasswordHashing(hashing_);
     (book().*member)();
     return page().body;

@@ -33,7 +33,7 @@ class RegCheckTest : public testing::AccountsTest {
         if (field.first == k) field.second = v;
       }
     }
-    Start({}, form);
+    Request({}, form);
   }
   void Register(const testing::Fields& changes = {}) {
     Fill(changes);
@@ -50,7 +50,7 @@ class RegCheckTest : public testing::AccountsTest {
 };
 
 TEST_F(RegCheckTest, AllFieldsEmptyReportsEveryFailureInOrder) {
-  Start({}, {});
+  Request({}, {});
   book().RegCheck();
   testing::ExpectGolden("accounts/RegCheck/all_empty.html", page().body);
   EXPECT_EQ(page().body, Report({1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 11}));

@@ -11,14 +11,14 @@ class ShowDeleteTest : public ShowBookTest {
  protected:
   void SetUp() override {
     SeedBook();
-    SeedBook({.name = "xyz", .title = "另一个留言本"});
+    AddBook("xyz", {{"titletop", "另一个留言本"}});
     for (int i = 1; i <= 3; ++i) {
-      ids_[i] = SeedMessage({.infono = i, .subject = "主题" + std::to_string(i)});
+      ids_[i] = SeedMessage(i, {{"subject", "主题" + std::to_string(i)}});
     }
-    xyz_id_ = SeedMessage({.book = "xyz"});
+    xyz_id_ = SeedMessage(1, {{"name", "xyz"}});
   }
 
-  std::string Delete(std::string_view lydelno) {
+  std::string Delete(const std::string& lydelno) {
     return Show({{"name", "abc"}, {"del", "1"}}, {{"lydelno", lydelno}});
   }
 

@@ -121,7 +121,7 @@ TEST_F(ShowBookTest, CookiesAreSetEvenWhenThePageStops) {
 // Visits counted in one statement each: first visits at the same moment all
 // count.
 TEST_F(ShowBookTest, SimultaneousFirstVisitsAllCount) {
-  SeedBook({.counter = "0"});
+  SeedBook({{"counter", "0"}});
   constexpr int kVisitors = 8;
   constexpr int kVisitsEach = 5;
   std::vector<std::thread> visitors;

@@ -10,7 +10,7 @@
 namespace tb {
 namespace {
 
-using testing::Fields;
+using Fields = testing::PostFields;
 
 constexpr std::string_view kBack = "<br><a href=javascript:history.go(-1);>回上一步</a>";
 constexpr std::string_view kExpires = "2027-03-05 14:07:09";

@@ -14,17 +14,20 @@
 namespace tb::testing {
 
 // A field of a post: a value, or nullopt to leave the field out.
-using Fields = std::map<std::string, std::optional<std::string>>;
+using PostFields = std::map<std::string, std::optional<std::string>>;
 
 class FormTest : public PageTest {
  protected:
   static constexpr std::string_view kKey = "123456789";
 
   FormTest() {
-    Seed(
-        "insert into user(name, password, email, titletop, html, sendinfo, regtime, "
-        "infostyle) values ('abc', 'secret', 'owner@example.cn', '小明的留言本', '2', "
-        "'1', '2026-01-01 00:00:00', '11111111111101111111')");
+    AddBook("abc", {{"password", "secret"},
+                    {"email", "owner@example.cn"},
+                    {"titletop", "小明的留言本"},
+                    {"html", "2"},
+                    {"sendinfo", "1"},
+                    {"regtime", "2026-01-01 00:00:00"},
+                    {"infostyle", "11111111111101111111"}});
   }
 
   // `n` messages of guestbook `name`, the k-th posted k minutes after
@@ -44,9 +47,9 @@ class FormTest : public PageTest {
 
   // Sends a valid post to "abc" with the fields given changed (nullopt
   // leaves a field out) to AddCheck, in the current request.
-  void Post(const Fields& form_changes = {}, const Fields& query_changes = {}) {
-    Fields query = {{"name", "abc"}, {"key2", std::string(kKey)}};
-    Fields form = {
+  void Post(const PostFields& form_changes = {}, const PostFields& query_changes = {}) {
+    PostFields query = {{"name", "abc"}, {"key2", std::string(kKey)}};
+    PostFields form = {
         {"guestname", "小明"},
         {"guo", "中国"},
         {"sheng", "广东"},
@@ -77,7 +80,8 @@ class FormTest : public PageTest {
   }
 
   // A fresh request in the same session, armed again, then Post.
-  void PostAgain(const Fields& form_changes = {}, const Fields& query_changes = {}) {
+  void PostAgain(const PostFields& form_changes = {},
+                 const PostFields& query_changes = {}) {
     NextRequest();
     ArmForm();
     Post(form_changes, query_changes);

@@ -5,7 +5,7 @@
 namespace tb {
 namespace {
 
-using testing::Fields;
+using Fields = testing::PostFields;
 
 constexpr std::string_view kAd =
     "<p align=\"center\"><script src=\"http://ad.example/ad.js\"></script></p>";

@@ -122,7 +122,7 @@ std::string PageShown(const std::string& body) {
 }
 
 TEST_F(ShowBookTest, PageOutOfRangeAndSteps) {
-  SeedBook({.infolistno = "3"});
+  SeedBook({{"infolistno", "3"}});
   SeedMessages(10);  // pages of 3, 3, 3, 1
   struct Case {
     Fields query;

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "server/pages/page_env.h"
 #include "tests/support/support.h"
@@ -42,7 +41,15 @@ class FakeEnv final : public server::PageEnv {
 // session and store, its component configured like the site's.
 class PagesTest : public PageTest {
  protected:
-  PagesTest() { Fresh(); }
+  // Messages start public, text-mode and first of their thread.
+  PagesTest() {
+    message_defaults_ = {
+        {"message", "你好"},  {"guestname", "访客"}, {"regtime", "2026-03-01 10:00:00"},
+        {"ip", "10.9.8.7"},   {"touxiang", 0},       {"html", "0"},
+        {"newinfo", "0"},     {"whoinfo", "0"},      {"infoseekno", 19999},
+        {"priviteword", "0"}, {"infono", 0}};
+    Fresh();
+  }
 
   // A new request: the session carries over, the request fields start empty.
   void Fresh();
@@ -56,11 +63,6 @@ class PagesTest : public PageTest {
   // A registered guestbook `name` (password "pass1234", e-mail
   // name@example.com, title "name的留言板", UBB mode).
   void AddBook(std::string_view name);
-  // A public text-mode message in guestbook `name`, first of its thread;
-  // `columns` replace the defaults or add to them (values as SQL literals).
-  using Columns = std::vector<std::pair<std::string_view, std::string_view>>;
-  void AddMessage(std::string_view name, std::string_view subject,
-                  const Columns& columns = {});
 
  private:
   bool ended_ = false;

@@ -253,18 +253,18 @@ class ImagesInPagesTest : public testing::PagesTest {};
 TEST_F(ImagesInPagesTest, EveryImageAPageShowsExists) {
   AddBook("abc");
   AddBook("empty");
-  AddMessage("abc", "附件",
-             {{"email", "'a@b.cn'"},
-              {"homepage", "'http://a.cn/'"},
-              {"oicq", "'12345'"},
-              {"touxiang", "7"},
-              {"html", "'2'"},
-              {"message",
-               "'[zip]f.zip[/zip] [rar]f.rar[/rar] [email]a@b.cn[/email] "
-               "[upload=jpg]http://x.cn/p.jpg[/upload] "
-               "[upload=gif]http://x.cn/p.gif[/upload] see http://x.cn/ "
-               "[url]x.cn[/url]'"}});
-  AddMessage("abc", "回复", {{"newinfo", "'1'"}});
+  AddMessage("abc", {{"subject", "附件"},
+                     {"email", "a@b.cn"},
+                     {"homepage", "http://a.cn/"},
+                     {"oicq", "12345"},
+                     {"touxiang", 7},
+                     {"html", "2"},
+                     {"message",
+                      "[zip]f.zip[/zip] [rar]f.rar[/rar] [email]a@b.cn[/email] "
+                      "[upload=jpg]http://x.cn/p.jpg[/upload] "
+                      "[upload=gif]http://x.cn/p.gif[/upload] see http://x.cn/ "
+                      "[url]x.cn[/url]"}});
+  AddMessage("abc", {{"subject", "回复"}, {"newinfo", "1"}});
   struct Case {
     std::string_view path, name;
   } pages[] = {

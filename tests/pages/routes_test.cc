@@ -27,7 +27,7 @@ class PagesAnswerTest : public PagesTest {};
 TEST_F(PagesAnswerTest, EveryPageAnswersGetAndPost) {
   AddBook("abc");
   AddBook("admin");
-  AddMessage("abc", "第一个留言");
+  AddMessage("abc", {{"subject", "第一个留言"}});
   const std::vector<std::pair<std::string_view, std::string_view>> abc = {
       {"name", "abc"}};
   constexpr std::string_view kNoLogin = "用户操作超时，请重新登陆，或没有权限！";

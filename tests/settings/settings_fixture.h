@@ -19,7 +19,6 @@
 
 namespace tb::testing {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
 using StoredRow = std::map<std::string, std::string>;
 
 inline constexpr std::string_view kNotLoggedIn = "用户操作超时，请重新登陆，或没有权限！";
@@ -60,10 +59,7 @@ class SettingsTest : public PageTest {
   }
 
   // A new request in the same session, posting `form`.
-  void Post(const Fields& form) {
-    NextRequest();
-    for (const auto& [k, v] : form) page().form.Add(k, v);
-  }
+  void Post(const Fields& form) { Request({}, form); }
 
   // Every column of the guestbook's row as text; empty when there is no row.
   StoredRow Row(std::string_view name = "abc") {

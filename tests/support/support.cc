@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -79,6 +80,46 @@ void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
   data::Connection conn(pool_);
   conn.Open(dsn_);
   conn.Execute(sql, params);
+}
+
+void PageTest::Request(const Fields& query, const Fields& form) {
+  NextRequest();
+  for (const auto& [k, v] : query) page_->query.Add(k, v);
+  for (const auto& [k, v] : form) page_->form.Add(k, v);
+}
+
+std::string PageTest::Insert(std::string_view table, Columns base,
+                             const Columns& changes) {
+  for (const auto& [column, value] : changes) {
+    // Named in the capture: clang 14 cannot capture a structured binding.
+    auto same = [&name = column](const auto& c) { return c.first == name; };
+    if (auto it = std::find_if(base.begin(), base.end(), same); it != base.end())
+      it->second = value;
+    else
+      base.emplace_back(column, value);
+  }
+  std::string names, marks;
+  std::vector<Value> values;
+  for (const auto& [column, value] : base) {
+    names += (names.empty() ? "" : ",") + column;
+    marks += marks.empty() ? "?" : ",?";
+    values.push_back(value);
+  }
+  Seed("insert into " + std::string(table) + "(" + names + ") values (" + marks + ")",
+       values);
+  return Scalar("select max(id) from " + std::string(table));
+}
+
+std::string PageTest::AddBook(std::string_view name, const Columns& changes) {
+  Columns row = {{"name", Value(name)}};
+  row.insert(row.end(), book_defaults_.begin(), book_defaults_.end());
+  return Insert("user", std::move(row), changes);
+}
+
+std::string PageTest::AddMessage(std::string_view book, const Columns& changes) {
+  Columns row = {{"name", Value(book)}};
+  row.insert(row.end(), message_defaults_.begin(), message_defaults_.end());
+  return Insert("liuyan", std::move(row), changes);
 }
 
 std::string TagPerLine(std::string_view html) {

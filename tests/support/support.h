@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "component/guestbook.h"
@@ -50,6 +51,11 @@ std::string StoreScalar(data::EngineSource& pool, std::string_view dsn,
 std::int64_t StoreCount(data::EngineSource& pool, std::string_view dsn,
                         std::string_view sql);
 
+// Request fields, in the order they are added.
+using Fields = std::vector<std::pair<std::string, std::string>>;
+// Columns of a seeded row, each value bound as a parameter.
+using Columns = std::vector<std::pair<std::string, Value>>;
+
 // A fixture with a fresh SQLite store, a page context fixed at
 // 2026-03-05 14:07:09 from 10.1.2.3, and a component bound to it with
 // DSNtemp set to the store.
@@ -69,6 +75,18 @@ class PageTest : public ::testing::Test {
   // (the session values carried over) and a new bound component.
   void NextRequest();
 
+  // NextRequest, then these query and form fields.
+  void Request(const Fields& query, const Fields& form = {});
+
+  // Inserts a row into `table`: the columns of `base`, those named in
+  // `changes` taking their values there and the others of `changes` added.
+  // Returns the row's id.
+  std::string Insert(std::string_view table, Columns base, const Columns& changes = {});
+  // A guestbook (`user` row) or a message of guestbook `book` (`liuyan`
+  // row): the fixture's defaults below, then `changes`, as Insert does.
+  std::string AddBook(std::string_view name, const Columns& changes = {});
+  std::string AddMessage(std::string_view book, const Columns& changes = {});
+
   // The session of a logged-in owner `name` (and of the superuser for
   // "admin").
   void LogIn(std::string_view name = "abc");
@@ -80,6 +98,10 @@ class PageTest : public ::testing::Test {
   // StoreScalar and StoreCount on the fixture's store.
   std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn_, sql); }
   std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn_, sql); }
+
+  // The columns AddBook and AddMessage start from, after the name: none
+  // unless a suite sets its own, so the store's column defaults apply.
+  Columns book_defaults_, message_defaults_;
 
  private:
   TempDir dir_;
