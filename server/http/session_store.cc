@@ -2,9 +2,9 @@
 
 #include <sys/random.h>
 
-#include <array>
 #include <cerrno>
 #include <system_error>
+#include <vector>
 
 #include "host/ascii.h"
 #include "host/page.h"
@@ -23,14 +23,16 @@ void SecureRandomBytes(unsigned char* bytes, std::size_t count) {
   }
 }
 
-std::string NewSessionId() {
-  std::array<unsigned char, 32> bytes;
+std::string RandomHex(std::size_t count) {
+  std::vector<unsigned char> bytes(count);
   SecureRandomBytes(bytes.data(), bytes.size());
-  std::string id;
-  id.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) host::AppendHex(id, b, host::HexCase::kLower);
-  return id;
+  std::string hex;
+  hex.reserve(count * 2);
+  for (unsigned char b : bytes) host::AppendHex(hex, b, host::HexCase::kLower);
+  return hex;
 }
+
+std::string NewSessionId() { return RandomHex(32); }
 
 MemorySessionStore::MemorySessionStore(std::chrono::steady_clock::duration timeout,
                                        Clock clock, SessionLimits limits)

@@ -78,6 +78,9 @@ class SessionStore {
 // Fills the bytes from the system's secure random source.
 void SecureRandomBytes(unsigned char* bytes, std::size_t count);
 
+// `count` bytes from the system's secure source as lower-case hexadecimal.
+std::string RandomHex(std::size_t count);
+
 // A fresh session id: 256 random bits from the system's secure source, as
 // 64 hexadecimal digits.
 std::string NewSessionId();

@@ -40,19 +40,6 @@ std::size_t ReadUpload(char* buffer, std::size_t size, std::size_t count, void* 
   return n;
 }
 
-// A random Message-ID part: 16 bytes as hex.
-std::string RandomId() {
-  std::array<unsigned char, 16> bytes{};
-  http::SecureRandomBytes(bytes.data(), bytes.size());
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string id;
-  for (unsigned char b : bytes) {
-    id += kHex[b >> 4];
-    id += kHex[b & 15];
-  }
-  return id;
-}
-
 }  // namespace
 
 SmtpSender::SmtpSender(MailSettings settings) : settings_(std::move(settings)) {
@@ -72,7 +59,8 @@ std::optional<std::string> SmtpSender::Send(const Mail& mail) {
   const std::string to = "<" + mail.to + ">";
   std::unique_ptr<curl_slist, ListDeleter> recipients(
       curl_slist_append(nullptr, to.c_str()));
-  Upload upload{ComposeMessage(mail, settings_.from, std::time(nullptr), RandomId())};
+  Upload upload{
+      ComposeMessage(mail, settings_.from, std::time(nullptr), http::RandomHex(16))};
   CURL* c = curl.get();
   curl_easy_setopt(c, CURLOPT_URL, settings_.smtp_url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
