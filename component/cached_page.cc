@@ -90,9 +90,12 @@ bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows sh
     Rebound rebound(response_, gathered);
     complete = render();
   }
-  Write(gathered.text());
-  if (complete && gathered.only_text())
-    cache->Keep(key, version, std::move(gathered.text()));
+  // Written in the form it is kept in, so that it is converted once.
+  if (complete && gathered.only_text()) {
+    Response().WriteKept(*cache->Keep(key, version, std::move(gathered.text())));
+  } else {
+    Write(gathered.text());
+  }
   return complete;
 }
 

@@ -115,9 +115,7 @@ class Session {
 // Example:
 //   auto v = ReadVersion(db);  // before the page reads anything
 //   if (auto kept = cache.Find(key, v)) return out.WriteKept(*kept);
-//   std::string page = Render(db);
-//   out.Write(page);
-//   cache.Keep(key, v, std::move(page));
+//   out.WriteKept(*cache.Keep(key, v, Render(db)));
 class PageCache {
  public:
   virtual ~PageCache() = default;
@@ -126,8 +124,12 @@ class PageCache {
   // another version is dropped).
   virtual std::shared_ptr<const std::string> Find(std::string_view key,
                                                   std::uint64_t version) = 0;
-  // Keeps `page` under `key` for `version`, in place of what was kept there.
-  virtual void Keep(std::string_view key, std::uint64_t version, std::string page) = 0;
+  // Keeps `page` under `key` for `version`, in place of what was kept there,
+  // and gives it in the host's form (for Response::WriteKept), also when it
+  // is too large to keep.
+  virtual std::shared_ptr<const std::string> Keep(std::string_view key,
+                                                  std::uint64_t version,
+                                                  std::string page) = 0;
 };
 
 // Services of the host.

@@ -30,18 +30,21 @@ std::shared_ptr<const std::string> PageCache::Find(std::string_view key,
   return it->second->page;
 }
 
-void PageCache::Keep(std::string_view key, std::uint64_t version, std::string text) {
+std::shared_ptr<const std::string> PageCache::Keep(std::string_view key,
+                                                   std::uint64_t version,
+                                                   std::string text) {
   std::string page = host::ToGb18030(text);
   page.shrink_to_fit();
   const std::size_t bytes = key.size() + page.capacity() + kEntryOverhead;
   auto kept = std::make_shared<const std::string>(std::move(page));
   std::lock_guard lock(mutex_);
   if (auto it = index_.find(key); it != index_.end()) Drop(it->second);
-  if (bytes > max_page_bytes_ || bytes > max_bytes_) return;
+  if (bytes > max_page_bytes_ || bytes > max_bytes_) return kept;
   while (bytes_ + bytes > max_bytes_) Drop(std::prev(entries_.end()));
-  entries_.push_front({std::string(key), version, std::move(kept), bytes});
+  entries_.push_front({std::string(key), version, kept, bytes});
   index_.emplace(entries_.front().key, entries_.begin());
   bytes_ += bytes;
+  return kept;
 }
 
 void PageCache::Drop(Entries::iterator entry) {

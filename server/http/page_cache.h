@@ -39,7 +39,8 @@ class PageCache final : public host::PageCache {
 
   std::shared_ptr<const std::string> Find(std::string_view key,
                                           std::uint64_t version) override;
-  void Keep(std::string_view key, std::uint64_t version, std::string text) override;
+  std::shared_ptr<const std::string> Keep(std::string_view key, std::uint64_t version,
+                                          std::string text) override;
 
   // The pages kept, and the bytes counted for them.
   std::size_t size() const;

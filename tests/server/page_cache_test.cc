@@ -39,7 +39,8 @@ TEST(PageCacheTest, TheLeastRecentlyUsedGoFirstAndTheSizeIsBounded) {
   EXPECT_FALSE(cache.Find("b", 1)) << "used least recently";
   for (std::string_view key : {"a", "c", "d"}) EXPECT_TRUE(cache.Find(key, 1)) << key;
   EXPECT_LE(cache.bytes(), 3500u);
-  cache.Keep("e", 1, std::string(2000, 'y'));
+  EXPECT_EQ(*cache.Keep("e", 1, std::string(2000, 'y')), std::string(2000, 'y'))
+      << "given back though too large to keep";
   EXPECT_FALSE(cache.Find("e", 1)) << "over the limit per page";
   EXPECT_EQ(cache.size(), 3u);
 }
