@@ -2,121 +2,73 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
+#include <string>
+
+#include "tests/support/check_helpers.h"
 
 namespace tb::check {
 namespace {
 
-struct Case {
-  std::string_view in, want;
-};
+using testing::ExpectGolden;
+using testing::Transcript;
 
-TEST(HtmlTextTest, Cases) {
-  const Case cases[] = {
-      {"a\r\nb", "a<br>\nb"},
-      {"a\nb", "a\nb"},
-      {"x<br>y", "x<br>y"},  // a typed break survives
-      {"<b>", "&lt;b&gt;"},
-      {"<BR>", "&lt;BR&gt;"},
-      {"<br >", "&lt;br&nbsp;&gt;"},
-      {"a  b", "a&nbsp;&nbsp;b"},
-      {"a&b \"c\"", "a&b&nbsp;\"c\""},
-      {"$$%%^^&&**mirelatch", "<br>"},  // the placeholder itself reads as a break
-      {"留言\r", "留言<br>"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(HtmlText(c.in), c.want) << c.in;
+// Each text as a message shows it (a typed "<br>" survives, the placeholder
+// "$$%%^^&&**mirelatch" reads as a break), then with its marks made
+// full-width, then with its marks stripped (trimmed first, so an inner blank
+// stays).
+TEST(ConvertTest, HtmlTextAndMarks) {
+  const char* const kInputs[] = {"a\r\nb",  "a\nb",      "x<br>y",
+                                 "<b>",     "<BR>",      "<br >",
+                                 "a  b",    "a&b \"c\"", "$$%%^^&&**mirelatch",
+                                 "留言\r",  "  plain  ", " <it's>\\ ",
+                                 "\ta\"b ", "   ",       " <\"it's\"> ",
+                                 "a\\b",    " 'a b' ",   " ' ' "};
+  ExpectGolden("check/convert/marks.txt", Transcript(kInputs, [](const std::string& s) {
+                 return HtmlText(s) + "\n" + ToFullWidthMarks(s) + "\n" + StripMarks(s);
+               }));
 }
 
-TEST(ToFullWidthMarksTest, Cases) {
-  const Case cases[] = {
-      {"  plain  ", "plain"},
-      {" <it's>\\ ", "〈it’s〉＼"},
-      {"\ta\"b ", "\ta\"b"},
-      {"   ", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ToFullWidthMarks(c.in), c.want) << c.in;
-}
-
-TEST(StripMarksTest, Cases) {
-  const Case cases[] = {
-      {"  plain  ", "plain"}, {" <\"it's\"> ", "its"}, {"a\\b", "a\\b"},
-      {" 'a b' ", "a b"},     {" ' ' ", " "},  // trimmed before the marks go, so the
-                                               // inner blank stays
-  };
-  for (const Case& c : cases) EXPECT_EQ(StripMarks(c.in), c.want) << c.in;
-}
-
+// Every mode from -1 to 6 of each time: 1 to 5 format it, anything else and
+// any unreadable time give empty text.
 TEST(FormatTimeTest, Modes) {
-  struct TimeCase {
-    std::string_view time;
-    int mode;
-    std::string_view want;
-  };
-  const TimeCase cases[] = {
-      {"2024-03-05 14:07:09", 1, "2024-3-5 14:7:9"},
-      {"2024-03-05 14:07:09", 2, "2024-3-5"},
-      {"2024-03-05 14:07:09", 3, "14:7:9"},
-      {"2024-03-05 14:07:09", 4, "3-5 14:7:9"},
-      {"2024-03-05 14:07:09", 5, "3-5 14:7"},
-      {"2024-03-05 14:07:09", 0, ""},
-      {"2024-03-05 14:07:09", 6, ""},
-      {"2024-03-05 14:07:09", -1, ""},
-      {"2024-03-05 00:00:00", 3, "0:0:0"},
-      {"2024-12-31 23:59:59", 1, "2024-12-31 23:59:59"},
-      {"2024-03-05", 1, "2024-3-5 0:0:0"},
-      {"2024-03-05", 5, "3-5 0:0"},
-      {"2024-02-29 10:00:00", 2, "2024-2-29"},
-      {"0999-01-02 03:04:05", 1, "999-1-2 3:4:5"},
-  };
-  for (const TimeCase& c : cases) {
-    EXPECT_EQ(FormatTime(c.time, c.mode), c.want) << c.time << " mode " << c.mode;
-  }
+  const char* const kInputs[] = {"2024-03-05 14:07:09",
+                                 "2024-03-05 00:00:00",
+                                 "2024-12-31 23:59:59",
+                                 "2024-03-05",
+                                 "2024-02-29 10:00:00",
+                                 "0999-01-02 03:04:05",
+                                 "",
+                                 "2024-13-01 00:00:00",
+                                 "2024-00-10",
+                                 "2024-03-05 24:00:00",
+                                 "2024-03-05 12:60:00",
+                                 "2024/03/05 14:07:09",
+                                 "2024-03-05T14:07:09",
+                                 "2024-3-5 14:7:9",
+                                 "2024-03-05 14:07",
+                                 "2024-03-05 14:07:09.5",
+                                 "２０２４-03-05"};
+  ExpectGolden("check/convert/times.txt",
+               Transcript(kInputs, [](const std::string& time) {
+                 std::string out;
+                 for (int mode = -1; mode <= 6; ++mode)
+                   out += std::to_string(mode) + "=" + FormatTime(time, mode) + "|";
+                 return out;
+               }));
 }
 
-TEST(FormatTimeTest, UnreadableTimeGivesEmptyText) {
-  const std::string_view times[] = {
-      "",
-      "2024-13-01 00:00:00",
-      "2024-00-10",
-      "2024-03-05 24:00:00",
-      "2024-03-05 12:60:00",
-      "2024/03/05 14:07:09",
-      "2024-03-05T14:07:09",
-      "2024-3-5 14:7:9",
-      "2024-03-05 14:07",
-      "2024-03-05 14:07:09.5",
-      "２０２４-03-05",
-  };
-  for (std::string_view time : times) EXPECT_EQ(FormatTime(time, 1), "") << time;
-}
-
+// Every level from -1 to 5 of each address ("1234.5.6.7": the first "." is
+// the fifth character).
 TEST(MaskIpTest, Levels) {
-  struct IpCase {
-    std::string_view address;
-    int level;
-    std::string_view want;
-  };
-  const IpCase cases[] = {
-      {"192.168.1.20", 0, "192.168.1.20"},
-      {"192.168.1.20", 4, "192.168.1.20"},
-      {"192.168.1.20", 1, "192.*.*.*"},
-      {"1.2.3.4", 1, "1.*.*.*"},
-      {"1234.5.6.7", 1, ""},  // the first "." is the fifth character
-      {".1.2.3", 1, ""},
-      {"abc", 1, ""},
-      {"192.168.1.20", 2, "192.168.*.*"},
-      {"10.1", 2, ""},
-      {"10.1.2", 2, "10.1.*.*"},
-      {"192.168.1.20", 3, "192.168.1.*"},
-      {"1.2", 3, ""},
-      {"192.168.1.20", 5, ""},
-      {"192.168.1.20", -1, ""},
-      {"", 0, ""},
-      {"", 2, ""},
-  };
-  for (const IpCase& c : cases) {
-    EXPECT_EQ(MaskIp(c.address, c.level), c.want) << c.address << " level " << c.level;
-  }
+  const char* const kInputs[] = {"192.168.1.20", "1.2.3.4", "1234.5.6.7", ".1.2.3", "abc",
+                                 "10.1",         "10.1.2",  "1.2",        ""};
+  ExpectGolden("check/convert/ips.txt",
+               Transcript(kInputs, [](const std::string& address) {
+                 std::string out;
+                 for (int level = -1; level <= 5; ++level)
+                   out += std::to_string(level) + "=" + MaskIp(address, level) + "|";
+                 return out;
+               }));
 }
 
 }  // namespace

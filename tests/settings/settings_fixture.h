@@ -7,14 +7,13 @@
 
 #include <array>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "component/messages.h"
 #include "data/connection.h"
+#include "tests/support/check_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -78,25 +77,19 @@ class SettingsTest : public PageTest {
     return Row(name).at(std::string(column));
   }
 
-  // Every column of `after` that is not in `changed` holds its value of
-  // `before`.
-  static void ExpectOnlyChanged(const StoredRow& before, const StoredRow& after,
-                                const std::set<std::string>& changed) {
-    ASSERT_EQ(before.size(), after.size());
-    for (const auto& [column, value] : before) {
-      if (!changed.contains(column)) {
-        EXPECT_EQ(after.at(column), value) << "column " << column;
-      }
-    }
+  // `after` is `before` with the columns of `changes` set to their values
+  // there, every other column as it was.
+  static void ExpectRow(const StoredRow& before, const StoredRow& after,
+                        const StoredRow& changes) {
+    StoredRow want = before;
+    for (const auto& [column, value] : changes) want.at(column) = value;
+    EXPECT_EQ(after, want);
   }
 
-  // The report of a refused form: the messages (numbers, or texts of their
-  // own), each followed by "<br>", then the back link.
+  // The report of a refused form: the numbered messages, then `extra`.
   static std::string Report(std::initializer_list<int> numbers,
                             std::string_view extra = "") {
-    std::string out;
-    for (int n : numbers) out += std::string(Message(n)) + "<br>";
-    return out + std::string(extra) + std::string(kBackLink);
+    return testing::Report(numbers, extra, kBackLink);
   }
 };
 
