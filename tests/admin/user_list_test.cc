@@ -6,31 +6,24 @@
 #include <string>
 #include <vector>
 
-#include "check/convert.h"
 #include "data/engine.h"
+#include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb {
 namespace {
 
-struct Book {
-  std::string name, title;
-  int counter = 0;
-  std::string regtime = "2025-01-01 09:05:03", modifytime = "2025-01-01 09:05:03";
-  int infoserial = 0;
-  std::string hascrc = "0";
-};
+using testing::ExpectGolden;
 
 class UserListTest : public testing::PageTest {
  protected:
-  void AddBooks(const std::vector<Book>& books) {
-    for (const auto& b : books) {
-      Seed(
-          "insert into user(name, titletop, counter, regtime, modifytime, infoserial, "
-          "hascrc) values (?, ?, ?, ?, ?, ?, ?)",
-          {Value(b.name), Value(b.title), Value(b.counter), Value(b.regtime),
-           Value(b.modifytime), Value(b.infoserial), Value(b.hascrc)});
-    }
+  UserListTest() {
+    book_defaults_ = {{"titletop", ""},
+                      {"counter", 0},
+                      {"regtime", "2025-01-01 09:05:03"},
+                      {"modifytime", "2025-01-01 09:05:03"},
+                      {"infoserial", 0},
+                      {"hascrc", "0"}};
   }
   void AddMessages(const std::string& name, int n) {
     Seed("with recursive k(i) as (select 1 union all select i + 1 from k where i < " +
@@ -39,25 +32,34 @@ class UserListTest : public testing::PageTest {
   }
   // Guestbooks g01 .. gNN, registered one second apart, with no messages.
   void AddNumberedBooks(int n) {
-    std::vector<Book> books;
     for (int i = 1; i <= n; ++i) {
       char name[16], when[32];
       std::snprintf(name, sizeof name, "g%02d", i);
       std::snprintf(when, sizeof when, "2025-02-03 04:05:%02d", i);
-      books.push_back({.name = name,
-                       .title = std::string("Book ") + name,
-                       .regtime = when,
-                       .modifytime = when});
+      AddBook(name, {{"titletop", std::string("Book ") + name},
+                     {"regtime", when},
+                     {"modifytime", when}});
     }
-    AddBooks(books);
   }
-  std::string List(const std::vector<std::pair<std::string, std::string>>& query = {}) {
-    NextRequest();
-    for (const auto& [k, v] : query) page().query.Add(k, v);
+  // Three guestbooks, the first with markup and a masked word in its title.
+  void AddSampleBooks() {
+    AddBook("abc", {{"titletop", "我的 <留言> 本 坏词"},
+                    {"counter", 12},
+                    {"regtime", "2025-01-02 03:04:05"},
+                    {"infoserial", 7},
+                    {"hascrc", "1"}});
+    AddBook("x_9", {{"titletop", "Tom's \"book\""},
+                    {"regtime", "2024-11-30 23:59:00"},
+                    {"infoserial", 2}});
+    AddBook("admin",
+            {{"titletop", "管理员"}, {"counter", 3}, {"regtime", "2026-03-05 14:07:09"}});
+  }
+  std::string List(const testing::Fields& query = {}) {
+    Request(query);
+    book().SetDelThisWord("坏词");
     book().UserList();
     return page().body;
   }
-  void LogInSuperuser() { page().Set("ly_admin_log", Value("yes")); }
 };
 
 // The guestbook names in list order, from the rows' links.
@@ -69,126 +71,71 @@ std::vector<std::string> ListedNames(const std::string& body) {
   return names;
 }
 
-std::vector<Book> SampleBooks() {
-  return {
-      {.name = "abc",
-       .title = "我的 <留言> 本 坏词",
-       .counter = 12,
-       .regtime = "2025-01-02 03:04:05",
-       .infoserial = 7,
-       .hascrc = "1"},
-      {.name = "x_9",
-       .title = "Tom's \"book\"",
-       .counter = 0,
-       .regtime = "2024-11-30 23:59:00",
-       .infoserial = 2},
-      {.name = "admin",
-       .title = "管理员",
-       .counter = 3,
-       .regtime = "2026-03-05 14:07:09"},
-  };
-}
-
-TEST_F(UserListTest, VisitorSeesFourColumns) {
-  AddBooks(SampleBooks());
+// A visitor sees four columns; the superuser ("yes" only) also the delete
+// links and the flag.
+TEST_F(UserListTest, VisitorAndSuperuser) {
+  AddSampleBooks();
   AddMessages("abc", 3);
   AddMessages("x_9", 2);
-  NextRequest();
-  book().SetDelThisWord("坏词");
-  book().UserList();
-  testing::ExpectGolden("UserList/visitor.html", page().body);
-  EXPECT_EQ(ListedNames(page().body), (std::vector<std::string>{"abc", "x_9", "admin"}));
-}
-
-TEST_F(UserListTest, SuperuserSeesDeleteLinksAndFlag) {
-  AddBooks(SampleBooks());
-  AddMessages("abc", 3);
-  LogInSuperuser();
-  NextRequest();
-  book().SetDelThisWord("坏词");
-  book().UserList();
-  testing::ExpectGolden("UserList/superuser.html", page().body);
-}
-
-TEST_F(UserListTest, OnlyYesOpensTheSuperuserColumns) {
-  AddBooks(SampleBooks());
+  ExpectGolden("UserList/visitor.html", List());
   for (const char* flag : {"", "no", "Yes", "1"}) {
     page().Set("ly_admin_log", Value(flag));
-    std::string body = List();
-    EXPECT_EQ(body.find("deluser"), std::string::npos) << flag;
-    EXPECT_EQ(body.find("留言信息"), std::string::npos) << flag;
+    ExpectGolden("UserList/visitor.html", List());
   }
+  Seed("delete from liuyan where name = 'x_9'");
+  LogIn("admin");
+  ExpectGolden("UserList/superuser.html", List());
 }
 
 TEST_F(UserListTest, SixSortOrders) {
   // Each order puts the four guestbooks differently.
-  AddBooks({
-      {.name = "a1",
-       .title = "Delta",
-       .counter = 30,
-       .regtime = "2025-01-01 09:00:00",
-       .modifytime = "2026-02-01 00:00:00",
-       .infoserial = 5},
-      {.name = "b2",
-       .title = "Alpha",
-       .counter = 10,
-       .regtime = "2025-06-01 00:00:00",
-       .modifytime = "2025-07-01 00:00:00",
-       .infoserial = 9},
-      {.name = "c3",
-       .title = "Charlie",
-       .counter = 20,
-       .regtime = "2024-12-31 00:00:00",
-       .modifytime = "2026-03-01 00:00:00",
-       .infoserial = 1},
-      {.name = "d4",
-       .title = "Bravo",
-       .counter = 40,
-       .regtime = "2025-03-15 00:00:00",
-       .modifytime = "2025-04-01 00:00:00",
-       .infoserial = 3},
-  });
-  struct Case {
-    const char* sort;  // nullptr: no sort field
-    const char* golden;
-    std::vector<std::string> names;
-  } cases[] = {
-      {nullptr, "UserList/sort_none.html", {"b2", "a1", "d4", "c3"}},
-      {"", "UserList/sort_none.html", {"b2", "a1", "d4", "c3"}},
-      {"1", "UserList/sort_1.html", {"b2", "d4", "a1", "c3"}},
-      {"2", "UserList/sort_2.html", {"c3", "a1", "b2", "d4"}},
-      {"3", "UserList/sort_3.html", {"d4", "c3", "b2", "a1"}},
-      {"4", "UserList/sort_4.html", {"a1", "c3", "d4", "b2"}},
-      {"5", "UserList/sort_5.html", {"d4", "a1", "c3", "b2"}},
-      // Unknown values list in the default order; the links carry them back
-      // escaped.
-      {"9", "UserList/sort_unknown.html", {"b2", "a1", "d4", "c3"}},
-      {" 1", "UserList/sort_blank_1.html", {"b2", "a1", "d4", "c3"}},
-      {"\"><script>x</script>", "UserList/sort_markup.html", {"b2", "a1", "d4", "c3"}},
+  AddBook("a1", {{"titletop", "Delta"},
+                 {"counter", 30},
+                 {"regtime", "2025-01-01 09:00:00"},
+                 {"modifytime", "2026-02-01 00:00:00"},
+                 {"infoserial", 5}});
+  AddBook("b2", {{"titletop", "Alpha"},
+                 {"counter", 10},
+                 {"regtime", "2025-06-01 00:00:00"},
+                 {"modifytime", "2025-07-01 00:00:00"},
+                 {"infoserial", 9}});
+  AddBook("c3", {{"titletop", "Charlie"},
+                 {"counter", 20},
+                 {"regtime", "2024-12-31 00:00:00"},
+                 {"modifytime", "2026-03-01 00:00:00"},
+                 {"infoserial", 1}});
+  AddBook("d4", {{"titletop", "Bravo"},
+                 {"counter", 40},
+                 {"regtime", "2025-03-15 00:00:00"},
+                 {"modifytime", "2025-04-01 00:00:00"},
+                 {"infoserial", 3}});
+  // Unknown values list in the default order; the links carry them back
+  // escaped.
+  const std::pair<const char*, const char*> cases[] = {
+      {nullptr, "none"}, {"", "none"},
+      {"1", "1"},        {"2", "2"},
+      {"3", "3"},        {"4", "4"},
+      {"5", "5"},        {"9", "unknown"},
+      {" 1", "blank_1"}, {"\"><script>x</script>", "markup"},
   };
-  for (const auto& c : cases) {
-    std::string body = c.sort ? List({{"sort", c.sort}}) : List();
-    EXPECT_EQ(ListedNames(body), c.names) << (c.sort ? c.sort : "(none)");
-    testing::ExpectGolden(c.golden, body);
+  for (const auto& [sort, golden] : cases) {
+    const std::string body = sort ? List({{"sort", sort}}) : List();
+    ExpectGolden("UserList/sort_" + std::string(golden) + ".html", body);
   }
 }
 
 TEST_F(UserListTest, ThirtyOneGuestbooksMakeTwoPages) {
   AddNumberedBooks(31);
-  std::string first = List({{"sort", "1"}});
-  std::string second = List({{"Page", "2"}, {"sort", "1"}});
-  testing::ExpectGolden("UserList/page1.html", first);
-  testing::ExpectGolden("UserList/page2.html", second);
-  EXPECT_EQ(ListedNames(first).size(), 30u);
-  EXPECT_EQ(ListedNames(second), std::vector<std::string>{"g01"});
-  // Page 1 is also what an explicit first page, 0 or a negative page shows.
-  for (const char* p : {"1", "0", "-3", ""}) {
-    EXPECT_EQ(List({{"page", p}, {"sort", "1"}}), first) << p;
-  }
-  // A page beyond the last shows the last.
-  for (const char* p : {"3", "99", "1e30"}) {
-    EXPECT_EQ(List({{"Page", p}, {"sort", "1"}}), second) << p;
-  }
+  const std::string first = List({{"sort", "1"}});
+  const std::string second = List({{"Page", "2"}, {"sort", "1"}});
+  ExpectGolden("UserList/page1.html", first);
+  ExpectGolden("UserList/page2.html", second);
+  // Page 1 is also what an explicit first page, 0 or a negative page shows;
+  // a page beyond the last shows the last.
+  for (const char* p : {"1", "0", "-3", ""})
+    EXPECT_EQ(List({{"page", p}, {"sort", "1"}}), first);
+  for (const char* p : {"3", "99", "1e30"})
+    EXPECT_EQ(List({{"Page", p}, {"sort", "1"}}), second);
 }
 
 TEST_F(UserListTest, EqualKeysNeverRepeatOrSkipAcrossPages) {
@@ -209,26 +156,20 @@ TEST_F(UserListTest, LongListLinksItsEndsAndAroundTheCurrentPage) {
   Seed(
       "with recursive k(i) as (select 1 union all select i + 1 from k where i < 1501) "
       "insert into user(name, regtime) select 'u' || i, '2025-01-01 00:00:00' from k");
-  const std::string body = List({{"Page", "20"}});
-  EXPECT_NE(body.find("[5]</a>&nbsp;… <a href=\"userlist.asp?Page=15&sort=\">[15]</a>"
+  EXPECT_NE(List({{"Page", "20"}})
+                .find("[5]</a>&nbsp;… <a href=\"userlist.asp?Page=15&sort=\">[15]</a>"
                       "&nbsp;<a href=\"userlist.asp?Page=16&sort=\">"),
             std::string::npos);
 }
 
+// A bad page stops after the header; a page number must be whole.
 TEST_F(UserListTest, BadPageStopsAfterTheHeader) {
-  AddBooks(SampleBooks());
-  std::string body = List({{"Page", "abc"}});
-  testing::ExpectGolden("UserList/page_abc.html", body);
-  EXPECT_TRUE(body.ends_with("</table>page:参数错误！"));
-  // A page number must be whole.
-  for (const char* p : {"2.5", "1x", " "}) {
-    EXPECT_TRUE(List({{"Page", p}}).ends_with("page:参数错误！")) << p;
-  }
-}
-
-TEST_F(UserListTest, NoGuestbooks) {
-  std::string body = List({{"Page", "4"}});
-  testing::ExpectGolden("UserList/empty.html", body);
+  AddSampleBooks();
+  ExpectGolden("UserList/page_abc.html", List({{"Page", "abc"}}));
+  for (const char* p : {"2.5", "1x", " "})
+    EXPECT_TRUE(List({{"Page", p}}).ends_with("</table>page:参数错误！")) << p;
+  Seed("delete from user");
+  ExpectGolden("UserList/empty.html", List({{"Page", "4"}}));
 }
 
 // An engine source that notes the most rows any one statement handed back.
@@ -267,11 +208,7 @@ TEST_F(UserListTest, TotalsAreCountedByTheStore) {
   host::MemoryPage counted(counting);
   counted.ad_script_url = "http://ad.example/ad.js";
   counted.query.Add("Page", "2");
-  Guestbook list;
-  list.SetDSNtemp(dsn());
-  list.OnStartPage(counted);
-  list.UserList();
-  list.OnEndPage();
+  testing::RunPage(counted, dsn(), &Guestbook::UserList);
   EXPECT_TRUE(counted.body.starts_with("共有95个留言板  共有200000条留言<p></p>"));
   EXPECT_EQ(ListedNames(counted.body).size(), 30u);
   EXPECT_NE(counted.body.find("[4]</a>&nbsp;<p align=\"center\">"), std::string::npos);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -15,9 +16,9 @@ class ShowBookTest : public PageTest {
   ShowBookTest() {
     book_defaults_ = {{"password", "secret"},
                       {"email", "owner@example.com"},
-                      {"homepage", "http://abc.example.com"},
                       {"regtime", "2026-01-02 03:04:05"},
                       {"html", "2"},
+                      {"homepage", "http://abc.example.com"},
                       {"titletop", "阿布的留言本"},
                       {"counter", "3"}};
     message_defaults_ = {{"message", "第一条留言"},
@@ -27,8 +28,8 @@ class ShowBookTest : public PageTest {
                          {"touxiang", 0},
                          {"email", "wang@example.com"},
                          {"subject", "你好"},
-                         {"homepage", "http://wang.example.com"},
                          {"replymail", "1"},
+                         {"homepage", "http://wang.example.com"},
                          {"oicq", "12345"},
                          {"html", "0"},
                          {"font", "宋体"},
@@ -64,6 +65,8 @@ class ShowBookTest : public PageTest {
     book().ShowBook();
     return page().body;
   }
+  // The visit counter of "abc".
+  std::string Counter() { return Scalar("select counter from user where name = 'abc'"); }
 };
 
 }  // namespace tb::testing

@@ -37,6 +37,16 @@ TEST(AddCheckFieldsTest, FontKeepsLettersOfAnyScript) {
   for (const auto& c : cases) EXPECT_EQ(SafeFont(c.in), c.want) << c.in;
 }
 
+TEST(AddCheckFieldsTest, FormKeyComparedAsNumber) {
+  const Value issued("123456789");
+  for (std::string_view key2 : {"123456789", "0123456789", " 123456789 ", "1.23456789e8"})
+    EXPECT_TRUE(FormKeyMatches(key2, issued)) << key2;
+  for (std::string_view key2 : {"123456788", "abc", ""})
+    EXPECT_FALSE(FormKeyMatches(key2, issued)) << key2;
+  EXPECT_TRUE(FormKeyMatches("123456789", Value(123456789)));  // the legacy form's number
+  EXPECT_FALSE(FormKeyMatches("0", Value()));                  // no key issued
+}
+
 TEST(AddCheckFieldsTest, SortKeys) {
   EXPECT_EQ(NewThreadSortKey(0), 19999);
   EXPECT_EQ(NewThreadSortKey(1), 29999);

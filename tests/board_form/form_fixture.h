@@ -1,14 +1,14 @@
 // File: form_fixture.h — what the message form and acceptance tests share: a
-// guestbook "abc" with known settings, messages to prune, a valid post that
-// a test changes field by field, and the stored rows.
+// guestbook "abc" with known settings, messages to prune, and a valid post
+// that a test changes field by field.
 #pragma once
 
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -49,33 +49,31 @@ class FormTest : public PageTest {
   // leaves a field out) to AddCheck, in the current request.
   void Post(const PostFields& form_changes = {}, const PostFields& query_changes = {}) {
     PostFields query = {{"name", "abc"}, {"key2", std::string(kKey)}};
-    PostFields form = {
-        {"guestname", "小明"},
-        {"guo", "中国"},
-        {"sheng", "广东"},
-        {"xian", "广州"},
-        {"tx", "3"},
-        {"email", "ming@example.cn"},
-        {"subject", "问候"},
-        {"homepage", "http://ming.example/"},
-        {"oicq", "12345"},
-        {"html", "0"},
-        {"message", "你好，留言本！"},
-        {"priviteword", "0"},
-        {"password", ""},
-        {"savemyinfo", "1"},
-        {"replymail", "1"},
-        {"font", "宋体"},
-        {"fontsize", "3"},
-        {"fontcolor", "#000000"},
-    };
+    PostFields form = {{"guestname", "小明"},
+                       {"guo", "中国"},
+                       {"sheng", "广东"},
+                       {"xian", "广州"},
+                       {"tx", "3"},
+                       {"email", "ming@example.cn"},
+                       {"subject", "问候"},
+                       {"oicq", "12345"},
+                       {"html", "0"},
+                       {"homepage", "http://ming.example/"},
+                       {"message", "你好，留言本！"},
+                       {"priviteword", "0"},
+                       {"password", ""},
+                       {"savemyinfo", "1"},
+                       {"replymail", "1"},
+                       {"font", "宋体"},
+                       {"fontsize", "3"},
+                       {"fontcolor", "#000000"}};
     for (const auto& [k, v] : query_changes) query[k] = v;
     for (const auto& [k, v] : form_changes) form[k] = v;
     for (const auto& [k, v] : query)
       if (v) page().query.Add(k, *v);
     for (const auto& [k, v] : form)
       if (v) page().form.Add(k, *v);
-    book().SetLybMsgLen(Value(8000));
+    book().SetLybMsgLen(msg_len_);
     book().AddCheck();
   }
 
@@ -87,23 +85,11 @@ class FormTest : public PageTest {
     Post(form_changes, query_changes);
   }
 
-  // Every column of a stored message, as text.
-  std::map<std::string, std::string> MessageRow(std::int64_t id) {
-    static constexpr std::string_view kColumns[] = {
-        "name",        "message",  "guestname", "regtime",   "ip",      "touxiang",
-        "email",       "subject",  "homepage",  "replymail", "oicq",    "html",
-        "font",        "fontsize", "fontcolor", "newinfo",   "whoinfo", "infoseekno",
-        "priviteword", "hailfrom", "infono"};
-    std::map<std::string, std::string> row;
-    for (auto column : kColumns) {
-      row[std::string(column)] = Scalar("select " + std::string(column) +
-                                        " from liuyan where id = " + std::to_string(id));
-    }
-    return row;
-  }
+  // The LybMsgLen setting Post gives the component.
+  Value msg_len_ = Value(8000);
 
-  std::string Infoserial(std::string_view name = "abc") {
-    return Scalar("select infoserial from user where name = '" + std::string(name) + "'");
+  std::string Infoserial() {
+    return Scalar("select infoserial from user where name = 'abc'");
   }
 };
 
