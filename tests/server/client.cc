@@ -67,9 +67,8 @@ std::optional<Response> Client::SendRaw(std::string_view bytes, bool read) {
     asio::async_write(stream_, asio::buffer(bytes.data(), bytes.size()), handler);
   });
   // The server may answer and close before it has read everything sent.
-  if (ec && ec != asio::error::connection_reset && ec != asio::error::broken_pipe) {
+  if (ec && ec != asio::error::connection_reset && ec != asio::error::broken_pipe)
     throw beast::system_error(ec);
-  }
   if (!read) return std::nullopt;
   return Read();
 }
@@ -102,9 +101,8 @@ Request FormPost(std::string_view target, std::string body,
 
 std::vector<std::string> SetCookies(const Response& res) {
   std::vector<std::string> out;
-  for (const auto& field : res) {
+  for (const auto& field : res)
     if (field.name() == bhttp::field::set_cookie) out.emplace_back(field.value());
-  }
   return out;
 }
 
@@ -150,9 +148,8 @@ ServeProcess::ServeProcess(std::vector<std::string> args) {
   pending_.erase(0, eol + 1);
   std::smatch m;
   static const std::regex kLine("listening on http://127\\.0\\.0\\.1:([0-9]+)/");
-  if (std::regex_match(listening_, m, kLine)) {
+  if (std::regex_match(listening_, m, kLine))
     port_ = static_cast<unsigned short>(std::stoi(m[1]));
-  }
 }
 
 ServeProcess::~ServeProcess() {

@@ -25,65 +25,67 @@ Request MakeRequest(bhttp::verb verb, std::string_view target,
   return req;
 }
 
-TEST(ReadRequestTest, PathQueryFormCookiesAndVariables) {
+TEST(ReadRequestTest, PathQueryFormCookiesAndVariablesInEitherCharset) {
   Request req = MakeRequest(bhttp::verb::post, "/Show%2Easp?name=%C1%F4&x=1&x=2",
                             "application/x-www-form-urlencoded", "a=%D6%D0&x=3");
   req.insert(bhttp::field::cookie, "ly_name=%C1%F4; b=2");
   req.insert(bhttp::field::cookie, "c=3");
-  auto read = ReadRequest(req, "10.1.2.3");
-  auto* data = std::get_if<RequestData>(&read);
-  ASSERT_TRUE(data);
-  EXPECT_EQ(data->method, "POST");
-  EXPECT_EQ(data->path, "Show.asp");
-  EXPECT_EQ(data->query.Find("NAME"), "留");
-  EXPECT_EQ(data->query.Find("x"), "1, 2");
-  EXPECT_EQ(data->form.Find("a"), "中");
-  EXPECT_EQ(data->form.Find("x"), "3");
-  EXPECT_EQ(data->cookies.Find("ly_name"), "留");
-  EXPECT_EQ(data->cookies.Find("c"), "3");
-  EXPECT_EQ(data->server_variables.Find("REMOTE_ADDR"), "10.1.2.3");
-  EXPECT_EQ(data->server_variables.Find("request_method"), "POST");
-  EXPECT_EQ(data->server_variables.Find("query_string"), "name=%C1%F4&x=1&x=2");
-  EXPECT_EQ(data->server_variables.Find("http_host"), "example.cn");
-}
+  auto data = std::get<RequestData>(ReadRequest(req, "10.1.2.3"));
+  EXPECT_EQ(data.method, "POST");
+  EXPECT_EQ(data.path, "Show.asp");
+  const struct {
+    const host::FieldMap& fields;
+    std::string_view name, want;
+  } cases[] = {{data.query, "NAME", "留"},
+               {data.query, "x", "1, 2"},
+               {data.form, "a", "中"},
+               {data.form, "x", "3"},
+               {data.cookies, "ly_name", "留"},
+               {data.cookies, "c", "3"},
+               {data.server_variables, "REMOTE_ADDR", "10.1.2.3"},
+               {data.server_variables, "request_method", "POST"},
+               {data.server_variables, "query_string", "name=%C1%F4&x=1&x=2"},
+               {data.server_variables, "http_host", "example.cn"}};
+  for (const auto& c : cases) EXPECT_EQ(c.fields.Find(c.name), c.want) << c.name;
 
-TEST(ReadRequestTest, Utf8LabelAppliesToQueryAndBody) {
-  Request req = MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
-                            "application/x-www-form-urlencoded; charset=UTF-8",
-                            "t=%E7%95%99&bad=a%FF%E7%95b");
-  auto read = ReadRequest(req, "1.1.1.1");
-  auto* data = std::get_if<RequestData>(&read);
-  ASSERT_TRUE(data);
-  EXPECT_EQ(data->query.Find("q"), "中");
-  EXPECT_EQ(data->form.Find("t"), "留");
-  // Invalid UTF-8 never reaches the store: each bad byte is U+FFFD.
-  EXPECT_EQ(data->form.Find("bad"), "a\uFFFD\uFFFD\uFFFDb");
+  // A UTF-8 label applies to the query and the body; each bad byte is U+FFFD.
+  data = std::get<RequestData>(
+      ReadRequest(MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
+                              "application/x-www-form-urlencoded; charset=UTF-8",
+                              "t=%E7%95%99&bad=a%FF%E7%95b"),
+                  "1.1.1.1"));
+  EXPECT_EQ(data.query.Find("q"), "中");
+  EXPECT_EQ(data.form.Find("t"), "留");
+  EXPECT_EQ(data.form.Find("bad"), "a\uFFFD\uFFFD\uFFFDb");
 }
 
 TEST(ReadRequestTest, RefusesWhatCannotBeRead) {
   std::string many_fields;
   for (int i = 0; i <= 1000; ++i) many_fields += "f" + std::to_string(i) + "=&";
-  const std::string_view form = "application/x-www-form-urlencoded";
-  Request nul_cookie = MakeRequest(bhttp::verb::get, "/");
+  auto get = [](std::string_view target) {
+    return MakeRequest(bhttp::verb::get, target);
+  };
+  auto post = [](std::string body,
+                 std::string_view type = "application/x-www-form-urlencoded") {
+    return MakeRequest(bhttp::verb::post, "/a.asp", type, std::move(body));
+  };
+  Request nul_cookie = get("/");
   nul_cookie.set(bhttp::field::cookie, "a=%00");
   struct Case {
     Request req;
     std::optional<std::string_view> refusal;  // none: read
   } cases[] = {
-      {MakeRequest(bhttp::verb::get, "http://example.cn/index.asp"), kMalformed.text},
-      {MakeRequest(bhttp::verb::get, "*"), kMalformed.text},
-      {MakeRequest(bhttp::verb::post, "/add_check.asp", "multipart/form-data; boundary=b",
-                   "--b\r\nbroken"),
-       kMalformed.text},
-      {MakeRequest(bhttp::verb::get, "/"), std::nullopt},
+      {get("http://example.cn/index.asp"), kMalformed.text},
+      {get("*"), kMalformed.text},
+      {post("--b\r\nbroken", "multipart/form-data; boundary=b"), kMalformed.text},
+      {get("/"), std::nullopt},
       {nul_cookie, kBadBytes.text},
-      {MakeRequest(bhttp::verb::post, "/a.asp", form, many_fields), kTooManyFields.text},
-      {MakeRequest(bhttp::verb::post, "/a.asp", form, many_fields.substr(6)),
-       std::nullopt},
-      {MakeRequest(bhttp::verb::get, "/show.asp?name=%00"), kBadBytes.text},
-      {MakeRequest(bhttp::verb::get, "/show.asp?na%00me=a"), kBadBytes.text},
-      {MakeRequest(bhttp::verb::get, "/show%00.asp"), kBadBytes.text},
-      {MakeRequest(bhttp::verb::post, "/a.asp", form, "a=1%002"), kBadBytes.text},
+      {post(many_fields), kTooManyFields.text},
+      {post(many_fields.substr(6)), std::nullopt},
+      {get("/show.asp?name=%00"), kBadBytes.text},
+      {get("/show.asp?na%00me=a"), kBadBytes.text},
+      {get("/show%00.asp"), kBadBytes.text},
+      {post("a=1%002"), kBadBytes.text},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.req.target()) + " " + c.req.body().substr(0, 20));
@@ -139,10 +141,13 @@ class HttpPageTest : public ::testing::Test {
                                       pool_, sessions_, visits_, limits_,
                                       "http://ad.example/ad.js");
   }
+  std::unique_ptr<HttpPage> PageOf(std::string_view id) {
+    return Page("/x.asp", "TBSESSION=" + std::string(id));
+  }
 
   // The id of a "TBSESSION=<id>; ..." cookie.
-  static std::string IdOf(const std::string& cookie) {
-    return cookie.substr(10, cookie.find(';') - 10);
+  static std::string IdOf(const std::optional<std::string>& cookie) {
+    return cookie ? cookie->substr(10, cookie->find(';') - 10) : "(no cookie)";
   }
 
   data::SqlitePool pool_;
@@ -152,7 +157,7 @@ class HttpPageTest : public ::testing::Test {
   MemorySessionStore sessions_{20min, [this] { return now_; }};
 };
 
-TEST_F(HttpPageTest, RequestAndServerThroughTheContext) {
+TEST_F(HttpPageTest, RequestServerComponentAndRedirectThroughTheContext) {
   auto page = Page("/x.asp?name=abc", "ly_name=%C1%F4");
   host::PageContext& ctx = page->context();
   EXPECT_EQ(page->method(), "GET");
@@ -164,25 +169,17 @@ TEST_F(HttpPageTest, RequestAndServerThroughTheContext) {
   EXPECT_EQ(ctx.server().AdScriptUrl(), "http://ad.example/ad.js");
   for (int i = 0; i < 100; ++i) {
     auto n = ctx.server().Random(111111, 999999);
-    EXPECT_GE(n, 111111);
-    EXPECT_LE(n, 999999);
+    EXPECT_TRUE(n >= 111111 && n <= 999999) << n;
   }
   auto now = DateTime::FromTimePoint(std::chrono::system_clock::now());
   EXPECT_EQ(ctx.server().Now().year, now.year);
-}
 
-TEST_F(HttpPageTest, TheComponentIsBoundToThePage) {
-  auto page = Page();
   page->component().test();
   page->Write("<p>");
   EXPECT_EQ(page->body, "this is a test!<p>");
   EXPECT_EQ(page->redirect, std::nullopt);
   page->component().gBookAd();
   EXPECT_NE(page->body.find("http://ad.example/ad.js"), std::string::npos);
-}
-
-TEST_F(HttpPageTest, RedirectKeepsThePage) {
-  auto page = Page();
   page->response().Redirect("guanshui.asp");
   EXPECT_EQ(page->redirect, "guanshui.asp");
 }
@@ -203,15 +200,14 @@ TEST_F(HttpPageTest, ResponseCookiesWithExpiry) {
                 "plain=x; path=/; HttpOnly"}));
 }
 
-TEST_F(HttpPageTest, NoSessionUntilAValueIsSet) {
-  auto page = Page();
-  EXPECT_TRUE(page->session().Get("ly_name").IsEmpty());
-  EXPECT_EQ(page->FinishSession(), std::nullopt);
+TEST_F(HttpPageTest, ASessionStartsWithItsFirstValueUnderANewId) {
+  auto none = Page();
+  EXPECT_TRUE(none->session().Get("ly_name").IsEmpty());
+  EXPECT_EQ(none->FinishSession(), std::nullopt);
   EXPECT_EQ(sessions_.size(), 0u);
-}
 
-TEST_F(HttpPageTest, NewSessionCookieAndItsValues) {
-  auto first = Page();
+  // An id the visitor made up is never taken over.
+  auto first = PageOf("chosen-by-the-visitor");
   first->session().Set("ly_name", Value("abc"));
   first->session().Set("ly_fgs", Value(123456789));
   EXPECT_EQ(first->session().Get("LY_NAME"), Value("abc"));
@@ -220,35 +216,24 @@ TEST_F(HttpPageTest, NewSessionCookieAndItsValues) {
   EXPECT_TRUE(std::regex_match(
       *cookie, std::regex("TBSESSION=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Strict")))
       << *cookie;
-  std::string id = IdOf(*cookie);
+  EXPECT_EQ(sessions_.Load("chosen-by-the-visitor"), std::nullopt);
+  const std::string id = IdOf(cookie);
 
   auto second = Page("/x.asp", "a=1; TBSESSION=" + id);
   EXPECT_EQ(second->session().Get("ly_name"), Value("abc"));
   EXPECT_TRUE(second->session().Get("ly_fgs").IsNumber());
   second->session().Set("ly_log", Value("yes"));
   EXPECT_EQ(second->FinishSession(), std::nullopt) << "the browser has the cookie";
-  EXPECT_EQ(Page("/x.asp", "TBSESSION=" + id)->session().Get("ly_log"), Value("yes"));
-
-  // Idle longer than the timeout: the values are gone.
+  EXPECT_EQ(PageOf(id)->session().Get("ly_log"), Value("yes"));
   now_ += 21min;
-  EXPECT_TRUE(Page("/x.asp", "TBSESSION=" + id)->session().Get("ly_name").IsEmpty());
-}
-
-TEST_F(HttpPageTest, AnUnknownIdIsNeverTakenOver) {
-  auto page = Page("/x.asp", "TBSESSION=chosen-by-the-visitor");
-  page->session().Set("ly_name", Value("abc"));
-  auto cookie = page->FinishSession();
-  ASSERT_TRUE(cookie);
-  EXPECT_NE(IdOf(*cookie), "chosen-by-the-visitor");
-  EXPECT_EQ(sessions_.Load("chosen-by-the-visitor"), std::nullopt);
+  EXPECT_TRUE(PageOf(id)->session().Get("ly_name").IsEmpty()) << "idle too long";
 }
 
 TEST_F(HttpPageTest, EndSessionForgetsTheValues) {
   auto first = Page();
   first->session().Set("ly_name", Value("abc"));
-  std::string id = IdOf(*first->FinishSession());
-
-  auto logoff = Page("/x.asp", "TBSESSION=" + id);
+  const std::string id = IdOf(first->FinishSession());
+  auto logoff = PageOf(id);
   logoff->EndSession();
   EXPECT_TRUE(logoff->session().Get("ly_name").IsEmpty());
   EXPECT_EQ(logoff->FinishSession(),
@@ -259,26 +244,25 @@ TEST_F(HttpPageTest, EndSessionForgetsTheValues) {
   // A value set after the end starts a new session with a new id.
   auto again = Page();
   again->session().Set("a", Value("1"));
-  std::string kept = IdOf(*again->FinishSession());
-  auto restart = Page("/x.asp", "TBSESSION=" + kept);
+  const std::string kept = IdOf(again->FinishSession());
+  auto restart = PageOf(kept);
   restart->EndSession();
   restart->session().Set("ly_name", Value("xyz"));
-  auto cookie = restart->FinishSession();
-  ASSERT_TRUE(cookie);
-  EXPECT_NE(IdOf(*cookie), kept);
+  const std::string renewed = IdOf(restart->FinishSession());
+  EXPECT_NE(renewed, kept);
   EXPECT_EQ(sessions_.Load(kept), std::nullopt);
-  EXPECT_EQ(sessions_.Load(IdOf(*cookie))->at("ly_name"), Value("xyz"));
+  EXPECT_EQ(sessions_.Load(renewed)->at("ly_name"), Value("xyz"));
 }
 
 TEST_F(HttpPageTest, ALoginEndedWhileARequestRunsStaysEnded) {
   auto login = Page();
   login->session().Set("ly_log", Value("yes"));
   login->session().Set("ly_name", Value("abc"));
-  auto in_flight = Page("/x.asp", "TBSESSION=" + IdOf(*login->FinishSession()));
+  auto in_flight = PageOf(IdOf(login->FinishSession()));
   in_flight->RenewSession();
   in_flight->session().Set("a", Value("1"));
   Page()->EndLogins("abc", host::Session::Reach::kOthers);
-  auto values = sessions_.Load(IdOf(*in_flight->FinishSession()));
+  auto values = sessions_.Load(IdOf(in_flight->FinishSession()));
   EXPECT_EQ(*values, (SessionValues{{"a", Value("1")}}));
 }
 
