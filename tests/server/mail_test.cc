@@ -14,6 +14,7 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -21,7 +22,7 @@
 #include "component/password_hash.h"
 #include "server/mail/mail_queue.h"
 #include "server/mail/message.h"
-#include "tests/server/site_browser.h"
+#include "tests/server/real_site.h"
 
 namespace tb::testing {
 namespace {
@@ -219,18 +220,38 @@ TEST(MailQueueTest, AFullQueueDropsTheOldestAndAFailureIsTriedAgainThenGivenUp) 
 
 // `tavobook serve` mailing through the sink, passwords hashed; xiaoming's
 // registration sent the first mail.
-class MailFlowTest : public ::testing::Test {
+class MailFlowTest : public ::testing::Test, protected SiteVisits {
  protected:
-  std::string Config(unsigned short port) {
-    const auto path = dir_.path() / "serve.toml";
-    std::ofstream(path) << "[security]\nhash_passwords = true\n[mail]\nenabled = true\n"
-                        << "smtp_url = \"smtp://127.0.0.1:" << port << "\"\n"
-                        << "from = \"gb@site.example\"\n";
-    return path.string();
+  MailFlowTest() {
+    const auto config = dir_.path() / "serve.toml";
+    std::ofstream(config) << "[security]\nhash_passwords = true\n[mail]\nenabled = true\n"
+                          << "smtp_url = \"smtp://127.0.0.1:" << sink_->port() << "\"\n"
+                          << "from = \"gb@site.example\"\n";
+    serve_.emplace(std::vector<std::string>{
+        "--listen", "127.0.0.1:0", "--db", (dir_.path() / "t.db").string(),
+        "--admin-password", "super_pw9", "--threads", "2", "--config", config.string()});
+    EXPECT_NE(serve_->port(), 0) << serve_->Stderr();
+    // Without LybUrl set, the link is the address the site listens on.
+    const std::string link =
+        "<a href='show.asp?name=xiaoming' target='_blank'>http://"
+        "127.0.0.1:" +
+        std::to_string(serve_->port()) + "/show.asp?name=xiaoming</a>";
+    const Answer done = AddOwner();
+    EXPECT_TRUE(done.Has(link)) << done.text;
   }
+  server::http::Response Send(server::http::Request& req) override {
+    if (!client_) client_.emplace(serve_->port());  // one keep-alive connection
+    return client_->Send(std::move(req));
+  }
+  Rows Query(std::string_view sql) {
+    return StoreRows(pool_, "sqlite:" + (dir_.path() / "t.db").string(), sql);
+  }
+
   TempDir dir_;
+  data::SqlitePool pool_;
   std::optional<SmtpSink> sink_{std::in_place};
-  FlowSite site_{{"--config", Config(sink_->port())}};
+  std::optional<ServeProcess> serve_;
+  std::optional<Client> client_;
 };
 
 TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
@@ -246,25 +267,29 @@ TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
   ASSERT_TRUE(std::regex_search(
       body, link, std::regex("/(confirm\\.asp\\?name=xiaoming&code=(\\d{6}))\n")))
       << body;
-  EXPECT_EQ(site_.Query("select crccode from user")[1][0], link[2].str());
-  Browser visitor(site_.port());
+  EXPECT_EQ(Query("select crccode from user")[1][0], link[2].str());
+  std::string visitor, owner, super;
   std::string wrong = link[2].str();
   wrong[0] = wrong[0] == '1' ? '2' : '1';
-  EXPECT_TRUE(visitor.Get("confirm.asp?name=xiaoming&code=" + wrong).Has("认证失败"));
-  EXPECT_EQ(site_.Query("select hascrc from user where name = 'xiaoming'")[0][0], "0");
-  EXPECT_TRUE(visitor.Get(link[1].str()).Has("已经认证！"));
-  EXPECT_EQ(site_.Query("select hascrc from user where name = 'xiaoming'")[0][0], "1");
+  EXPECT_TRUE(Visit(visitor, "confirm.asp?name=xiaoming&code=" + wrong).Has("认证失败"));
+  const std::string_view hascrc = "select hascrc from user where name = 'xiaoming'";
+  EXPECT_EQ(Query(hascrc)[0][0], "0");
+  EXPECT_TRUE(Visit(visitor, link[1].str()).Has("已经认证！"));
+  EXPECT_EQ(Query(hascrc)[0][0], "1");
 
   // Owner notification off (the default), then on; the message asks for
   // replies by mail, and its subject tries to add a header.
   const Fields asks = {{"email", "poster@example.com"}, {"replymail", "1"}};
-  auto post = [&](std::string_view book, std::string subject, Fields more) {
-    Fields fields = MessageFields("小红", subject, "第一行\n第二行");
+  auto post = [&](std::string_view book, std::string subject, const Fields& more) {
+    Fields fields = {{"guestname", "小红"},
+                     {"subject", subject},
+                     {"html", "2"},
+                     {"message", "第一行\n第二行"}};
     fields.insert(fields.end(), more.begin(), more.end());
-    return visitor.Post(visitor.FormAction(book), fields);
+    return Visit(visitor, FormAction(visitor, book), fields);
   };
   EXPECT_TRUE(post("xiaoming", "没有通知", asks).Has("留言添加成功"));
-  site_.Query("update user set sendinfo = '1' where name = 'xiaoming'");
+  Query("update user set sendinfo = '1' where name = 'xiaoming'");
   EXPECT_TRUE(post("xiaoming", "你好\r\nBcc: evil@x.example", asks).Has("留言添加成功"));
   mails = sink_->WaitFor(2);
   ASSERT_EQ(mails.size(), 2u);
@@ -278,33 +303,30 @@ TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
 
   // The owner answers it with the password on the form: the owner and the
   // poster are mailed; a wrong password stores and mails nothing.
-  const std::string id = site_.Query("select max(id) from liuyan")[0][0];
-  const std::string reply = "xiaoming&reply=1&replyid=" + id;
+  const std::string reply =
+      "xiaoming&reply=1&replyid=" + Query("select max(id) from liuyan")[0][0];
   EXPECT_TRUE(post(reply, "回复", {{"password", "wrong99"}}).Has("斑竹密码错误"));
   EXPECT_TRUE(post(reply, "回复", {{"password", "pass1234"}}).Has("留言添加成功"));
   mails = sink_->WaitFor(4);
   ASSERT_EQ(mails.size(), 4u);
   EXPECT_EQ(mails[2].to + mails[3].to, "<xm@example.com><poster@example.com>");
   EXPECT_EQ(mails[3].Header("Subject"), "你在留言本“小明的留言本”的留言有了回复：回复");
-  EXPECT_EQ(site_.Count("select * from liuyan where whoinfo = '1'"), 1);
+  EXPECT_EQ(Query("select count(*) from liuyan where whoinfo = '1'")[0][0], "1");
 
   // A forgotten password: a new one is mailed, not shown, and opens the
   // guestbook; the superuser's look-up shows no hash.
-  EXPECT_TRUE(visitor
-                  .Post("lostpassword_check.asp?name=xiaoming",
-                        {{"answer", "天蓝色的"}, {"idcard", "110101199001011234"}})
+  EXPECT_TRUE(Visit(visitor, "lostpassword_check.asp?name=xiaoming",
+                    {{"answer", "天蓝色的"}, {"idcard", "110101199001011234"}})
                   .Has("新密码已发送到你的电子邮箱。"));
   mails = sink_->WaitFor(5);
   ASSERT_EQ(mails.size(), 5u);
   std::smatch fresh;
   const std::string password_mail = mails[4].Body();
   ASSERT_TRUE(std::regex_search(password_mail, fresh, std::regex("新密码：(\\w{10})\n")));
-  Browser owner(site_.port());
   LogIn(owner, "xiaoming", fresh[1].str());
-  Browser super(site_.port());
-  LogIn(super, "admin", FlowSite::kSuperPassword);
-  EXPECT_TRUE(super.Post("GETPASS.ASP", {{"name", "xiaoming"}}).Has("（已加密保存）"));
-  for (const auto& row : site_.Query("select password from user"))
+  LogIn(super, "admin", "super_pw9");
+  EXPECT_TRUE(Visit(super, "GETPASS.ASP", {{"name", "xiaoming"}}).Has("（已加密保存）"));
+  for (const auto& row : Query("select password from user"))
     EXPECT_TRUE(passwords::IsPasswordHash(row[0])) << row[0];
 
   // With the mail server gone, a post is still stored; the failed try is
@@ -312,9 +334,9 @@ TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
   sink_.reset();
   EXPECT_TRUE(post("xiaoming", "没人收到", {}).Has("留言添加成功"));
   constexpr std::string_view kRetry = "mail: try 1 to xm@example.com failed: ";
-  for (int i = 0; i < 100 && site_.Stderr().find(kRetry) == std::string::npos; ++i)
+  for (int i = 0; i < 100 && serve_->Stderr().find(kRetry) == std::string::npos; ++i)
     std::this_thread::sleep_for(20ms);
-  EXPECT_NE(site_.Stderr().find(kRetry), std::string::npos) << site_.Stderr();
+  EXPECT_NE(serve_->Stderr().find(kRetry), std::string::npos) << serve_->Stderr();
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// File: real_site.h — the site with its own pages, run in memory on a fresh
-// store (the guestbook xiaoming, password pass1234, and the superuser admin,
-// password super_pw9) and a session store whose clock the test moves; and
-// visitors that keep their session id as a browser keeps the cookie.
+// File: real_site.h — visitors of the site who keep their session id as a
+// browser keeps the cookie, and the site with its own pages run in memory on
+// a fresh store (the guestbook xiaoming, password pass1234, and the
+// superuser admin, password super_pw9) with a session clock the test moves.
 //
 // Example:
 //   class MyTest : public tb::testing::RealSiteTest {};
@@ -40,35 +40,32 @@ struct Answer {
   bool Has(std::string_view piece) const { return text.find(piece) != std::string::npos; }
 };
 
-class RealSiteTest : public ::testing::Test {
- protected:
-  RealSiteTest() {
-    AddOwner();
-    Store(
-        "insert into user(name, password, email, titletop, html) values "
-        "('admin', 'super_pw9', 'root@example.com', '站长', '2')");
-  }
+// Visits of the site, however the requests reach it (Send).
+class SiteVisits {
+ public:
+  virtual ~SiteVisits() = default;
 
-  std::string Dsn() const { return "sqlite:" + (dir_.path() / "t.db").string(); }
-  void Store(std::string_view sql) { pool_.Acquire(Dsn())->Run(sql); }
-  // Registers the guestbook xiaoming through the form (again, after a deletion).
-  void AddOwner() {
+ protected:
+  virtual server::http::Response Send(server::http::Request& req) = 0;
+
+  // Registers the guestbook xiaoming through the form.
+  Answer AddOwner() {
     std::string visitor;
-    const Answer done = Visit(visitor, "reg_check.asp",
-                              {{"name", "xiaoming"},
-                               {"password", "pass1234"},
-                               {"password2", "pass1234"},
-                               {"email", "xm@example.com"},
-                               {"homepage", "http://xm.example.com/"},
-                               {"titletop", "小明的留言本"},
-                               {"html", "2"},
-                               {"question", "我最喜欢的颜色"},
-                               {"answer", "天蓝色的"},
-                               {"idcard", "110101199001011234"},
-                               {"nettype", "电脑网络"}});
+    Answer done = Visit(visitor, "reg_check.asp",
+                        {{"name", "xiaoming"},
+                         {"password", "pass1234"},
+                         {"password2", "pass1234"},
+                         {"email", "xm@example.com"},
+                         {"homepage", "http://xm.example.com/"},
+                         {"titletop", "小明的留言本"},
+                         {"html", "2"},
+                         {"question", "我最喜欢的颜色"},
+                         {"answer", "天蓝色的"},
+                         {"idcard", "110101199001011234"},
+                         {"nettype", "电脑网络"}});
     EXPECT_TRUE(done.Has("show.asp?name=xiaoming")) << done.text;
+    return done;
   }
-  std::int64_t Messages() { return StoreCount(pool_, Dsn(), "select * from liuyan"); }
 
   // One request of the visitor whose session id is `id` ("" for none), a
   // POST when there are fields or a raw `body`: a session cookie the site
@@ -90,8 +87,7 @@ class RealSiteTest : public ::testing::Test {
     if (post) req.set(bhttp::field::content_type, "application/x-www-form-urlencoded");
     req.body() = *body;
     req.prepare_payload();
-    server::http::Response res =
-        site_.Handle(req, boost::asio::ip::make_address("10.1.2.3"));
+    server::http::Response res = Send(req);
     Answer a{res.result(),
              host::FromGb18030(res.body()),
              std::string(res[bhttp::field::location]),
@@ -113,9 +109,9 @@ class RealSiteTest : public ::testing::Test {
   bool LoggedIn(std::string& id) {
     return Visit(id, "admin_jiemian.asp").Has("value=\"小明的留言本\"");
   }
-  // The action of xiaoming's message form, from a visit of the session `id`.
-  std::string FormAction(std::string& id) {
-    const std::string html = Visit(id, "add.asp?name=xiaoming").text;
+  // The action of the message form of `book`, from a visit of the session `id`.
+  std::string FormAction(std::string& id, std::string_view book = "xiaoming") {
+    const std::string html = Visit(id, "add.asp?name=" + std::string(book)).text;
     const std::size_t at = html.find("add_check.asp?");
     EXPECT_NE(at, std::string::npos) << html;
     return check::ReplaceAll(html.substr(at, html.find('"', at) - at), "&amp;", "&");
@@ -127,6 +123,23 @@ class RealSiteTest : public ::testing::Test {
     return {
         {"guestname", t}, {"subject", t}, {"message", t}, {"html", std::string(format)}};
   }
+};
+
+class RealSiteTest : public ::testing::Test, protected SiteVisits {
+ protected:
+  RealSiteTest() {
+    AddOwner();
+    Store(
+        "insert into user(name, password, email, titletop, html) values "
+        "('admin', 'super_pw9', 'root@example.com', '站长', '2')");
+  }
+
+  server::http::Response Send(server::http::Request& req) override {
+    return site_.Handle(req, boost::asio::ip::make_address("10.1.2.3"));
+  }
+  std::string Dsn() const { return "sqlite:" + (dir_.path() / "t.db").string(); }
+  void Store(std::string_view sql) { pool_.Acquire(Dsn())->Run(sql); }
+  std::int64_t Messages() { return StoreCount(pool_, Dsn(), "select * from liuyan"); }
 
   TempDir dir_;
   data::SqlitePool pool_;

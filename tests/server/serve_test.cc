@@ -43,8 +43,9 @@ class ServeTest : public ::testing::Test {
   TempDir dir_;
 };
 
+// Serving with a given superuser password, then the graceful stop.
 TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
-  auto serve = Serve({"--admin-password", "secret1", "--threads", "2"});
+  auto serve = Serve({"--admin-password", "s3cret_pw", "--threads", "2"});
   EXPECT_EQ(serve->listening(),
             "listening on http://127.0.0.1:" + std::to_string(serve->port()) + "/");
   Client c(serve->port());
@@ -56,6 +57,7 @@ TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
   // The same connection goes on serving.
   EXPECT_EQ(c.Get("/no_such_page.asp").result(), Status::not_found);
   EXPECT_TRUE(std::filesystem::exists(Db())) << "the folder and the store are created";
+  EXPECT_EQ(Superuser(), (std::vector<std::string>{"s3cret_pw", "超级用户", "2"}));
 
   EXPECT_EQ(serve->Stop(SIGTERM), 0);
   EXPECT_TRUE(c.ClosedWithin(std::chrono::seconds(2)));
@@ -64,30 +66,20 @@ TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
       err, std::regex("127\\.0\\.0\\.1 GET /test\\.asp 200 15 [0-9]+us\n")))
       << err;
   EXPECT_TRUE(std::regex_search(err, std::regex("GET /no_such_page\\.asp 404 ")));
+  EXPECT_NE(err.find("created the superuser \"admin\""), std::string::npos) << err;
+  EXPECT_EQ(err.find("s3cret_pw"), std::string::npos) << "a given password is not echoed";
   EXPECT_EQ(serve->RestOfStdout(), "") << "one line on stdout";
 }
 
-TEST_F(ServeTest, SigintWithAnIdleConnectionOpen) {
-  auto serve = Serve();
-  Client idle(serve->port());
-  EXPECT_EQ(idle.Get("/test.asp").result(), Status::ok);
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(serve->Stop(SIGINT), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-}
-
-TEST_F(ServeTest, CreatesTheSuperuserWithTheGivenPassword) {
-  auto serve = Serve({"--admin-password", "s3cret_pw"});
-  EXPECT_EQ(Superuser(), (std::vector<std::string>{"s3cret_pw", "超级用户", "2"}));
-  EXPECT_EQ(serve->Stop(SIGTERM), 0);
-  std::string err = serve->Stderr();
-  EXPECT_NE(err.find("created the superuser \"admin\""), std::string::npos) << err;
-  EXPECT_EQ(err.find("s3cret_pw"), std::string::npos) << "a given password is not echoed";
-}
-
+// A random password, made once; SIGINT stops a server with an idle
+// connection open at once.
 TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
   auto first = Serve();
-  ASSERT_EQ(first->Stop(SIGTERM), 0);
+  Client idle(first->port());
+  EXPECT_EQ(idle.Get("/test.asp").result(), Status::ok);
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(first->Stop(SIGINT), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   std::smatch m;
   std::string err = first->Stderr();
   ASSERT_TRUE(std::regex_search(
@@ -103,7 +95,8 @@ TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
   EXPECT_EQ(Superuser()[0], m[1]) << "an existing superuser is left alone";
 }
 
-TEST_F(ServeTest, ConfigurationFile) {
+// A configuration file, and a port in use.
+TEST_F(ServeTest, ConfigurationFileAndAPortInUse) {
   auto config = dir_.path() / "tavobook.toml";
   std::ofstream(config) << "[component]\nPageTitle = \"我们的留言本\"\nMaxNum = 50\n"
                            "StopThisWord = [\"广告\", \"发票\"]\n"
@@ -115,19 +108,19 @@ TEST_F(ServeTest, ConfigurationFile) {
       std::vector<std::string>{"--config", config.string(), "--db", Db()});
   ASSERT_NE(serve->port(), 0) << serve->Stderr();
   EXPECT_EQ(Client(serve->port()).Get("/test.asp").result(), Status::ok);
+  // A second server on its port is refused in one line.
+  const std::string port = std::to_string(serve->port());
+  ServeProcess second({"--listen", "127.0.0.1:" + port, "--db", Db()});
+  EXPECT_EQ(second.listening(), "");
+  EXPECT_EQ(second.Wait(), 1);
+  EXPECT_EQ(second.Stderr(),
+            "port " + port +
+                " is in use: choose another with PORT=... (make run) or --listen\n");
   EXPECT_EQ(serve->Stop(SIGTERM), 0);
 }
 
 TEST_F(ServeTest, BadConfigurationIsRefused) {
-  auto bad_toml = dir_.path() / "bad.toml";
-  std::ofstream(bad_toml) << "[component]\nPageTitel = \"x\"\n";
-  auto bad_server = dir_.path() / "bad_server.toml";
-  std::ofstream(bad_server) << "[server]\nthreads = \"many\"\n";
-  auto bad_timeout = dir_.path() / "bad_timeout.toml";
-  std::ofstream(bad_timeout) << "[server]\nquery_timeout_ms = -1\n";
-  auto broken = dir_.path() / "broken.toml";
-  std::ofstream(broken) << "[component\n";
-  // The mail and security tables, one file per complaint.
+  // One file per complaint.
   auto file = [this](std::string_view name, std::string_view text) {
     const auto path = dir_.path() / name;
     std::ofstream(path) << text;
@@ -137,10 +130,13 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
     std::vector<std::string> args;
     std::string complaint;
   } cases[] = {
-      {{"--config", bad_toml.string()}, "unknown component property PageTitel"},
-      {{"--config", bad_server.string()}, "[server] threads"},
-      {{"--config", bad_timeout.string()}, "[server] query_timeout_ms: expected a whole"},
-      {{"--config", broken.string()}, "broken.toml:1"},
+      {{"--config", file("bad.toml", "[component]\nPageTitel = \"x\"\n")},
+       "unknown component property PageTitel"},
+      {{"--config", file("s.toml", "[server]\nthreads = \"many\"\n")},
+       "[server] threads"},
+      {{"--config", file("t.toml", "[server]\nquery_timeout_ms = -1\n")},
+       "[server] query_timeout_ms: expected a whole"},
+      {{"--config", file("broken.toml", "[component\n")}, "broken.toml:1"},
       {{"--config", file("h.toml", "[security]\nhash_passwords = \"yes\"\n")},
        "[security] hash_passwords: expected true or false"},
       {{"--config", file("m1.toml", "[mail]\nenabled = true\nsmtp_url = \"http://x\"\n")},
@@ -165,17 +161,6 @@ TEST_F(ServeTest, BadConfigurationIsRefused) {
     EXPECT_EQ(serve.Wait(), 2) << c.complaint;
     EXPECT_NE(serve.Stderr().find(c.complaint), std::string::npos) << serve.Stderr();
   }
-}
-
-TEST_F(ServeTest, APortInUseIsReportedInOneLine) {
-  auto first = Serve();
-  const std::string port = std::to_string(first->port());
-  ServeProcess second({"--listen", "127.0.0.1:" + port, "--db", Db()});
-  EXPECT_EQ(second.listening(), "");
-  EXPECT_EQ(second.Wait(), 1);
-  EXPECT_EQ(second.Stderr(), "port " + port +
-                                 " is in use: choose another with PORT=... (make run) or "
-                                 "--listen\n");
 }
 
 }  // namespace
