@@ -121,7 +121,9 @@ std::string PageShown(const std::string& body) {
   return std::regex_search(body, m, kBar) ? m[1].str() + "/" + m[2].str() : "none";
 }
 
-TEST_F(ShowBookTest, PageOutOfRangeAndSteps) {
+// The page field as ShowBook reads it (trimmed, any size) and moves with it;
+// PageToShow's own cases are above.
+TEST_F(ShowBookTest, PageFieldAndMoves) {
   SeedBook({{"infolistno", "3"}});
   SeedMessages(10);  // pages of 3, 3, 3, 1
   struct Case {
@@ -130,39 +132,23 @@ TEST_F(ShowBookTest, PageOutOfRangeAndSteps) {
   } cases[] = {
       {{}, "1/4"},
       {{{"Page", " 2 "}}, "2/4"},
-      {{{"Page", "0"}}, "1/4"},
-      {{{"Page", "-3"}}, "1/4"},
-      {{{"Page", "5"}}, "4/4"},
-      {{{"Page", "32768"}}, "4/4"},
       {{{"Page", "99999999999999999999"}}, "4/4"},
-      {{{"move", "home"}}, "1/4"},
-      {{{"move", "next"}}, "2/4"},
-      {{{"move", "prev"}}, "1/4"},
       {{{"move", "end"}}, "4/4"},
-      {{{"move", "end"}, {"Page", "2"}}, "2/4"},
       {{{"move", "next"}, {"Page", "2"}}, "3/4"},
-      {{{"move", "next"}, {"Page", "4"}}, "4/4"},
-      {{{"move", "prev"}, {"Page", "3"}}, "2/4"},
-      {{{"move", "prev"}, {"Page", "1"}}, "1/4"},
       {{{"move", "prev"}, {"Page", "9"}}, "4/4"},
   };
   for (const auto& c : cases) {
-    NextRequest();
-    page().query.Add("name", "abc");
-    for (auto [name, value] : c.query) page().query.Add(name, value);
-    book().ShowBook();
-    EXPECT_EQ(PageShown(page().body), c.shown)
+    Fields query = c.query;
+    query.insert(query.begin(), {"name", "abc"});
+    EXPECT_EQ(PageShown(Show(query)), c.shown)
         << page().Query("move") << " Page=" << page().Query("Page");
   }
   // The last page holds the oldest message only.
   const std::string last = Show({{"name", "abc"}, {"move", "end"}});
   EXPECT_NE(last.find("第1条留言"), std::string::npos);
   EXPECT_EQ(last.find("第2条留言"), std::string::npos);
-}
-
-TEST_F(ShowBookTest, NextOnASinglePageStaysOnIt) {
-  SeedBook();
-  SeedMessages(2);
+  // Next on a single page stays on it, without links to other pages.
+  Seed("update user set infolistno = 20");
   const std::string body = Show({{"name", "abc"}, {"move", "next"}});
   EXPECT_EQ(PageShown(body), "1/1");
   EXPECT_EQ(body.find("留言板其他页面"), std::string::npos);
@@ -185,15 +171,13 @@ TEST_F(ShowBookTest, MoveAllClearsTheSearchButKeepsTheColumn) {
 // paging happen in the store, which reads only the page shown.
 TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
   SeedBook();
+  SeedMessage(1);
   Seed(
-      "with recursive n(i) as (select 1 union all select i + 1 from n where i < 100000) "
-      "insert into liuyan(name, message, guestname, regtime, ip, touxiang, email, "
-      "subject, "
-      "homepage, replymail, oicq, html, font, fontsize, fontcolor, newinfo, whoinfo, "
-      "infoseekno, priviteword, hailfrom, infono) "
-      "select 'abc', '内容' || i, '小王', '2026-03-04 09:05:07', '10.0.0.1', 0, "
-      "'wang@example.com', '主题' || i, '', '0', '', '0', '宋体', '3', '#000000', '0', "
-      "'0', i * 10, '0', '北京', i from n");
+      "with recursive n(i) as (select 2 union all select i + 1 from n where i < 100000) "
+      "insert into liuyan(name, message, guestname, regtime, ip, touxiang, subject, "
+      "html, newinfo, whoinfo, priviteword, infoseekno, infono) select name, message, "
+      "guestname, regtime, ip, touxiang, subject, html, newinfo, whoinfo, priviteword, "
+      "i * 10, i from liuyan, n");
   ASSERT_EQ(Scalar("select count(*) from liuyan"), "100000");
 
   struct Case {
@@ -206,9 +190,9 @@ TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
       {{{"move", "next"}, {"Page", "9999"}}, "10000/10000", "第10条留言"},
   };
   for (const auto& c : cases) {
-    NextRequest();
-    page().query.Add("name", "abc");
-    for (auto [name, value] : c.query) page().query.Add(name, value);
+    Fields query = c.query;
+    query.insert(query.begin(), {"name", "abc"});
+    Request(query);
     const auto start = std::chrono::steady_clock::now();
     book().ShowBook();
     const auto elapsed = std::chrono::steady_clock::now() - start;

@@ -11,6 +11,12 @@ void PagesTest::Fresh() {
   book().SetLybUrl(Value("http://127.0.0.1:8080/"));
 }
 
+void PagesTest::Fresh(const Fields& query, const Fields& form) {
+  Fresh();
+  for (const auto& [k, v] : query) page().query.Add(k, v);
+  for (const auto& [k, v] : form) page().form.Add(k, v);
+}
+
 const std::string& PagesTest::Run(std::string_view path, std::string_view method) {
   const server::Route* route = server::FindRoute(path);
   EXPECT_NE(route, nullptr) << path;

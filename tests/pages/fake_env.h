@@ -41,7 +41,8 @@ class FakeEnv final : public server::PageEnv {
 // session and store, its component configured like the site's.
 class PagesTest : public PageTest {
  protected:
-  // Messages start public, text-mode and first of their thread.
+  // Guestbook "abc" (see AddBook); its messages start public, text-mode
+  // and first of their thread.
   PagesTest() {
     message_defaults_ = {
         {"message", "你好"},  {"guestname", "访客"}, {"regtime", "2026-03-01 10:00:00"},
@@ -49,10 +50,13 @@ class PagesTest : public PageTest {
         {"newinfo", "0"},     {"whoinfo", "0"},      {"infoseekno", 19999},
         {"priviteword", "0"}, {"infono", 0}};
     Fresh();
+    AddBook("abc");
   }
 
   // A new request: the session carries over, the request fields start empty.
   void Fresh();
+  // Fresh, then these query and form fields.
+  void Fresh(const Fields& query, const Fields& form = {});
   // Runs the page of `path` (looked up as the host does) with `method`;
   // returns the body. `ended` tells whether the page ended the session.
   const std::string& Run(std::string_view path, std::string_view method = "GET");

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "check/convert.h"
 #include "tests/pages/fake_env.h"
 
 namespace tb {
@@ -16,102 +15,74 @@ using testing::WithMarker;
 class FormsTest : public testing::PagesTest {};
 
 TEST_F(FormsTest, StaticForms) {
-  struct Case {
-    std::string_view path, golden;
-  } cases[] = {
-      {"index.asp", "pages/index.html"},
-      {"admin.asp", "pages/admin.html"},
-      {"lostpassword.asp", "pages/lostpassword.html"},
-      {"userdelme.asp", "pages/userdelme.html"},
-      {"help3.asp", "pages/help3.html"},
-      {"guanshui.asp", "pages/guanshui.html"},
-      {"feifa.asp", "pages/feifa.html"},
-      {"user_name_error.asp", "pages/user_name_error.html"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    Fresh();
-    ExpectGolden(c.golden, Run(c.path));
+  for (std::string_view name :
+       {"index", "admin", "lostpassword", "userdelme", "help3", "guanshui", "feifa",
+        "user_name_error", "show_bad_name", "getpass", "admin_tools_db"}) {
+    SCOPED_TRACE(name);
+    Fresh({{"name", ""}});
+    if (name == "getpass" || name == "admin_tools_db") LogIn("admin");
+    const std::string path = name == "getpass"         ? "GETPASS.ASP"
+                             : name == "show_bad_name" ? "show.asp"
+                                                       : std::string(name) + ".asp";
+    ExpectGolden("pages/" + std::string(name) + ".html", Run(path));
   }
-}
-
-TEST_F(FormsTest, SuperuserToolForms) {
-  LogIn("admin");
-  ExpectGolden("pages/getpass.html", Run("GETPASS.ASP"));
-  Fresh();
-  ExpectGolden("pages/admin_tools_db.html", Run("admin_tools_db.asp"));
 }
 
 TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
   AddBook("admin");
-  AddBook("abc");
+  constexpr std::string_view kClosed = "本站暂停申请新留言板，请以后再来。",
+                             kFull = "本站留言板数量已经达到上限，暂停申请新留言板。";
   struct Case {
     Value is_open, max_user;
     std::string_view notice;  // empty: the form is offered
-  } cases[] = {
-      {Value(), Value(), ""},
-      {Value("1"), Value(0), ""},
-      {Value(1), Value(2), ""},  // abc is one; the superuser does not count
-      {Value("0"), Value(), "本站暂停申请新留言板，请以后再来。"},
-      {Value(0), Value(100), "本站暂停申请新留言板，请以后再来。"},
-      {Value(), Value(1), "本站留言板数量已经达到上限，暂停申请新留言板。"},
-      {Value(), Value("1"), "本站留言板数量已经达到上限，暂停申请新留言板。"},
-  };
+  } cases[] = {{Value(), Value(), ""},         {Value("1"), Value(0), ""},
+               {Value(1), Value(2), ""},  // abc is one; the superuser does not count
+               {Value("0"), Value(), kClosed}, {Value(0), Value(100), kClosed},
+               {Value(), Value(1), kFull},     {Value(), Value("1"), kFull}};
+  const testing::Fields form = {{"name", "newbook"},
+                                {"password", "pass1234"},
+                                {"password2", "pass1234"},
+                                {"email", "new@example.com"},
+                                {"homepage", "http://new.example/"},
+                                {"html", "2"},
+                                {"titletop", "新留言板"},
+                                {"question", "问题问题"},
+                                {"answer", "回答回答"},
+                                {"idcard", "123456789012345"},
+                                {"nettype", "电脑网络"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.notice.empty() ? "open" : std::string(c.notice));
-    Fresh();
-    book().SetIsOpen(c.is_open);
-    book().SetLybMaxUser(c.max_user);
-    const std::string index = Run("index.asp");
-    EXPECT_EQ(index.find("action=\"reg_check.asp\"") != std::string::npos,
-              c.notice.empty());
-    if (!c.notice.empty()) {
-      EXPECT_NE(index.find(c.notice), std::string::npos);
+    for (const bool check : {false, true}) {
+      Fresh({}, check ? form : testing::Fields{});
+      book().SetIsOpen(c.is_open);
+      book().SetLybMaxUser(c.max_user);
+      const std::string body =
+          Run(check ? "reg_check.asp" : "index.asp", check ? "POST" : "GET");
+      // The check page refuses a complete registration with the same notice.
+      if (!check) {
+        EXPECT_EQ(body.find("action=\"reg_check.asp\"") != std::string::npos,
+                  c.notice.empty());
+      }
+      EXPECT_TRUE(c.notice.empty() || body.find(c.notice) != std::string::npos);
+      EXPECT_EQ(Count("select * from user where name = 'newbook'"),
+                c.notice.empty() && check);
+      Seed("delete from user where name = 'newbook'");
     }
-
-    // The check page refuses a complete registration with the same notice.
-    Fresh();
-    book().SetIsOpen(c.is_open);
-    book().SetLybMaxUser(c.max_user);
-    for (auto [k, v] : {std::pair{"name", "newbook"},
-                        {"password", "pass1234"},
-                        {"password2", "pass1234"},
-                        {"email", "new@example.com"},
-                        {"homepage", "http://new.example/"},
-                        {"html", "2"},
-                        {"titletop", "新留言板"},
-                        {"question", "问题问题"},
-                        {"answer", "回答回答"},
-                        {"idcard", "123456789012345"},
-                        {"nettype", "电脑网络"}})
-      page().form.Add(k, v);
-    const std::string check = Run("reg_check.asp", "POST");
-    if (!c.notice.empty()) {
-      EXPECT_NE(check.find(c.notice), std::string::npos);
-      EXPECT_EQ(Count("select * from user where name = 'newbook'"), 0);
-    }
-    Seed("delete from user where name = 'newbook'");
   }
   Fresh();
   book().SetIsOpen(Value("0"));
   ExpectGolden("pages/index_closed.html", Run("index.asp"));
 }
 
+// The header bar follows the body tag the component writes.
 TEST_F(FormsTest, ShowPageHead) {
-  page().query.Add("name", "");
-  ExpectGolden("pages/show_bad_name.html", Run("show.asp"));
-  // The header bar follows the body tag the component writes.
-  AddBook("abc");
-  Fresh();
-  page().query.Add("name", "abc");
-  const std::string& shown = Run("show.asp");
+  const std::string& shown = (Fresh({{"name", "abc"}}), Run("show.asp"));
   const std::size_t tag_end = shown.find('>', shown.find("<body"));
   EXPECT_EQ(shown.substr(tag_end, 19), ">\n<div class=\"nav\">");
   EXPECT_EQ(shown.find("<body", tag_end), std::string::npos);
 }
 
 TEST_F(FormsTest, UserListScripts) {
-  AddBook("abc");
   LogIn("admin");
   book().UserList();
   const std::string list = page().body;
@@ -121,14 +92,12 @@ TEST_F(FormsTest, UserListScripts) {
 
 // The message form from the guestbook's settings (copied to the session by
 // the component) and the poster's remembered cookies.
-struct MessageFormCase {
-  std::string_view golden;
-  std::string_view settings;  // "update user set ..." of guestbook abc
-  std::vector<std::pair<std::string_view, std::string_view>> cookies, query;
-};
-
 TEST_F(FormsTest, MessageForm) {
-  const MessageFormCase cases[] = {
+  struct Case {
+    std::string_view golden;
+    std::string_view settings;  // "update user set ..." of guestbook abc
+    testing::Fields cookies, query;
+  } cases[] = {
       {"pages/add_full.html",
        "infostyle = '11111111111101111111', html = '2', "
        "infoname = '<font color=\"#008000\">网名</font>', infomail = '信箱：'",
@@ -158,7 +127,7 @@ TEST_F(FormsTest, MessageForm) {
        {},
        {{"reply", "1"}, {"replyid", "7 or 1"}, {"replysubject", "回复：x"}}},
   };
-  for (const MessageFormCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.golden);
     Seed("delete from user");
     AddBook("abc");
@@ -171,15 +140,13 @@ TEST_F(FormsTest, MessageForm) {
     for (const auto& [k, v] : c.query) page().query.Add(k, v);
     for (const auto& [k, v] : c.cookies) page().cookies.Add(k, v);
     std::string body = Run("add.asp");
-    EXPECT_NE(body.find("&key2=" + page().Get("ly_fgs").Text() + "&"), std::string::npos);
-    body.replace(body.find("&key2=") + 6, page().Get("ly_fgs").Text().size(), "KEY");
+    const std::string key = page().Get("ly_fgs").Text();
+    EXPECT_NE(body.find("&key2=" + key + "&"), std::string::npos);
+    body.replace(body.find("&key2=") + 6, key.size(), "KEY");
     const bool has_avatars = body.find(avatars) != std::string::npos;
     ExpectGolden(c.golden, has_avatars ? WithMarker(body, avatars) : body);
   }
-}
-
-TEST_F(FormsTest, MessageFormOfAnUnknownGuestbookRedirects) {
-  page().query.Add("name", "nobody");
+  Fresh({{"name", "nobody"}});
   EXPECT_EQ(Run("add.asp"), "");
   EXPECT_EQ(page().redirect, "user_name_error.asp");
 }
@@ -187,35 +154,29 @@ TEST_F(FormsTest, MessageFormOfAnUnknownGuestbookRedirects) {
 // The basic settings form from the owner's values (the store holds the same
 // values, for the component to copy to the session).
 TEST_F(FormsTest, BasicSettingsForm) {
+  const std::string_view columns[] = {"titletop",   "topimage", "topformat",
+                                      "infolistno", "html",     "backimage",
+                                      "sendinfo",   "nettype",  "homepage"};
   struct Case {
-    std::string_view golden;
-    std::string_view titletop, topimage, topformat, infolistno, html, backimage, sendinfo,
-        nettype, homepage;
+    std::string_view golden, values[9];  // in the order of `columns`
   } cases[] = {
-      {"pages/jiemian_custom.html", "<b>It's \"mine\"</b>", "http://img.example/t.gif",
-       "1", "15", "2", "http://img.example/bg.gif", "0", "个人主页",
-       "http://abc.example/"},
-      {"pages/jiemian_listed.html", "我的留言板", "", "0", "10", "1", "", "1", "电脑网络",
-       "http://abc.example/"},
-      {"pages/jiemian_empty.html", "", "", "", "", "", "", "", "", ""},
+      {"pages/jiemian_custom.html",
+       {"<b>It's \"mine\"</b>", "http://img.example/t.gif", "1", "15", "2",
+        "http://img.example/bg.gif", "0", "个人主页", "http://abc.example/"}},
+      {"pages/jiemian_listed.html",
+       {"我的留言板", "", "0", "10", "1", "", "1", "电脑网络", "http://abc.example/"}},
+      {"pages/jiemian_empty.html", {"", "", "", "", "", "", "", "", ""}},
   };
-  AddBook("abc");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.golden);
-    const std::pair<std::string_view, std::string_view> values[] = {
-        {"titletop", c.titletop},   {"topimage", c.topimage},
-        {"topformat", c.topformat}, {"infolistno", c.infolistno},
-        {"html", c.html},           {"backimage", c.backimage},
-        {"sendinfo", c.sendinfo},   {"nettype", c.nettype},
-        {"homepage", c.homepage}};
     std::string update = "update user set infostyle = infostyle";
     std::vector<Value> bound;
     Fresh();
     LogIn("abc");
-    for (const auto& [column, value] : values) {
-      update += ", " + std::string(column) + " = ?";
-      bound.emplace_back(value);
-      page().Set("abcjm1" + std::string(column), Value(value));
+    for (int i = 0; i < 9; ++i) {
+      update += ", " + std::string(columns[i]) + " = ?";
+      bound.emplace_back(c.values[i]);
+      page().Set("abcjm1" + std::string(columns[i]), Value(c.values[i]));
     }
     Seed(update + " where name = 'abc'", bound);
     ExpectGolden(c.golden, Run("admin_jiemian.asp"));
@@ -225,59 +186,45 @@ TEST_F(FormsTest, BasicSettingsForm) {
 // A logged-in owner finds the menu on admin.asp and, on every framed page, a
 // bar saying who is logged in with the ways back to the menu and out.
 TEST_F(FormsTest, OwnersBarAndMenu) {
-  AddBook("abc");
   LogIn("abc");
   const std::string menu = Run("admin.asp");
   EXPECT_NE(menu.find("用户：<font color=\"#008000\">abc</font>登陆成功"),
             std::string::npos);
-  EXPECT_NE(
-      menu.find(
-          "<span class=\"who\">当前用户：abc | <a href=\"admin.asp\">管理菜单</a> | "
-          "<a href=\"admin_log_off.asp\">退出管理</a></span>"),
-      std::string::npos);
+  EXPECT_NE(menu.find("<span class=\"who\">当前用户：abc | <a href=\"admin.asp\">管理菜单"
+                      "</a> | <a href=\"admin_log_off.asp\">退出管理</a></span>"),
+            std::string::npos);
   EXPECT_EQ(menu.find("action=\"admin_login.asp\""), std::string::npos);
 }
 
-// A stored message gets the acceptance's document in the frame; a refusal is framed;
-// a second post from the same form is redirected with nothing written.
+// A stored message gets the acceptance's document in the frame; a refusal is
+// framed; a second post from the same form is redirected with nothing
+// written; a form of a guestbook that no longer exists stores nothing.
 TEST_F(FormsTest, AcceptancePage) {
-  AddBook("abc");
   auto post = [&](std::string_view guestname) {
     const std::string key = page().Get("ly_fgs").Text();
-    Fresh();
-    page().query.Add("name", "abc");
-    page().query.Add("key2", key);
-    page().form.Add("guestname", guestname);
-    page().form.Add("subject", "你好啊");
-    page().form.Add("message", "大家好");
-    page().form.Add("html", "0");
+    Fresh({{"name", "abc"}, {"key2", key}}, {{"guestname", std::string(guestname)},
+                                             {"subject", "你好啊"},
+                                             {"message", "大家好"},
+                                             {"html", "0"}});
     return Run("add_check.asp", "POST");
   };
-  page().query.Add("name", "abc");
+  Fresh({{"name", "abc"}});
   Run("add.asp");
-
   const std::string refused = post("x");
   EXPECT_TRUE(refused.starts_with("<!DOCTYPE html>")) << refused;
   EXPECT_NE(refused.find("错误号码：15，请填写你的姓名或网名<br>"), std::string::npos);
   EXPECT_TRUE(refused.ends_with("</html>\n"));
   EXPECT_EQ(Count("select * from liuyan"), 0);
-
   // The acceptance's own document, framed: its refresh in the frame's head.
-  const std::string stored = post("访客");
-  ExpectGolden("pages/acceptance.html", stored);
+  ExpectGolden("pages/acceptance.html", post("访客"));
   EXPECT_EQ(Count("select * from liuyan where guestname = '访客'"), 1);
-
   EXPECT_EQ(post("访客"), "");
   EXPECT_EQ(page().redirect, "guanshui.asp");
   EXPECT_EQ(Count("select * from liuyan"), 1);
-
-  // A form of a guestbook that no longer exists stores nothing and says so.
-  Fresh();
-  page().query.Add("name", "abc");
+  Fresh({{"name", "abc"}});
   Run("add.asp");
   Seed("delete from user where name = 'abc'");
-  const std::string gone = post("访客");
-  EXPECT_NE(gone.find("没有找到这个留言板，留言没有保存。"), std::string::npos) << gone;
+  EXPECT_NE(post("访客").find("没有找到这个留言板，留言没有保存。"), std::string::npos);
 }
 
 }  // namespace

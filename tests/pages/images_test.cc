@@ -12,25 +12,24 @@ namespace tb {
 namespace {
 
 using server::pages::Canvas;
-using server::pages::EncodeGif;
 using server::pages::Rgb;
 
-// A GIF read back: screen size, colour count and the first image's pixels.
+// A GIF read back: screen size, colour count and the first image's pixels;
+// `error` is empty when the file read cleanly to its trailer.
 struct Decoded {
   int width = 0, height = 0, colours = 0;
   std::vector<std::uint8_t> pixels;
-  std::string error;  // empty when the file read cleanly to its trailer
+  std::string error;
 };
 
-int Word(std::string_view b, std::size_t at) {
-  return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8;
-}
+std::uint8_t At(std::string_view b, std::size_t at) { return b[at]; }
+int Word(std::string_view b, std::size_t at) { return At(b, at) | At(b, at + 1) << 8; }
 
 // The data sub-blocks from `at` on, joined; `at` ends after the terminator.
 std::optional<std::string> SubBlocks(std::string_view b, std::size_t& at) {
   std::string data;
   while (at < b.size()) {
-    const std::size_t n = static_cast<std::uint8_t>(b[at++]);
+    const std::size_t n = At(b, at++);
     if (n == 0) return data;
     if (at + n > b.size()) return std::nullopt;
     data.append(b.substr(at, n));
@@ -40,49 +39,41 @@ std::optional<std::string> SubBlocks(std::string_view b, std::size_t& at) {
 }
 
 // A plain LZW decoder as the format describes it: variable code width from
-// min + 1 up to 12 bits, clear and end codes.
+// min + 1 up to 12 bits, clear and end codes; nullopt without an end code.
 std::optional<std::vector<std::uint8_t>> Lzw(std::string_view data, int min) {
   using Entry = std::basic_string<std::uint8_t>;
-  const int clear = 1 << min, end = clear + 1;
+  const std::size_t clear = 1u << min;
   std::vector<Entry> table;
-  int width = min + 1, prev = -1;
+  int width = 0, prev = -1;
   auto reset = [&] {
     table.clear();
-    for (int i = 0; i < clear; ++i)
-      table.push_back(Entry(1, static_cast<std::uint8_t>(i)));
+    for (std::size_t i = 0; i < clear; ++i) table.push_back(Entry(1, std::uint8_t(i)));
     table.resize(clear + 2);
     width = min + 1;
     prev = -1;
   };
   reset();
   std::vector<std::uint8_t> out;
-  std::size_t bit = 0;
-  while (bit + width <= data.size() * 8) {
-    int code = 0;
+  for (std::size_t bit = 0; bit + width <= data.size() * 8;) {
+    std::size_t code = 0;
     for (int i = 0; i < width; ++i, ++bit)
-      code |= ((static_cast<std::uint8_t>(data[bit / 8]) >> (bit % 8)) & 1) << i;
+      code |= ((At(data, bit / 8) >> (bit % 8)) & 1) << i;
     if (code == clear) {
       reset();
       continue;
     }
-    if (code == end) return out;
-    Entry entry;
-    if (code < static_cast<int>(table.size())) {
-      entry = table[code];
-    } else if (code == static_cast<int>(table.size()) && prev >= 0) {
-      entry = table[prev] + table[prev][0];
-    } else {
-      return std::nullopt;
-    }
+    if (code == clear + 1) return out;
+    if (code > table.size() || (code == table.size() && prev < 0)) return std::nullopt;
+    const Entry entry = code < table.size() ? table[code] : table[prev] + table[prev][0];
     if (entry.empty()) return std::nullopt;
     out.insert(out.end(), entry.begin(), entry.end());
     if (prev >= 0 && table.size() < 4096) {
       table.push_back(table[prev] + entry[0]);
-      if (static_cast<int>(table.size()) == (1 << width) && width < 12) ++width;
+      if (table.size() == (1u << width) && width < 12) ++width;
     }
-    prev = code;
+    prev = static_cast<int>(code);
   }
-  return std::nullopt;  // no end code
+  return std::nullopt;
 }
 
 Decoded Decode(std::string_view b) {
@@ -94,54 +85,32 @@ Decoded Decode(std::string_view b) {
   if (!b.starts_with("GIF89a") || b.size() < 13) return fail("no GIF89a header");
   d.width = Word(b, 6);
   d.height = Word(b, 8);
-  const int packed = static_cast<std::uint8_t>(b[10]);
-  std::size_t at = 13;
-  if (packed & 0x80) {
-    d.colours = 2 << (packed & 7);
-    at += 3 * d.colours;
-  }
-  while (at < b.size()) {
+  d.colours = At(b, 10) & 0x80 ? 2 << (At(b, 10) & 7) : 0;
+  for (std::size_t at = 13 + 3 * d.colours; at < b.size();) {
     const char block = b[at++];
     if (block == ';') {
-      if (at != b.size())
-        d.error = "bytes after the trailer";
-      else if (d.pixels.size() != static_cast<std::size_t>(d.width * d.height))
-        d.error = "pixel count differs from the screen";
+      if (at != b.size()) return fail("bytes after the trailer");
+      if (d.pixels.size() != std::size_t(d.width * d.height)) return fail("pixel count");
       return d;
     }
     if (block == '!') {
-      ++at;  // label
-      if (!SubBlocks(b, at)) return fail("broken extension");
-    } else if (block == ',') {
-      if (at + 10 > b.size()) return fail("short image descriptor");
-      const int w = Word(b, at + 4), h = Word(b, at + 6),
-                flags = static_cast<std::uint8_t>(b[at + 8]);
-      at += 9;
-      if (flags & 0x80) return fail("unexpected local table");
-      const int min = static_cast<std::uint8_t>(b[at++]);
-      const auto data = SubBlocks(b, at);
-      if (!data) return fail("broken image data");
-      const auto pixels = Lzw(*data, min);
-      if (!pixels) return fail("broken LZW stream");
-      if (pixels->size() != static_cast<std::size_t>(w * h)) return fail("short image");
-      for (std::uint8_t p : *pixels)
-        if (p >= d.colours) return fail("pixel outside the palette");
-      d.pixels = *pixels;
-    } else {
-      return fail("unknown block");
+      if (++at, !SubBlocks(b, at)) return fail("broken extension");
+      continue;
     }
+    if (block != ',') return fail("unknown block");
+    if (at + 10 > b.size()) return fail("short image descriptor");
+    if (At(b, at + 8) & 0x80) return fail("unexpected local table");
+    const std::size_t size = Word(b, at + 4) * Word(b, at + 6);
+    const int min = At(b, at + 9);
+    at += 10;
+    const auto data = SubBlocks(b, at);
+    const auto pixels = data ? Lzw(*data, min) : std::nullopt;
+    if (!pixels || pixels->size() != size) return fail("broken image data");
+    for (std::uint8_t p : *pixels)
+      if (p >= d.colours) return fail("pixel outside the palette");
+    d.pixels = *pixels;
   }
-  d.error = "no trailer";
-  return d;
-}
-
-std::vector<Rgb> Greys(int n) {
-  std::vector<Rgb> palette;
-  for (int i = 0; i < n; ++i) {
-    const auto v = static_cast<std::uint8_t>(i * 255 / (n - 1));
-    palette.push_back({v, v, v});
-  }
-  return palette;
+  return fail("no trailer");
 }
 
 TEST(GifTest, EncodedPicturesDecodeToTheirPixels) {
@@ -149,21 +118,27 @@ TEST(GifTest, EncodedPicturesDecodeToTheirPixels) {
     int width, height, colours;
   } cases[] = {{1, 1, 4},    {17, 3, 4},    {16, 16, 16},
                {64, 75, 16}, {300, 7, 256}, {5, 9, 2 * 2 * 2}};
+  auto greys = [](int n) {
+    std::vector<Rgb> palette;
+    for (int i = 0; i < n; ++i) {
+      const auto v = static_cast<std::uint8_t>(i * 255 / (n - 1));
+      palette.push_back({v, v, v});
+    }
+    return palette;
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
     Canvas canvas(c.width, c.height, 0);
     for (int y = 0; y < c.height; ++y)
       for (int x = 0; x < c.width; ++x)
         canvas.Set(x, y, static_cast<std::uint8_t>((x * 7 + y * 13) % c.colours));
-    const std::string gif = EncodeGif(canvas, Greys(c.colours));
-    const Decoded d = Decode(gif);
+    const Decoded d = Decode(server::pages::EncodeGif(canvas, greys(c.colours)));
     EXPECT_EQ(d.error, "");
-    EXPECT_EQ(d.width, c.width);
-    EXPECT_EQ(d.height, c.height);
-    EXPECT_EQ(d.colours, c.colours);
+    EXPECT_EQ(std::tie(d.width, d.height, d.colours),
+              std::tie(c.width, c.height, c.colours));
     EXPECT_EQ(d.pixels, canvas.pixels());
   }
-  EXPECT_ANY_THROW(EncodeGif(Canvas(1, 1, 0), Greys(3)));
+  EXPECT_ANY_THROW(server::pages::EncodeGif(Canvas(1, 1, 0), greys(3)));
 }
 
 TEST(GifTest, ShapesClipAtTheEdges) {
@@ -177,81 +152,64 @@ TEST(GifTest, ShapesClipAtTheEdges) {
                                                    0, 2, 0, 0, 0}));
 }
 
-struct ImageCase {
-  std::string path;
-  int width, height;  // 0: any sane size
-};
-
-std::vector<ImageCase> ReferencedImages() {
-  std::vector<ImageCase> all;
-  for (int k = 1; k <= 10; ++k) {
-    all.push_back({"pic/Boy" + std::to_string(k) + ".gif", 32, 32});
-    all.push_back({"pic/Girl" + std::to_string(k) + ".gif", 32, 32});
+// Every image the pages refer to is a GIF of its size, a picture rather than
+// a blank (the spacer white.GIF excepted); the avatars are twenty different
+// pictures, numbered alike as pic/N.gif, and drawn once.
+TEST(ImagesTest, EveryReferencedImageIsAValidGif) {
+  struct Image {
+    std::string path;
+    int width, height;  // 0: any sane size
+  };
+  std::vector<Image> images = {{"hpghomepage2.gif", 64, 54}, {"hpgtumassage.gif", 64, 54},
+                               {"hpgtumanage.gif", 64, 54},  {"hpgtuemail.gif", 64, 54},
+                               {"mfsq.GIF", 64, 75},         {"white.GIF", 30, 6},
+                               {"nothing.gif", 0, 0}};
+  for (int k = 1; k <= 20; ++k) {
+    const std::string n = std::to_string(k), boy = k > 10 ? "Girl" : "Boy";
+    images.push_back({"pic/" + n + ".gif", 32, 32});
+    images.push_back({"pic/" + boy + std::to_string((k - 1) % 10 + 1) + ".gif", 32, 32});
   }
-  for (int k = 1; k <= 20; ++k)
-    all.push_back({"pic/" + std::to_string(k) + ".gif", 32, 32});
   for (std::string_view icon :
        {"pic/zip.gif", "pic/rar.gif", "pic/email1.gif", "pic/url.gif", "pic/gif.gif",
         "pic/jpg.gif", "pic2/replay.gif", "pic2/mail.gif", "pic2/home.gif", "pic2/qq.gif",
         "favicon.ico"})
-    all.push_back({std::string(icon), 16, 16});
-  all.push_back({"hpghomepage2.gif", 64, 54});
-  all.push_back({"mfsq.GIF", 64, 75});
-  all.push_back({"hpgtumassage.gif", 64, 54});
-  all.push_back({"hpgtumanage.gif", 64, 54});
-  all.push_back({"hpgtuemail.gif", 64, 54});
-  all.push_back({"nothing.gif", 0, 0});
-  all.push_back({"white.GIF", 30, 6});
-  return all;
-}
-
-TEST(ImagesTest, EveryReferencedImageIsAValidGif) {
-  for (const ImageCase& c : ReferencedImages()) {
-    SCOPED_TRACE(c.path);
-    const server::Asset* asset = server::FindAsset(c.path);
-    ASSERT_NE(asset, nullptr);
-    EXPECT_EQ(asset->content_type, "image/gif");
-    EXPECT_EQ(asset->bytes.back(), 0x3B);
-    const Decoded d = Decode(asset->bytes);
-    EXPECT_EQ(d.error, "");
-    if (c.width) {
-      EXPECT_EQ(d.width, c.width);
-      EXPECT_EQ(d.height, c.height);
-    }
-    EXPECT_GT(d.width, 0);
-    EXPECT_LE(d.width, 200);
-    EXPECT_GT(d.height, 0);
-    EXPECT_LE(d.height, 200);
-    // A picture, not a blank: at least two colours (the spacer excepted).
-    const std::set<std::uint8_t> used(d.pixels.begin(), d.pixels.end());
-    EXPECT_EQ(used.size() > 1, c.path != "white.GIF");
-  }
-}
-
-TEST(ImagesTest, AvatarsAreDistinctAndNumberedAlike) {
-  std::set<std::string_view> pictures;
+    images.push_back({std::string(icon), 16, 16});
+  std::set<std::string_view> avatars;
   for (int k = 1; k <= 10; ++k) {
-    const std::string n = std::to_string(k);
-    const auto* boy = server::FindAsset("pic/Boy" + n + ".gif");
-    const auto* girl = server::FindAsset("pic/Girl" + n + ".gif");
+    const auto* boy = server::FindAsset("pic/Boy" + std::to_string(k) + ".gif");
+    const auto* girl = server::FindAsset("pic/Girl" + std::to_string(k) + ".gif");
     ASSERT_TRUE(boy && girl);
-    pictures.insert(boy->bytes);
-    pictures.insert(girl->bytes);
-    EXPECT_EQ(server::FindAsset("pic/" + n + ".gif")->bytes, boy->bytes);
+    avatars.insert({boy->bytes, girl->bytes});
+    EXPECT_EQ(server::FindAsset("pic/" + std::to_string(k) + ".gif")->bytes, boy->bytes);
     EXPECT_EQ(server::FindAsset("pic/" + std::to_string(k + 10) + ".gif")->bytes,
               girl->bytes);
   }
-  EXPECT_EQ(pictures.size(), 20u);
-  // Drawn once: the same bytes on every lookup.
+  EXPECT_EQ(avatars.size(), 20u);
   EXPECT_EQ(server::FindAsset("pic/Boy1.gif")->bytes.data(),
             server::FindAsset("PIC/BOY1.GIF")->bytes.data());
+  for (const auto& [path, width, height] : images) {
+    SCOPED_TRACE(path);
+    const server::Asset* asset = server::FindAsset(path);
+    ASSERT_NE(asset, nullptr);
+    EXPECT_EQ(asset->content_type, "image/gif");
+    const Decoded d = Decode(asset->bytes);
+    EXPECT_EQ(d.error, "");
+    const int height = width == 64   ? (path == "mfsq.GIF" ? 75 : 54)
+                       : width == 30 ? 6
+                                     : width;
+    if (width) {
+      EXPECT_EQ(std::pair(d.width, d.height), std::pair(width, height));
+    }
+    EXPECT_TRUE(d.width > 0 && d.width <= 200 && d.height > 0 && d.height <= 200);
+    const std::set<std::uint8_t> used(d.pixels.begin(), d.pixels.end());
+    EXPECT_EQ(used.size() > 1, path != "white.GIF");
+  }
 }
 
 // Every image a rendered page points to is served.
 class ImagesInPagesTest : public testing::PagesTest {};
 
 TEST_F(ImagesInPagesTest, EveryImageAPageShowsExists) {
-  AddBook("abc");
   AddBook("empty");
   AddMessage("abc", {{"subject", "附件"},
                      {"email", "a@b.cn"},
@@ -265,22 +223,20 @@ TEST_F(ImagesInPagesTest, EveryImageAPageShowsExists) {
                       "[upload=gif]http://x.cn/p.gif[/upload] see http://x.cn/ "
                       "[url]x.cn[/url]"}});
   AddMessage("abc", {{"subject", "回复"}, {"newinfo", "1"}});
-  struct Case {
-    std::string_view path, name;
-  } pages[] = {
-      {"show.asp", "abc"}, {"show.asp", "empty"}, {"add.asp", "abc"}, {"index.asp", ""}};
   std::set<std::string> seen;
   const std::regex src(R"re(src=["']?([^"' >]+))re", std::regex::icase);
-  for (const Case& c : pages) {
+  for (auto [path, name] : {std::pair{"show.asp", "abc"},
+                            {"show.asp", "empty"},
+                            {"add.asp", "abc"},
+                            {"index.asp", ""}}) {
     Fresh();
-    page().query.Add("name", c.name);
-    const std::string body = Run(c.path);
+    page().query.Add("name", name);
+    const std::string body = Run(path);
     for (auto it = std::sregex_iterator(body.begin(), body.end(), src);
          it != std::sregex_iterator(); ++it) {
-      const std::string target = (*it)[1];
-      if (target.starts_with("http")) continue;
-      seen.insert(target);
-      EXPECT_NE(server::FindAsset(target), nullptr) << target << " in " << c.path;
+      if ((*it)[1].str().starts_with("http")) continue;
+      seen.insert((*it)[1]);
+      EXPECT_NE(server::FindAsset((*it)[1].str()), nullptr) << (*it)[1] << " in " << path;
     }
   }
   for (std::string_view expected :

@@ -2,10 +2,7 @@
 // posting, through the pages that count them, and the counts over time.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/pages/fake_env.h"
 
@@ -13,36 +10,29 @@ namespace tb {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr std::string_view kTooMany = "尝试次数过多，请15分钟后再试！";
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using testing::Fields;
 
 class LimitsTest : public testing::PagesTest {
  protected:
-  void From(std::string_view address) {
+  // A page run from client address `from`.
+  const std::string& RunFrom(std::string_view from, std::string_view path,
+                             const Fields& query, const Fields& form) {
+    Fresh(query, form);
     page().server_variables = {};
-    page().server_variables.Add("remote_addr", address);
+    page().server_variables.Add("remote_addr", from);
+    return Run(path, "POST");
   }
   // A fresh form of guestbook "abc" and its post, as add.asp and
-  // add_check.asp run for one visitor.
-  const std::string& Post(std::string_view password = {},
-                          std::string_view from = "10.1.2.3", const Fields& extra = {}) {
-    Fresh();
-    page().query.Add("name", "abc");
+  // add_check.asp run for one visitor; `extra` fields added to the post's.
+  const std::string& Post(Fields extra = {}, std::string_view from = "10.1.2.3") {
+    Fresh({{"name", "abc"}});
     Run("add.asp");
     const std::string key = page().Get("ly_fgs").Text();
-    Fresh();
-    From(from);
-    page().query.Add("name", "abc");
-    page().query.Add("key2", key);
-    for (auto [k, v] : {std::pair{"guestname", "访客"},
-                        {"subject", "你好啊"},
-                        {"message", "大家好"},
-                        {"html", "0"}}) {
-      page().form.Add(k, v);
-    }
-    if (!password.empty()) page().form.Add("password", password);
-    for (const auto& [k, v] : extra) page().form.Add(k, v);
-    return Run("add_check.asp", "POST");
+    extra.insert(extra.begin(), {{"guestname", "访客"},
+                                 {"subject", "你好啊"},
+                                 {"message", "大家好"},
+                                 {"html", "0"}});
+    return RunFrom(from, "add_check.asp", {{"name", "abc"}, {"key2", key}}, extra);
   }
 };
 
@@ -50,51 +40,50 @@ class LimitsTest : public testing::PagesTest {
 // page that checks a secret, the right one included, without the member
 // running; another address is not locked out.
 TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
-  AddBook("abc");
-  Seed("update user set password = 'pass1234' where name = 'abc'");
   struct Case {
     std::string_view path;
-    std::function<void(bool right)> fill;
-    std::string_view wrong, right;  // what the page says
+    Fields query, form;  // the secret comes after, "password" unless named here
+    std::string secret_field, right_secret, said_wrong, said_right;
   } cases[] = {
       {"admin_login.asp",
-       [&](bool right) {
-         page().form.Add("name", "ABC");
-         page().form.Add("password", right ? "pass1234" : "wrong123");
-       },
-       "密码错误！", "登陆成功"},
+       {},
+       {{"name", "ABC"}},
+       "password",
+       "pass1234",
+       "密码错误！",
+       "登陆成功"},
       {"lostpassword_check.asp",
-       [&](bool right) {
-         page().query.Add("name", "abc");
-         page().form.Add("answer", right ? "我的回答" : "不对");
-         page().form.Add("idcard", "123456789012345");
-       },
-       "找回密码失败！", "你的密码是：pass1234"},
-      {"add_check.asp", {}, "密码错误", "留言添加成功"},
+       {{"name", "abc"}},
+       {{"idcard", "123456789012345"}},
+       "answer",
+       "我的回答",
+       "找回密码失败！",
+       "你的密码是：pass1234"},
+      {"add_check.asp", {}, {}, "password", "pass1234", "密码错误", "留言添加成功"},
       {"userdelme.asp",
-       [&](bool right) {
-         page().form.Add("name", "abc");
-         page().form.Add("password", right ? "pass1234" : "wrong123");
-         page().form.Add("email", "abc@example.com");
-       },
-       "用户注销失败！", "注销成功！"},
+       {},
+       {{"name", "abc"}, {"email", "abc@example.com"}},
+       "password",
+       "pass1234",
+       "用户注销失败！",
+       "注销成功！"},
   };
   int address = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     const std::string attacker = "10.0.0." + std::to_string(++address);
     auto run = [&](bool right, std::string_view from) -> std::string {
-      if (!c.fill) return Post(right ? "pass1234" : "wrong123", from);
-      Fresh();
-      From(from);
-      c.fill(right);
-      return Run(c.path, "POST");
+      Fields form = c.form;
+      form.emplace_back(c.secret_field, right ? c.right_secret : "wrong123");
+      if (c.path == "add_check.asp") return Post(form, from);
+      return RunFrom(from, c.path, c.query, form);
     };
     for (int i = 0; i < 5; ++i) {
-      EXPECT_NE(run(false, attacker).find(c.wrong), std::string::npos) << i;
+      EXPECT_NE(run(false, attacker).find(c.said_wrong), std::string::npos) << i;
     }
-    EXPECT_NE(run(true, attacker).find(kTooMany), std::string::npos);
-    EXPECT_NE(run(true, "10.9.9.9").find(c.right), std::string::npos);
+    EXPECT_NE(run(true, attacker).find("尝试次数过多，请15分钟后再试！"),
+              std::string::npos);
+    EXPECT_NE(run(true, "10.9.9.9").find(c.said_right), std::string::npos);
   }
   EXPECT_EQ(Count("select * from user where name = 'abc'"), 0) << "deleted last";
 }
@@ -102,8 +91,7 @@ TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
 // A client address stores its share of messages in a minute; the next post
 // goes to guanshui.asp with nothing stored, and refused posts do not count.
 TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
-  AddBook("abc");
-  Post("wrong123");
+  Post({{"password", "wrong123"}});
   for (int i = 0; i < 10; ++i) {
     EXPECT_NE(Post().find("留言添加成功"), std::string::npos) << i;
   }
@@ -116,12 +104,12 @@ TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
 // nothing stored. One character past each limit; the form's other fields
 // are valid.
 TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
-  AddBook("abc");
   const auto chars = [](std::size_t n) {
     std::string s;
     for (std::size_t i = 0; i < n; ++i) s += "留";
     return s;
   };
+  const std::string url = "http://" + std::string(194, 'h');
   struct Case {
     std::string_view path;  // "" for the message form's post
     Fields form;
@@ -130,17 +118,13 @@ TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
       {"", {{"guestname", chars(51)}}, "姓名最多50个字符"},
       {"", {{"subject", chars(101)}}, "留言主题最多100个字符"},
       {"", {{"email", "a@" + std::string(49, 'b')}}, "电子邮件最多50个字符"},
-      {"", {{"homepage", "http://" + std::string(194, 'h')}}, "主页最多200个字符"},
+      {"", {{"homepage", url}}, "主页最多200个字符"},
       {"",
        {{"guo", chars(50)}, {"sheng", chars(50)}, {"xian", "x"}},
        "来自最多100个字符"},
       {"", {{"oicq", std::string(16, '1')}}, "QQ号码最多15个字符"},
-      {"reg_check.asp",
-       {{"name", "newbook"}, {"homepage", "http://" + std::string(194, 'h')}},
-       "主页最多200个字符"},
-      {"admin_jiemian_check.asp",
-       {{"topimage", "http://" + std::string(194, 'h')}},
-       "顶部图片最多200个字符"},
+      {"reg_check.asp", {{"name", "newbook"}, {"homepage", url}}, "主页最多200个字符"},
+      {"admin_jiemian_check.asp", {{"topimage", url}}, "顶部图片最多200个字符"},
       {"admin_jiemian_check2.asp", {{"infomail", chars(51)}}, "栏目显示文字最多50个字符"},
       {"admin_jiemian3_check.asp",
        {{"email", std::string(51, 'e')}},
@@ -148,15 +132,9 @@ TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " " + std::string(c.refusal));
-    std::string body;
-    if (c.path.empty()) {
-      body = Post({}, "10.1.2.3", c.form);
-    } else {
-      Fresh();
-      LogIn("abc");
-      for (const auto& [k, v] : c.form) page().form.Add(k, v);
-      body = Run(c.path, "POST");
-    }
+    if (!c.path.empty()) LogIn("abc");  // after the message form's rows
+    const std::string body =
+        c.path.empty() ? Post(c.form) : RunFrom("10.1.2.3", c.path, {}, c.form);
     EXPECT_NE(body.find("输入的内容太长：" + std::string(c.refusal)), std::string::npos)
         << body;
     EXPECT_EQ(Count("select * from liuyan"), 0);
@@ -188,9 +166,8 @@ TEST(ClientLimitsTest, CountsOverTime) {
   EXPECT_TRUE(limits.GuessingRefused(b, "fresh"));
   now += 15min + 1s;
   EXPECT_FALSE(limits.GuessingRefused(b, "fresh"));
-
-  EXPECT_TRUE(limits.TakePost(a));
-  EXPECT_TRUE(limits.TakePost(a));
+  // Posts: two a minute, a returned one given back.
+  EXPECT_TRUE(limits.TakePost(a) && limits.TakePost(a));
   EXPECT_FALSE(limits.TakePost(a));
   limits.ReturnPost(a);
   EXPECT_TRUE(limits.TakePost(a));

@@ -15,49 +15,37 @@ namespace tb {
 namespace {
 
 using server::http::Stylesheet;
-using server::http::StylesheetHref;
-
-TEST(StyleTest, ServedAsCssByPath) {
-  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {
-    const server::Asset* asset = server::FindAsset(path);
-    ASSERT_NE(asset, nullptr) << path;
-    EXPECT_EQ(asset, &Stylesheet()) << path;
-    EXPECT_EQ(asset->content_type, "text/css");
-  }
-  EXPECT_EQ(server::FindAsset("site.cs"), nullptr);
-  EXPECT_EQ(server::FindAsset("css/site.css"), nullptr);
-}
 
 // The link carries a hash of the content after "?v=": the host finds the
 // asset by its path alone, and a browser with a month-old copy asks anew.
-TEST(StyleTest, LinkCarriesTheContentHash) {
-  const std::string href = StylesheetHref();
+TEST(StyleTest, ServedAsCssByPathAndLinkedWithItsHash) {
+  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {
+    EXPECT_EQ(server::FindAsset(path), &Stylesheet()) << path;
+  }
+  EXPECT_EQ(Stylesheet().content_type, "text/css");
+  EXPECT_EQ(server::FindAsset("site.cs"), nullptr);
+  EXPECT_EQ(server::FindAsset("css/site.css"), nullptr);
+  const std::string href = server::http::StylesheetHref();
   EXPECT_TRUE(std::regex_match(href, std::regex(R"(site\.css\?v=[0-9a-f]{8})"))) << href;
   EXPECT_EQ(server::FindAsset(href.substr(0, href.find('?'))), &Stylesheet());
-  EXPECT_EQ(StylesheetHref(), href);
+  EXPECT_EQ(server::http::StylesheetHref(), href);
 }
 
-// Served without a charset label, so every byte must be ASCII; and a brace
-// out of place would drop every rule after it.
-TEST(StyleTest, AsciiWithBalancedBraces) {
+// Served without a charset label, so every byte must be ASCII; a brace out of
+// place would drop every rule after it; the guestbook page's body tag carries
+// the owner's background image, which a background shorthand or image in the
+// body rule would hide.
+TEST(StyleTest, AsciiBalancedAndLeavesTheBackgroundImageAlone) {
   const std::string_view css = Stylesheet().bytes;
   ASSERT_FALSE(css.empty());
   EXPECT_TRUE(std::all_of(css.begin(), css.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
   int depth = 0;
   for (char c : css) {
-    if (c == '{') ++depth;
-    if (c == '}') --depth;
-    ASSERT_GE(depth, 0);
-    ASSERT_LE(depth, 2);  // rules inside one @media block
+    depth += (c == '{') - (c == '}');
+    ASSERT_TRUE(depth >= 0 && depth <= 2);  // rules inside one @media block
   }
   EXPECT_EQ(depth, 0);
-}
-
-// The guestbook page's body tag carries the owner's background image; a
-// background shorthand or image in the body rule would hide it.
-TEST(StyleTest, BodyRuleLeavesTheBackgroundImageAlone) {
-  const std::string_view css = Stylesheet().bytes;
   const auto start = css.find("\nbody {");
   ASSERT_NE(start, std::string_view::npos);
   const std::string_view rule = css.substr(start, css.find('}', start) - start);
