@@ -74,26 +74,25 @@ struct Select {
 };
 
 // A search's condition on its column: the keyword as a literal part of the
-// text ("%", "_" and "\" match only themselves), A to Z matching a to z as
-// LIKE has them. A keyword long enough for the text index first narrows the
+// text, A to Z matching a to z (data::Engine::Contains). A keyword long
+// enough for the text index, where the store keeps one, first narrows the
 // search to the messages whose column holds its trigrams (the index folds
-// letter case more widely, so LIKE still decides); the guestbook's name is
-// then kept off its own index ("+name"), so that the store starts from those
-// few messages, not from every message of the guestbook.
+// letter case more widely, so the literal match still decides); the
+// guestbook's name is then kept off its own index ("+name"), so that the
+// store starts from those few messages, not from every message of the
+// guestbook.
 Select SearchSql(std::string_view name, const SearchColumn& column,
-                 std::string_view search) {
+                 std::string_view search, const data::Engine& engine) {
   const std::string col(column.column);
   Select where{"name = ?", {Value(name)}};
-  if (Characters(search) >= kIndexedKeyword) {
+  if (engine.HasTextIndex() && Characters(search) >= kIndexedKeyword) {
     where.sql =
         "+name = ? and id in (select rowid from liuyan_fts where " + col + " match ?)";
     where.params.emplace_back("\"" + check::ReplaceAll(search, "\"", "\"\"") + "\"");
   }
-  std::string literal = check::ReplaceAll(search, "\\", "\\\\");
-  literal = check::ReplaceAll(literal, "%", "\\%");
-  literal = check::ReplaceAll(literal, "_", "\\_");
-  where.sql += " and " + col + " like ? escape '\\'";
-  where.params.emplace_back("%" + literal + "%");
+  data::Engine::Condition contains = engine.Contains(col, search);
+  where.sql += " and " + contains.sql;
+  where.params.push_back(std::move(contains.param));
   return where;
 }
 
@@ -101,10 +100,11 @@ Select SearchSql(std::string_view name, const SearchColumn& column,
 // first with each reply after its parent. The message key breaks ties, so
 // that consecutive pages never share or skip a message.
 Select ListingSql(std::string_view name, const SearchColumn* column,
-                  std::string_view search, bool sees_private) {
+                  std::string_view search, bool sees_private,
+                  const data::Engine& engine) {
   Select listing{"name = ?", {Value(name)}};
   if (column) {
-    listing = SearchSql(name, *column, search);
+    listing = SearchSql(name, *column, search, engine);
     if (column->private_text && !sees_private) listing.sql += kPublicOnly;
   }
   listing.sql = "select * from liuyan where " + listing.sql + std::string(kListingOrder);
@@ -336,7 +336,8 @@ void Guestbook::ShowBook() {
     }
 
     data::Recordset rs;
-    auto listing = ListingSql(name, params.column, params.search, viewer.SeesPrivate());
+    auto listing = ListingSql(name, params.column, params.search, viewer.SeesPrivate(),
+                              *db.engine());
     rs.Open(listing.sql, db, std::move(listing.params), data::Order::kTotal);
     // The store keeps each guestbook's count; only a search's matches are counted.
     if (!params.column) rs.SetRecordCount(MessageCount(db, name));

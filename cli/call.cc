@@ -8,7 +8,7 @@
 #include <string>
 
 #include "component/members/members.h"
-#include "data/sqlite_engine.h"
+#include "data/store_pool.h"
 #include "host/memory/memory_page.h"
 #include "server/serve.h"
 
@@ -162,7 +162,7 @@ json Outcome(const host::MemoryPage& page, const Value& result,
 
 int RunCall(std::istream& in, std::ostream& out, std::ostream& err) {
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  data::SqlitePool pool;
+  data::StorePool pool;
   host::MemoryPage page(pool);
   Guestbook book;
   const Member* member = nullptr;

@@ -18,20 +18,20 @@ Recordset Connection::Execute(std::string_view sql, const std::vector<Value>& pa
 }
 
 Transaction::Transaction(Connection& conn) : engine_(conn.engine()) {
-  engine_->Run("begin immediate");
+  engine_->Begin();
 }
 
 Transaction::~Transaction() {
   if (done_) return;
   try {
-    engine_->Run("rollback");
+    engine_->Rollback();
   } catch (const Error&) {
     // The engine has already ended the transaction; nothing is left to undo.
   }
 }
 
 void Transaction::Commit() {
-  engine_->Run("commit");
+  engine_->Commit();
   done_ = true;
 }
 

@@ -32,6 +32,26 @@ class Engine {
   virtual ~Engine() = default;
   // Runs one statement; `params` bind to "?" placeholders in order.
   virtual Result Run(std::string_view sql, const std::vector<Value>& params = {}) = 0;
+
+  // A transaction that holds the store's one write lock from its start to
+  // its end, so that what it reads no other writer changes meanwhile.
+  virtual void Begin() { Run("begin immediate"); }
+  virtual void Commit() { Run("commit"); }
+  virtual void Rollback() { Run("rollback"); }
+
+  // Whether `liuyan_fts` indexes the messages' texts by trigrams, so that a
+  // search can read only the messages that hold its keyword's trigrams.
+  virtual bool HasTextIndex() const { return false; }
+
+  // A condition that holds where `column` has `keyword` in it literally
+  // ("%", "_" and "\" match only themselves), A to Z matching a to z and
+  // no other letters folded; `param` binds to its one "?". This one is
+  // SQLite's LIKE.
+  struct Condition {
+    std::string sql;
+    Value param;
+  };
+  virtual Condition Contains(std::string_view column, std::string_view keyword) const;
 };
 
 // Hands out open handles by connection string; a handle returns to the

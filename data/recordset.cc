@@ -60,7 +60,7 @@ void Recordset::Open(std::string_view sql, Connection& conn, std::vector<Value> 
   }
   // Counting needs no order, and one kept would have the store sort every row.
   count_sql_ = "select count(*) from (" +
-               std::string(plain ? sql.substr(0, plain->at) : sql) + ")";
+               std::string(plain ? sql.substr(0, plain->at) : sql) + ") as listing";
   sql_ = std::string(sql);
   params_ = std::move(params);
   engine_ = conn.engine();

@@ -181,6 +181,111 @@ create trigger if not exists page_version_visits after update of counter on user
 commit;
 )sql";
 
+const std::vector<std::string_view>& MariaSchema() {
+  // The name columns fold case (and nothing else of note for the names the
+  // site registers); the other texts are compared as bytes, without padding.
+  static const std::vector<std::string_view> kStatements = {
+      R"sql(create table if not exists user (
+  id bigint not null auto_increment primary key,
+  name varchar(255) collate utf8mb4_general_nopad_ci not null,
+  password text, email text, homepage text,
+  regtime varchar(64), modifytime varchar(64),
+  ip text, html text, titletop text,
+  topformat text default '0', topimage text default '', backimage text default '',
+  infolistno bigint default 10, sendinfo text default '0',
+  nettype text, question text, answer text, idcard text, crccode bigint,
+  hascrc text default '0', counter bigint default 0, infoserial bigint default 0,
+  infostyle text default '11111111111101111111',
+  infoname text default '姓名', infomail text default '电子邮件：',
+  infohomepage text default '主页：', infowhere text default '来自：',
+  infooicq text default 'QQ号码：', infosubject text default '留言主题：',
+  readonly text default '0', maxinfo text default '0',
+  unique key user_name (name),
+  key user_infoserial (infoserial, id), key user_regtime (regtime, id),
+  key user_modifytime (modifytime, id), key user_titletop (titletop(191), id),
+  key user_counter (counter, id)
+) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
+      R"sql(create trigger if not exists user_modifytime before insert on user
+  for each row set new.modifytime = coalesce(new.modifytime, new.regtime))sql",
+      R"sql(create table if not exists liuyan (
+  id bigint not null auto_increment primary key,
+  name varchar(255) collate utf8mb4_general_nopad_ci,
+  message mediumtext, guestname text, regtime varchar(64), ip text,
+  touxiang bigint, email text, subject text, homepage text, replymail text,
+  oicq text, html text, font text, fontsize text, fontcolor text, newinfo text,
+  whoinfo text, infoseekno bigint, priviteword text, hailfrom text, infono bigint,
+  key liuyan_name_seek (name, infoseekno), key liuyan_name_time (name, regtime)
+) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
+      R"sql(create table if not exists liuyan_count (
+  name varchar(255) collate utf8mb4_general_nopad_ci not null primary key,
+  n bigint not null
+) engine=InnoDB default charset=utf8mb4)sql",
+      R"sql(insert into liuyan_count(name, n)
+  select name, count(*) from liuyan
+  where name is not null and not exists (select 1 from liuyan_count)
+  group by name)sql",
+      R"sql(create trigger if not exists liuyan_count_insert after insert on liuyan
+  for each row begin
+    if new.name is not null then
+      insert into liuyan_count(name, n) values (new.name, 1)
+        on duplicate key update n = n + 1;
+    end if;
+  end)sql",
+      R"sql(create trigger if not exists liuyan_count_delete after delete on liuyan
+  for each row update liuyan_count set n = n - 1 where name = old.name)sql",
+      R"sql(create trigger if not exists liuyan_count_rename after update on liuyan
+  for each row begin
+    if not (old.name <=> new.name) then
+      update liuyan_count set n = n - 1 where name = old.name;
+      if new.name is not null then
+        insert into liuyan_count(name, n) values (new.name, 1)
+          on duplicate key update n = n + 1;
+      end if;
+    end if;
+    update page_version set n = n + 1;
+  end)sql",
+      R"sql(create table if not exists page_version (
+  n bigint not null, visits bigint not null
+) engine=InnoDB)sql",
+      R"sql(insert into page_version(n, visits)
+  select 0, 0 from dual where not exists (select 1 from page_version))sql",
+      R"sql(create trigger if not exists page_version_message_insert after insert on liuyan
+  for each row update page_version set n = n + 1)sql",
+      R"sql(create trigger if not exists page_version_message_delete after delete on liuyan
+  for each row update page_version set n = n + 1)sql",
+      R"sql(create trigger if not exists page_version_book_insert after insert on user
+  for each row update page_version set n = n + 1)sql",
+      R"sql(create trigger if not exists page_version_book_delete after delete on user
+  for each row update page_version set n = n + 1)sql",
+      // A change of the visit counter alone raises `visits`; any other
+      // change of the row raises `n`.
+      R"sql(create trigger if not exists page_version_book_update after update on user
+  for each row begin
+    if not (old.counter <=> new.counter) then
+      update page_version set visits = visits + 1;
+    end if;
+    if not (binary old.name <=> binary new.name and old.password <=> new.password
+        and old.email <=> new.email and old.homepage <=> new.homepage
+        and old.regtime <=> new.regtime and old.modifytime <=> new.modifytime
+        and old.ip <=> new.ip and old.html <=> new.html and old.titletop <=> new.titletop
+        and old.topformat <=> new.topformat and old.topimage <=> new.topimage
+        and old.backimage <=> new.backimage and old.infolistno <=> new.infolistno
+        and old.sendinfo <=> new.sendinfo and old.nettype <=> new.nettype
+        and old.question <=> new.question and old.answer <=> new.answer
+        and old.idcard <=> new.idcard and old.crccode <=> new.crccode
+        and old.hascrc <=> new.hascrc and old.infoserial <=> new.infoserial
+        and old.infostyle <=> new.infostyle and old.infoname <=> new.infoname
+        and old.infomail <=> new.infomail and old.infohomepage <=> new.infohomepage
+        and old.infowhere <=> new.infowhere and old.infooicq <=> new.infooicq
+        and old.infosubject <=> new.infosubject and old.readonly <=> new.readonly
+        and old.maxinfo <=> new.maxinfo) then
+      update page_version set n = n + 1;
+    end if;
+  end)sql",
+  };
+  return kStatements;
+}
+
 void AddVisits(Engine& db, std::string_view name, std::int64_t visits) {
   db.Run("update user set counter = coalesce(counter,0) + ? where name = ?",
          {Value(visits), Value(name)});

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "data/engine.h"
 
@@ -44,6 +45,13 @@ inline constexpr std::array<Column, 22> kMessageColumns = {{
 
 // SQL statements, run in order when a SQLite store is opened.
 extern const char* const kSqliteSchema;
+
+// The same tables, counts and versions on MariaDB, one statement each, run
+// in order when a handle connects. Texts compare there as on SQLite: names
+// without regard to case, everything else byte for byte, trailing blanks
+// included. MariaDB has no trigram index; a search reads the guestbook's
+// messages.
+const std::vector<std::string_view>& MariaSchema();
 
 // Raises the visit counter of the guestbook `name` by `visits` in one
 // statement, so that counts written at the same moment all add up. An empty

@@ -18,13 +18,6 @@
 
 namespace tb::data {
 
-int Result::Find(std::string_view column) const {
-  for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (host::EqualsIgnoreCase(columns[i], column)) return static_cast<int>(i);
-  }
-  return -1;
-}
-
 std::optional<std::string> SqlitePath(std::string_view dsn) {
   constexpr std::string_view kPrefix = "sqlite:";
   if (dsn.size() <= kPrefix.size() ||
@@ -361,6 +354,7 @@ class PooledEngine final : public Engine {
   Result Run(std::string_view sql, const std::vector<Value>& params) override {
     return handle_->Run(sql, params);
   }
+  bool HasTextIndex() const override { return true; }
 
  private:
   std::unique_ptr<SqliteHandle> handle_;

@@ -19,7 +19,7 @@
 
 #include "check/validate.h"
 #include "data/error.h"
-#include "data/sqlite_engine.h"
+#include "data/store_pool.h"
 #include "server/config.h"
 #include "server/http/http_server.h"
 #include "server/http/log.h"
@@ -256,7 +256,7 @@ int Serve(const ServeOptions& options) {
   }
 
   asio::io_context ioc(threads);
-  data::SqlitePool pool(settings.query_timeout);
+  data::StorePool pool(settings.query_timeout);
   http::MemorySessionStore sessions(settings.session_timeout, {},
                                     {.max_sessions = settings.max_sessions});
   // Destroyed after the server and the site, so that it writes the counts of

@@ -1,5 +1,7 @@
 #include "tests/support/support.h"
 
+#include "host/ascii.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +32,7 @@ std::string StoreScalar(data::EngineSource& pool, std::string_view dsn,
 std::int64_t StoreCount(data::EngineSource& pool, std::string_view dsn,
                         std::string_view sql) {
   return std::stoll(
-      StoreScalar(pool, dsn, "select count(*) from (" + std::string(sql) + ")"));
+      StoreScalar(pool, dsn, "select count(*) from (" + std::string(sql) + ") as counted"));
 }
 
 TempDir::TempDir() {
@@ -46,7 +48,33 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-PageTest::PageTest() : dsn_("sqlite:" + (dir_.path() / "test.db").string()) {
+TestStore::TestStore(data::EngineSource& pool) : pool_(pool) {
+  const char* server = std::getenv("TB_TEST_MARIADB");
+  if (!server || !*server) {
+    dsn_ = "sqlite:" + (dir_.path() / "test.db").string();
+    return;
+  }
+  server_dsn_ = server;
+  if (!server_dsn_.starts_with("mariadb://")) {  // a file that holds it
+    std::ifstream in(server_dsn_);
+    std::getline(in, server_dsn_);
+  }
+  // Named after the temporary folder, which no other test holds at once.
+  database_ = "tbt_" + dir_.path().filename().string().substr(sizeof("tavobook-test-") - 1);
+  StoreRows(pool_, server_dsn_, "create database " + database_);
+  dsn_ = server_dsn_.substr(0, server_dsn_.rfind('/') + 1) + database_;
+}
+
+TestStore::~TestStore() {
+  if (server_dsn_.empty()) return;
+  try {
+    StoreRows(pool_, server_dsn_, "drop database if exists " + database_);
+  } catch (const data::Error&) {
+    // The server is gone; its data folder goes with the test run.
+  }
+}
+
+PageTest::PageTest() {
   page_ = std::make_unique<host::MemoryPage>(pool_);
   NextRequest();
 }
@@ -66,7 +94,7 @@ void PageTest::NextRequest() {
   if (book_) book_->OnEndPage();
   page_ = std::move(next);
   book_ = std::make_unique<Guestbook>();
-  book_->SetDSNtemp(dsn_);
+  book_->SetDSNtemp(dsn());
   book_->OnStartPage(*page_);
 }
 
@@ -76,10 +104,32 @@ void PageTest::LogIn(std::string_view name) {
   if (name == "admin") page_->Set("ly_admin_log", Value("yes"));
 }
 
+void PageTest::RefuseWrites(std::string_view table, std::string_view event) {
+  const std::string trigger = "refuse_" + std::string(event) + "_" + std::string(table);
+  const std::string head =
+      "create trigger " + trigger + " before " + std::string(event) + " on " + std::string(table);
+  Seed(store_.mariadb() ? head + " for each row signal sqlstate '45000' set message_text = 'refused'"
+                        : head + " begin select raise(abort, 'refused'); end");
+}
+
 void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
   data::Connection conn(pool_);
-  conn.Open(dsn_);
-  conn.Execute(sql, params);
+  conn.Open(dsn());
+  if (!store_.mariadb()) {
+    conn.Execute(sql, params);
+    return;
+  }
+  // MariaDB prepares one statement at a time: cut the text at each ";"
+  // outside quotes.
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= sql.size(); ++i) {
+    if (i < sql.size() && sql[i] == '\'') quoted = !quoted;
+    if (i < sql.size() && (quoted || sql[i] != ';')) continue;
+    const std::string_view statement = host::Trim(sql.substr(start, i - start), " \t\r\n");
+    if (!statement.empty()) conn.Execute(statement, params);
+    start = i + 1;
+  }
 }
 
 void PageTest::Request(const Fields& query, const Fields& form) {

@@ -22,7 +22,8 @@
 
 #include "component/guestbook.h"
 #include "data/connection.h"
-#include "data/sqlite_engine.h"
+#include "data/error.h"
+#include "data/store_pool.h"
 #include "host/memory/memory_page.h"
 
 namespace tb::testing {
@@ -38,6 +39,25 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A fresh empty store: a SQLite file in a temporary folder or, when the
+// environment variable TB_TEST_MARIADB holds the connection string of a
+// MariaDB database the tests may make others from, a database of its own
+// on that server, dropped at the end.
+class TestStore {
+ public:
+  explicit TestStore(data::EngineSource& pool);
+  ~TestStore();
+  TestStore(const TestStore&) = delete;
+  TestStore& operator=(const TestStore&) = delete;
+  const std::string& dsn() const { return dsn_; }
+  bool mariadb() const { return !server_dsn_.empty(); }
+
+ private:
+  data::EngineSource& pool_;
+  TempDir dir_;
+  std::string server_dsn_, database_, dsn_;
 };
 
 // Stored rows, each value as text.
@@ -66,10 +86,10 @@ class PageTest : public ::testing::Test {
 
   host::MemoryPage& page() { return *page_; }
   Guestbook& book() { return *book_; }
-  const std::string& dsn() const { return dsn_; }
+  const std::string& dsn() const { return store_.dsn(); }
   data::EngineSource& pool() { return pool_; }
-  // Statements the store's handles have prepared so far.
-  std::size_t Prepared() const { return pool_.prepared(); }
+  // Statements the SQLite store's handles have prepared so far.
+  std::size_t Prepared() { return pool_.sqlite().prepared(); }
 
   // Starts a new request in the same store and session: a new page context
   // (the session values carried over) and a new bound component.
@@ -93,20 +113,22 @@ class PageTest : public ::testing::Test {
   // A session value as text.
   std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
 
+  // Makes the store refuse every `event` ("insert", "update" or "delete")
+  // on `table`, as a store that cannot take a write does.
+  void RefuseWrites(std::string_view table, std::string_view event);
   // Runs SQL text against the store, `params` bound to its "?" in order.
   void Seed(std::string_view sql, const std::vector<Value>& params = {});
   // StoreScalar and StoreCount on the fixture's store.
-  std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn_, sql); }
-  std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn_, sql); }
+  std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn(), sql); }
+  std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn(), sql); }
 
   // The columns AddBook and AddMessage start from, after the name: none
   // unless a suite sets its own, so the store's column defaults apply.
   Columns book_defaults_, message_defaults_;
 
  private:
-  TempDir dir_;
-  data::SqlitePool pool_;
-  std::string dsn_;
+  data::StorePool pool_;
+  TestStore store_{pool_};
   std::unique_ptr<host::MemoryPage> page_;
   std::unique_ptr<Guestbook> book_;
 };

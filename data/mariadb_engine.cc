@@ -1,0 +1,484 @@
+#include "data/mariadb_engine.h"
+
+#include <mysql.h>
+#include <mysqld_error.h>
+#include <errmsg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <list>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "data/error.h"
+#include "data/schema.h"
+#include "host/ascii.h"
+#include "host/encoding.h"
+
+namespace tb::data {
+
+std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
+  constexpr std::string_view kPrefix = "mariadb://";
+  if (dsn.size() < kPrefix.size() ||
+      !host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix)) {
+    return std::nullopt;
+  }
+  std::string_view rest = dsn.substr(kPrefix.size());
+  MariaTarget target;
+  const auto slash = rest.find('/');
+  if (slash == std::string_view::npos || slash + 1 == rest.size()) {
+    throw Error("the connection string names no database: " + std::string(dsn));
+  }
+  target.database = std::string(rest.substr(slash + 1));
+  std::string_view authority = rest.substr(0, slash);
+  if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+    const std::string_view login = authority.substr(0, at);
+    const auto colon = login.find(':');
+    target.user = host::PercentDecode(login.substr(0, colon), host::Plus::kItself);
+    if (colon != std::string_view::npos) {
+      target.password = host::PercentDecode(login.substr(colon + 1), host::Plus::kItself);
+    }
+    authority.remove_prefix(at + 1);
+  }
+  if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
+    const std::string_view port = authority.substr(colon + 1);
+    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), host::IsDigit) ||
+        std::stoul(std::string(port)) > 65535) {
+      throw Error("the connection string's port is not a number: " + std::string(dsn));
+    }
+    target.port = static_cast<unsigned>(std::stoul(std::string(port)));
+    authority = authority.substr(0, colon);
+  }
+  target.host = authority.empty() ? "127.0.0.1" : std::string(authority);
+  return target;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Without a query time limit, a statement waits this long for a lock.
+constexpr auto kLockWait = std::chrono::seconds(10);
+// A handle idle this long is pinged before it is lent again.
+constexpr auto kIdleCheck = std::chrono::seconds(5);
+// At most this many idle handles are kept per store.
+constexpr std::size_t kIdleHandles = 32;
+constexpr std::size_t kCachedStatements = 64;
+constexpr std::size_t kCachedTextBytes = 1024;
+// The named lock every writing transaction holds.
+constexpr std::string_view kWriteLock = "tavobook.write";
+
+// Literals mean what they mean on SQLite: a backslash is a plain character,
+// "||" joins texts, double quotes name columns, and a value that does not
+// fit its column is refused rather than cut.
+constexpr std::string_view kSqlMode =
+    "set session sql_mode = 'STRICT_ALL_TABLES,NO_BACKSLASH_ESCAPES,PIPES_AS_CONCAT,"
+    "ANSI_QUOTES,NO_ENGINE_SUBSTITUTION,NO_AUTO_VALUE_ON_ZERO'";
+
+bool Broken(unsigned code) {
+  return code == CR_SERVER_GONE_ERROR || code == CR_SERVER_LOST ||
+         code == CR_CONNECTION_ERROR || code == CR_CONN_HOST_ERROR ||
+         code == ER_CONNECTION_KILLED || code == ER_SERVER_SHUTDOWN;
+}
+
+// A statement stopped by the time limit, or kept waiting for a lock past
+// it, is a Timeout; a store that cannot take the statement now is
+// Unavailable; anything else is an Error.
+[[noreturn]] void Throw(std::string message, unsigned code, bool timed) {
+  if (timed && (code == ER_STATEMENT_TIMEOUT || code == ER_LOCK_WAIT_TIMEOUT)) {
+    throw Timeout(message, static_cast<int>(code));
+  }
+  switch (code) {
+    case ER_LOCK_WAIT_TIMEOUT:
+    case ER_STATEMENT_TIMEOUT:
+    case ER_LOCK_DEADLOCK:
+    case ER_RECORD_FILE_FULL:
+    case ER_DISK_FULL:
+    case ER_OPTION_PREVENTS_STATEMENT:
+    case ER_CANT_LOCK:
+      throw Unavailable(message, static_cast<int>(code));
+    default:
+      if (Broken(code)) throw Unavailable(message, static_cast<int>(code));
+      throw Error(message, static_cast<int>(code));
+  }
+}
+
+struct StmtCloser {
+  void operator()(MYSQL_STMT* stmt) const { mysql_stmt_close(stmt); }
+};
+using Stmt = std::unique_ptr<MYSQL_STMT, StmtCloser>;
+struct ResultFree {
+  void operator()(MYSQL_RES* res) const { mysql_free_result(res); }
+};
+using Meta = std::unique_ptr<MYSQL_RES, ResultFree>;
+
+bool IsWhole(enum_field_types type) {
+  switch (type) {
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_YEAR:
+      return true;
+    default:
+      return false;
+  }
+}
+bool IsReal(enum_field_types type) {
+  return type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE;
+}
+
+// Where one parameter's value lives while the statement runs.
+struct Param {
+  long long whole = 0;
+  double real = 0;
+  std::string text;
+};
+
+// Where one column's value of the current row lands.
+struct Cell {
+  long long whole = 0;
+  double real = 0;
+  std::vector<char> text;
+  unsigned long length = 0;
+  my_bool null = 0;
+};
+
+}  // namespace
+
+// One client connection with the statements prepared on it. Used by one
+// thread at a time.
+class MariaHandle {
+ public:
+  MariaHandle(const MariaTarget& target, std::chrono::milliseconds timeout)
+      : timeout_(timeout) {
+    db_ = mysql_init(nullptr);
+    if (!db_) throw Unavailable("cannot start a MariaDB client: out of memory");
+    const unsigned connect_seconds = 5;
+    mysql_options(db_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_options(db_, MYSQL_OPT_CONNECT_TIMEOUT, &connect_seconds);
+    if (!mysql_real_connect(db_, target.host.c_str(), target.user.c_str(),
+                            target.password.c_str(), target.database.c_str(),
+                            target.port, nullptr, 0)) {
+      const std::string message = mysql_error(db_);
+      const unsigned code = mysql_errno(db_);
+      mysql_close(db_);
+      throw Unavailable("cannot connect to MariaDB at " + target.host + ":" +
+                            std::to_string(target.port) + "/" + target.database + ": " +
+                            message,
+                        static_cast<int>(code));
+    }
+    try {
+      CheckServer();
+      const double wait = std::chrono::duration<double>(
+                              timeout_.count() > 0 ? std::chrono::duration<double>(timeout_)
+                                                   : std::chrono::duration<double>(kLockWait))
+                              .count();
+      lock_wait_seconds_ = std::max<long>(1, std::lround(std::ceil(wait)));
+      Query(kSqlMode);
+      Query("set session transaction isolation level read committed");
+      Query("set session innodb_lock_wait_timeout = " + std::to_string(lock_wait_seconds_));
+      // One handle at a time, on any server, makes the tables.
+      Run("select get_lock(?, ?)", {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+      try {
+        for (std::string_view statement : MariaSchema()) Query(statement);
+      } catch (...) {
+        ReleaseLock();
+        throw;
+      }
+      ReleaseLock();
+      if (timeout_.count() > 0) {
+        Query("set session max_statement_time = " +
+              std::to_string(static_cast<double>(timeout_.count()) / 1000.0));
+      }
+    } catch (...) {
+      mysql_close(db_);
+      throw;
+    }
+  }
+  ~MariaHandle() {
+    cache_.clear();
+    index_.clear();
+    mysql_close(db_);
+  }
+  MariaHandle(const MariaHandle&) = delete;
+  MariaHandle& operator=(const MariaHandle&) = delete;
+
+  bool broken() const { return broken_; }
+  bool in_transaction() const { return in_transaction_; }
+  Clock::time_point idle_since() const { return idle_since_; }
+  void set_idle_since(Clock::time_point t) { idle_since_ = t; }
+  bool Ping() { return mysql_ping(db_) == 0; }
+
+  void Begin() {
+    // The lock first: InnoDB's own row locks come only with the writes, so
+    // two transactions that read and then write would both read the old row.
+    auto got = Run("select get_lock(?, ?)",
+                   {Value(std::string(kWriteLock)), Value(std::int64_t{lock_wait_seconds_})});
+    if (got.rows.empty() || got.rows[0][0].Whole().value_or(0) != 1) {
+      Throw("the store's write lock stayed taken for " +
+                std::to_string(lock_wait_seconds_) + " s",
+            ER_LOCK_WAIT_TIMEOUT, timeout_.count() > 0);
+    }
+    try {
+      Query("start transaction");
+    } catch (...) {
+      ReleaseLock();
+      throw;
+    }
+    in_transaction_ = true;
+  }
+  void End(std::string_view how) {
+    in_transaction_ = false;
+    try {
+      Query(how);
+    } catch (...) {
+      ReleaseLock();
+      throw;
+    }
+    ReleaseLock();
+  }
+
+  Result Run(std::string_view sql, const std::vector<Value>& params) {
+    MYSQL_STMT* stmt = Prepare(sql);
+    const unsigned long count = mysql_stmt_param_count(stmt);
+    std::vector<Param> values(count);
+    std::vector<MYSQL_BIND> binds(count);
+    for (unsigned long i = 0; i < count; ++i) {
+      MYSQL_BIND& b = binds[i];
+      if (i >= params.size() || params[i].IsEmpty()) {
+        b.buffer_type = MYSQL_TYPE_NULL;
+      } else if (auto whole = params[i].IsNumber() ? params[i].Whole() : std::nullopt) {
+        values[i].whole = *whole;
+        b.buffer_type = MYSQL_TYPE_LONGLONG;
+        b.buffer = &values[i].whole;
+      } else if (params[i].IsNumber()) {
+        values[i].real = *params[i].Number();
+        b.buffer_type = MYSQL_TYPE_DOUBLE;
+        b.buffer = &values[i].real;
+      } else {
+        values[i].text = params[i].Text();
+        b.buffer_type = MYSQL_TYPE_STRING;
+        b.buffer = values[i].text.data();
+        b.buffer_length = values[i].text.size();
+      }
+    }
+    if (count && mysql_stmt_bind_param(stmt, binds.data())) Fail(stmt, "bind");
+    if (mysql_stmt_execute(stmt)) Fail(stmt, "execute");
+    Result result;
+    Meta meta(mysql_stmt_result_metadata(stmt));
+    if (!meta) return result;
+    const my_bool update_max = 1;
+    mysql_stmt_attr_set(stmt, STMT_ATTR_UPDATE_MAX_LENGTH, &update_max);
+    if (mysql_stmt_store_result(stmt)) Fail(stmt, "read");
+    const unsigned columns = mysql_num_fields(meta.get());
+    MYSQL_FIELD* fields = mysql_fetch_fields(meta.get());
+    std::vector<Cell> cells(columns);
+    std::vector<MYSQL_BIND> out(columns);
+    for (unsigned i = 0; i < columns; ++i) {
+      result.columns.emplace_back(fields[i].name, fields[i].name_length);
+      MYSQL_BIND& b = out[i];
+      b.is_null = &cells[i].null;
+      b.length = &cells[i].length;
+      if (IsWhole(fields[i].type)) {
+        b.buffer_type = MYSQL_TYPE_LONGLONG;
+        b.buffer = &cells[i].whole;
+        b.is_unsigned = (fields[i].flags & UNSIGNED_FLAG) != 0;
+      } else if (IsReal(fields[i].type)) {
+        b.buffer_type = MYSQL_TYPE_DOUBLE;
+        b.buffer = &cells[i].real;
+      } else {
+        cells[i].text.resize(fields[i].max_length + 1);
+        b.buffer_type = MYSQL_TYPE_STRING;
+        b.buffer = cells[i].text.data();
+        b.buffer_length = cells[i].text.size();
+      }
+    }
+    if (mysql_stmt_bind_result(stmt, out.data())) Fail(stmt, "bind");
+    int rc;
+    while ((rc = mysql_stmt_fetch(stmt)) == 0) {
+      Row row;
+      row.reserve(columns);
+      for (unsigned i = 0; i < columns; ++i) {
+        const Cell& c = cells[i];
+        if (c.null) {
+          row.emplace_back();
+        } else if (out[i].buffer_type == MYSQL_TYPE_LONGLONG) {
+          row.emplace_back(static_cast<std::int64_t>(c.whole));
+        } else if (out[i].buffer_type == MYSQL_TYPE_DOUBLE) {
+          row.emplace_back(c.real);
+        } else {
+          row.emplace_back(std::string(c.text.data(), c.length));
+        }
+      }
+      result.rows.push_back(std::move(row));
+    }
+    if (rc == 1) Fail(stmt, "fetch");
+    mysql_stmt_free_result(stmt);
+    return result;
+  }
+
+ private:
+  void CheckServer() {
+    Result r = Run("select @@lower_case_table_names", {});
+    if (r.rows.empty() || r.rows[0][0].Text() != "1") {
+      throw Error(
+          "the MariaDB server must run with lower_case_table_names=1 (in the [mysqld] "
+          "section of its configuration, set before its data folder is first made): "
+          "the site's SQL names its tables in more than one letter case");
+    }
+  }
+
+  // Runs a text without parameters or rows (settings, the schema).
+  void Query(std::string_view sql) {
+    if (mysql_real_query(db_, sql.data(), sql.size())) {
+      const unsigned code = mysql_errno(db_);
+      if (Broken(code)) broken_ = true;
+      Throw(std::string(sql.substr(0, 80)) + ": " + mysql_error(db_), code,
+            timeout_.count() > 0);
+    }
+    if (MYSQL_RES* rows = mysql_store_result(db_)) mysql_free_result(rows);
+  }
+
+  void ReleaseLock() {
+    try {
+      Run("select release_lock(?)", {Value(std::string(kWriteLock))});
+    } catch (const Error&) {
+      // A connection that broke has lost its lock with it.
+    }
+  }
+
+  MYSQL_STMT* Prepare(std::string_view sql) {
+    if (auto it = index_.find(sql); it != index_.end()) {
+      cache_.splice(cache_.begin(), cache_, it->second);
+      return it->second->stmt.get();
+    }
+    Stmt stmt(mysql_stmt_init(db_));
+    if (!stmt) throw Unavailable("cannot prepare a statement: out of memory");
+    if (mysql_stmt_prepare(stmt.get(), sql.data(), sql.size())) {
+      Fail(stmt.get(), "prepare " + std::string(sql.substr(0, 120)));
+    }
+    if (sql.size() > kCachedTextBytes) {
+      // A long text is someone's own SQL that will not come again.
+      once_ = std::move(stmt);
+      return once_.get();
+    }
+    if (cache_.size() >= kCachedStatements) {
+      index_.erase(cache_.back().sql);
+      cache_.pop_back();
+    }
+    cache_.push_front({std::string(sql), std::move(stmt)});
+    index_.emplace(cache_.front().sql, cache_.begin());
+    return cache_.front().stmt.get();
+  }
+
+  [[noreturn]] void Fail(MYSQL_STMT* stmt, std::string_view what) {
+    const unsigned code = mysql_stmt_errno(stmt);
+    const std::string message = std::string(what) + ": " + mysql_stmt_error(stmt);
+    mysql_stmt_free_result(stmt);
+    if (Broken(code)) broken_ = true;
+    Throw(message, code, timeout_.count() > 0);
+  }
+
+  struct Entry {
+    std::string sql;
+    Stmt stmt;
+  };
+  MYSQL* db_ = nullptr;
+  std::chrono::milliseconds timeout_;
+  long lock_wait_seconds_ = 10;
+  bool broken_ = false;
+  bool in_transaction_ = false;
+  Clock::time_point idle_since_ = Clock::now();
+  std::list<Entry> cache_;
+  std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
+  Stmt once_;
+};
+
+struct MariaPool::Shared {
+  explicit Shared(std::chrono::milliseconds timeout) : query_timeout(timeout) {}
+  const std::chrono::milliseconds query_timeout;
+  std::mutex mutex;
+  std::map<std::string, std::vector<std::unique_ptr<MariaHandle>>, std::less<>> idle;
+};
+
+namespace {
+
+// A handle lent by the pool: it goes back to the idle list when the last
+// user lets go, unless its connection broke or a transaction was left open
+// (then it closes, and the server undoes the transaction).
+class PooledMaria final : public Engine {
+ public:
+  PooledMaria(std::unique_ptr<MariaHandle> handle, std::weak_ptr<MariaPool::Shared> pool,
+              std::string dsn)
+      : handle_(std::move(handle)), pool_(std::move(pool)), dsn_(std::move(dsn)) {}
+  ~PooledMaria() override {
+    auto shared = pool_.lock();
+    if (!shared || handle_->broken() || handle_->in_transaction()) return;
+    handle_->set_idle_since(Clock::now());
+    std::lock_guard lock(shared->mutex);
+    auto& handles = shared->idle[dsn_];
+    if (handles.size() < kIdleHandles) handles.push_back(std::move(handle_));
+  }
+
+  Result Run(std::string_view sql, const std::vector<Value>& params) override {
+    return handle_->Run(sql, params);
+  }
+  void Begin() override { handle_->Begin(); }
+  // The columns compare as bytes, so a pattern matches letters in either
+  // case only where it says so: [aA] for each letter A to Z.
+  Condition Contains(std::string_view column, std::string_view keyword) const override {
+    std::string pattern;
+    for (char c : keyword) {
+      if (host::IsAsciiLetter(c)) {
+        pattern += {'[', host::LowerAscii(c), static_cast<char>(host::LowerAscii(c) - 32), ']'};
+      } else {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x80 && !host::IsDigit(c)) pattern += '\\';
+        pattern += c;
+      }
+    }
+    return {std::string(column) + " regexp ?", Value(pattern)};
+  }
+  void Commit() override { handle_->End("commit"); }
+  void Rollback() override { handle_->End("rollback"); }
+
+ private:
+  std::unique_ptr<MariaHandle> handle_;
+  std::weak_ptr<MariaPool::Shared> pool_;
+  std::string dsn_;
+};
+
+}  // namespace
+
+MariaPool::MariaPool(std::chrono::milliseconds query_timeout)
+    : shared_(std::make_shared<Shared>(query_timeout)) {}
+MariaPool::~MariaPool() = default;
+
+std::shared_ptr<Engine> MariaPool::Acquire(std::string_view dsn) {
+  auto target = MariaTargetOf(dsn);
+  if (!target) throw Error("unsupported connection string: " + std::string(dsn));
+  for (;;) {
+    std::unique_ptr<MariaHandle> handle;
+    {
+      std::lock_guard lock(shared_->mutex);
+      auto& handles = shared_->idle[std::string(dsn)];
+      if (!handles.empty()) {
+        handle = std::move(handles.back());
+        handles.pop_back();
+      }
+    }
+    if (!handle) {
+      handle = std::make_unique<MariaHandle>(*target, shared_->query_timeout);
+    } else if (Clock::now() - handle->idle_since() > kIdleCheck && !handle->Ping()) {
+      continue;  // the server closed it meanwhile: try the next, or connect afresh
+    }
+    return std::make_shared<PooledMaria>(std::move(handle), shared_, std::string(dsn));
+  }
+}
+
+}  // namespace tb::data
