@@ -17,9 +17,7 @@ Recordset Connection::Execute(std::string_view sql, const std::vector<Value>& pa
   return rs;
 }
 
-Transaction::Transaction(Connection& conn) : engine_(conn.engine()) {
-  engine_->Begin();
-}
+Transaction::Transaction(Connection& conn) : engine_(conn.engine()) { engine_->Begin(); }
 
 Transaction::~Transaction() {
   if (done_) return;

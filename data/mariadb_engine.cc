@@ -1,8 +1,8 @@
 #include "data/mariadb_engine.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
-#include <errmsg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -45,7 +45,8 @@ std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
   }
   if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
     const std::string_view port = authority.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), host::IsDigit) ||
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), host::IsDigit) ||
         std::stoul(std::string(port)) > 65535) {
       throw Error("the connection string's port is not a number: " + std::string(dsn));
     }
@@ -162,8 +163,8 @@ class MariaHandle {
     mysql_options(db_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     mysql_options(db_, MYSQL_OPT_CONNECT_TIMEOUT, &connect_seconds);
     if (!mysql_real_connect(db_, target.host.c_str(), target.user.c_str(),
-                            target.password.c_str(), target.database.c_str(),
-                            target.port, nullptr, 0)) {
+                            target.password.c_str(), target.database.c_str(), target.port,
+                            nullptr, 0)) {
       const std::string message = mysql_error(db_);
       const unsigned code = mysql_errno(db_);
       mysql_close(db_);
@@ -174,16 +175,19 @@ class MariaHandle {
     }
     try {
       CheckServer();
-      const double wait = std::chrono::duration<double>(
-                              timeout_.count() > 0 ? std::chrono::duration<double>(timeout_)
-                                                   : std::chrono::duration<double>(kLockWait))
-                              .count();
+      const double wait =
+          std::chrono::duration<double>(timeout_.count() > 0
+                                            ? std::chrono::duration<double>(timeout_)
+                                            : std::chrono::duration<double>(kLockWait))
+              .count();
       lock_wait_seconds_ = std::max<long>(1, std::lround(std::ceil(wait)));
       Query(kSqlMode);
       Query("set session transaction isolation level read committed");
-      Query("set session innodb_lock_wait_timeout = " + std::to_string(lock_wait_seconds_));
+      Query("set session innodb_lock_wait_timeout = " +
+            std::to_string(lock_wait_seconds_));
       // One handle at a time, on any server, makes the tables.
-      Run("select get_lock(?, ?)", {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+      Run("select get_lock(?, ?)",
+          {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
       try {
         for (std::string_view statement : MariaSchema()) Query(statement);
       } catch (...) {
@@ -217,8 +221,8 @@ class MariaHandle {
   void Begin() {
     // The lock first: InnoDB's own row locks come only with the writes, so
     // two transactions that read and then write would both read the old row.
-    auto got = Run("select get_lock(?, ?)",
-                   {Value(std::string(kWriteLock)), Value(std::int64_t{lock_wait_seconds_})});
+    auto got = Run("select get_lock(?, ?)", {Value(std::string(kWriteLock)),
+                                             Value(std::int64_t{lock_wait_seconds_})});
     if (got.rows.empty() || got.rows[0][0].Whole().value_or(0) != 1) {
       Throw("the store's write lock stayed taken for " +
                 std::to_string(lock_wait_seconds_) + " s",
@@ -435,7 +439,8 @@ class PooledMaria final : public Engine {
     std::string pattern;
     for (char c : keyword) {
       if (host::IsAsciiLetter(c)) {
-        pattern += {'[', host::LowerAscii(c), static_cast<char>(host::LowerAscii(c) - 32), ']'};
+        pattern +=
+            {'[', host::LowerAscii(c), static_cast<char>(host::LowerAscii(c) - 32), ']'};
       } else {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x80 && !host::IsDigit(c)) pattern += '\\';

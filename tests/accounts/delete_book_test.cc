@@ -68,15 +68,13 @@ TEST_F(UserDelMeTest, RefusalsDeleteNothing) {
 }
 
 TEST_F(UserDelMeTest, AFailedMessageDeletionKeepsTheGuestbook) {
-  Seed(
-      "create trigger keep_messages before delete on liuyan "
-      "begin select raise(abort, 'x'); end;");
+  RefuseWrites("liuyan", "delete");
   Request({}, {{"name", "abc"}, {"password", "Secret1"}, {"email", "abc@x.example"}});
   EXPECT_THROW(book().UserDelMe(), data::Error);
   EXPECT_EQ(page().body, "");
   EXPECT_EQ(Books("abc") + Messages("abc"), 3);
   // The store is usable afterwards: nothing was left half done.
-  Seed("drop trigger keep_messages");
+  Seed("drop trigger refuse_delete_liuyan");
   DeleteMe("abc", "Secret1", "abc@x.example");
   EXPECT_EQ(page().body, "用户：abc注销成功！");
   EXPECT_EQ(Books("abc"), 0);

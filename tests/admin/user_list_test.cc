@@ -26,9 +26,8 @@ class UserListTest : public testing::PageTest {
                       {"hascrc", "0"}};
   }
   void AddMessages(const std::string& name, int n) {
-    Seed("with recursive k(i) as (select 1 union all select i + 1 from k where i < " +
-         std::to_string(n) + ") insert into liuyan(name, infoseekno) select '" + name +
-         "', i from k");
+    SeedSeries("insert into liuyan(name, infoseekno)", "select '" + name + "', i from k",
+               n);
   }
   // Guestbooks g01 .. gNN, registered one second apart, with no messages.
   void AddNumberedBooks(int n) {
@@ -153,9 +152,8 @@ TEST_F(UserListTest, EqualKeysNeverRepeatOrSkipAcrossPages) {
 }
 
 TEST_F(UserListTest, LongListLinksItsEndsAndAroundTheCurrentPage) {
-  Seed(
-      "with recursive k(i) as (select 1 union all select i + 1 from k where i < 1501) "
-      "insert into user(name, regtime) select 'u' || i, '2025-01-01 00:00:00' from k");
+  SeedSeries("insert into user(name, regtime)",
+             "select 'u' || i, '2025-01-01 00:00:00' from k", 1501);
   EXPECT_NE(List({{"Page", "20"}})
                 .find("[5]</a>&nbsp;… <a href=\"userlist.asp?Page=15&sort=\">[15]</a>"
                       "&nbsp;<a href=\"userlist.asp?Page=16&sort=\">"),

@@ -80,8 +80,9 @@ TEST_F(ShowBookTest, VisitCookiesAndCounter) {
     book().ShowBook();
     log += "\n" + CookiesSet(page()) + "counter " + Counter() + "\n";
   }
-  for (const char* stored : {"null", "''"}) {
-    Seed(std::string("update user set counter = ") + stored);
+  for (const std::string stored : {"null", "''"}) {
+    // MariaDB's number columns hold no text: null stands in for it there.
+    Seed("update user set counter = " + (OnMariaDb() ? "null" : stored));
     Show({{"name", "abc"}});
     log += std::string("counter from ") + stored + ": " + Counter() + "\n";
   }
@@ -152,9 +153,7 @@ TEST_F(ShowBookTest, DeleteCheckedMessages) {
     const std::string body =
         Show({{"name", "abc"}, {"del", c.del}}, {{"lydelno", lydelno}});
     if (c.golden) ExpectGolden("ShowBook/" + std::string(c.golden) + ".html", body);
-    EXPECT_EQ(Scalar("select group_concat(infono || name, ',') from "
-                     "(select infono, name from liuyan order by id)"),
-              c.remaining);
+    EXPECT_EQ(Joined("select infono || name from liuyan order by id"), c.remaining);
   }
 }
 

@@ -224,21 +224,19 @@ TEST_F(AddCheckTest, SortKeysAndNumbers) {
   PostAgain({}, {{"reply", "1"}, {"replyid", Stored("id")}});
   PostAgain({}, {{"reply", "yes"}, {"replyid", "abc"}});  // not a reply
   // Sort key, number and reply flag of each.
-  EXPECT_EQ(
-      Scalar("select group_concat(infoseekno || '/' || infono || '/' || newinfo, ' ') "
-             "from (select * from liuyan where guestname = '小明' order by id)"),
-      "19999/0/0 29999/1/0 19899/2/1 19899/3/1 19999/4/1 69999/5/0");
+  EXPECT_EQ(Joined("select infoseekno || '/' || infono || '/' || newinfo from liuyan "
+                   "where guestname = '小明' order by id",
+                   " "),
+            "19999/0/0 29999/1/0 19899/2/1 19899/3/1 19999/4/1 69999/5/0");
   EXPECT_EQ(Infoserial(), "6");
 }
 
 TEST_F(AddCheckTest, FailedInsertLeavesTheCounter) {
-  Seed(
-      "create trigger refuse before insert on liuyan begin select raise(abort, 'x'); "
-      "end");
+  RefuseWrites("liuyan", "insert");
   EXPECT_THROW(Post(), data::Error);
   EXPECT_EQ(Infoserial(), "0");
   EXPECT_EQ(page().Get("ly_tijiao"), Value("0"));
-  Seed("drop trigger refuse");
+  Seed("drop trigger refuse_insert_liuyan");
   NextRequest();
   Post();
   EXPECT_EQ(Stored("infono"), "0");

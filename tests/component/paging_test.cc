@@ -172,12 +172,12 @@ TEST_F(ShowBookTest, MoveAllClearsTheSearchButKeepsTheColumn) {
 TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
   SeedBook();
   SeedMessage(1);
-  Seed(
-      "with recursive n(i) as (select 2 union all select i + 1 from n where i < 100000) "
+  SeedSeries(
       "insert into liuyan(name, message, guestname, regtime, ip, touxiang, subject, "
-      "html, newinfo, whoinfo, priviteword, infoseekno, infono) select name, message, "
-      "guestname, regtime, ip, touxiang, subject, html, newinfo, whoinfo, priviteword, "
-      "i * 10, i from liuyan, n");
+      "html, newinfo, whoinfo, priviteword, infoseekno, infono)",
+      "select name, message, guestname, regtime, ip, touxiang, subject, html, newinfo, "
+      "whoinfo, priviteword, i * 10, i from liuyan, k",
+      100000, 2);
   ASSERT_EQ(Scalar("select count(*) from liuyan"), "100000");
 
   struct Case {

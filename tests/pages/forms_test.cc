@@ -175,7 +175,9 @@ TEST_F(FormsTest, BasicSettingsForm) {
     LogIn("abc");
     for (int i = 0; i < 9; ++i) {
       update += ", " + std::string(columns[i]) + " = ?";
-      bound.emplace_back(c.values[i]);
+      // MariaDB's number columns hold no text: null stands in for it there.
+      const bool number = columns[i] == "infolistno" && OnMariaDb();
+      bound.push_back(number && c.values[i].empty() ? Value() : Value(c.values[i]));
       page().Set("abcjm1" + std::string(columns[i]), Value(c.values[i]));
     }
     Seed(update + " where name = 'abc'", bound);

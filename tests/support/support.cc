@@ -1,7 +1,5 @@
 #include "tests/support/support.h"
 
-#include "host/ascii.h"
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "host/ascii.h"
 
 namespace tb::testing {
 
@@ -31,8 +31,8 @@ std::string StoreScalar(data::EngineSource& pool, std::string_view dsn,
 
 std::int64_t StoreCount(data::EngineSource& pool, std::string_view dsn,
                         std::string_view sql) {
-  return std::stoll(
-      StoreScalar(pool, dsn, "select count(*) from (" + std::string(sql) + ") as counted"));
+  return std::stoll(StoreScalar(
+      pool, dsn, "select count(*) from (" + std::string(sql) + ") as counted"));
 }
 
 TempDir::TempDir() {
@@ -60,7 +60,8 @@ TestStore::TestStore(data::EngineSource& pool) : pool_(pool) {
     std::getline(in, server_dsn_);
   }
   // Named after the temporary folder, which no other test holds at once.
-  database_ = "tbt_" + dir_.path().filename().string().substr(sizeof("tavobook-test-") - 1);
+  database_ =
+      "tbt_" + dir_.path().filename().string().substr(sizeof("tavobook-test-") - 1);
   StoreRows(pool_, server_dsn_, "create database " + database_);
   dsn_ = server_dsn_.substr(0, server_dsn_.rfind('/') + 1) + database_;
 }
@@ -104,12 +105,38 @@ void PageTest::LogIn(std::string_view name) {
   if (name == "admin") page_->Set("ly_admin_log", Value("yes"));
 }
 
+void PageTest::SeedSeries(std::string_view insert, std::string_view select, int last,
+                          int first) {
+  // MariaDB stops a recursion after 1000 rounds unless told otherwise.
+  Seed(std::string(store_.mariadb() ? "set session max_recursive_iterations = 10000000; "
+                                    : "") +
+       std::string(insert) + " with recursive k(i) as (select " + std::to_string(first) +
+       " union all select i + 1 from k where i < " + std::to_string(last) + ") " +
+       std::string(select));
+}
+
+std::string PageTest::Joined(std::string_view sql, std::string_view separator) {
+  std::string out;
+  for (const auto& row : StoreRows(pool_, dsn(), sql)) {
+    out += (out.empty() ? "" : std::string(separator)) + row.at(0);
+  }
+  return out;
+}
+
+void PageTest::ClearStore() {
+  Seed("delete from user; delete from liuyan");
+  Seed(store_.mariadb() ? "alter table user auto_increment = 1; "
+                          "alter table liuyan auto_increment = 1"
+                        : "delete from sqlite_sequence");
+}
+
 void PageTest::RefuseWrites(std::string_view table, std::string_view event) {
   const std::string trigger = "refuse_" + std::string(event) + "_" + std::string(table);
-  const std::string head =
-      "create trigger " + trigger + " before " + std::string(event) + " on " + std::string(table);
-  Seed(store_.mariadb() ? head + " for each row signal sqlstate '45000' set message_text = 'refused'"
-                        : head + " begin select raise(abort, 'refused'); end");
+  const std::string head = "create trigger " + trigger + " before " + std::string(event) +
+                           " on " + std::string(table);
+  Seed(store_.mariadb()
+           ? head + " for each row signal sqlstate '45000' set message_text = 'refused'"
+           : head + " begin select raise(abort, 'refused'); end");
 }
 
 void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
@@ -126,7 +153,8 @@ void PageTest::Seed(std::string_view sql, const std::vector<Value>& params) {
   for (std::size_t i = 0; i <= sql.size(); ++i) {
     if (i < sql.size() && sql[i] == '\'') quoted = !quoted;
     if (i < sql.size() && (quoted || sql[i] != ';')) continue;
-    const std::string_view statement = host::Trim(sql.substr(start, i - start), " \t\r\n");
+    const std::string_view statement =
+        host::Trim(sql.substr(start, i - start), " \t\r\n");
     if (!statement.empty()) conn.Execute(statement, params);
     start = i + 1;
   }

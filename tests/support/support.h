@@ -113,6 +113,17 @@ class PageTest : public ::testing::Test {
   // A session value as text.
   std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
 
+  // `insert` ("insert into T(columns)") of the rows of `select`, a select
+  // over the numbers i = `first` to `last` in the table k(i), written so
+  // that every engine runs it.
+  // Example: SeedSeries("insert into liuyan(name, infono)", "select 'abc', i from k", 5);
+  void SeedSeries(std::string_view insert, std::string_view select, int last,
+                  int first = 1);
+  // The first column of every row of `sql`, joined by `separator`.
+  std::string Joined(std::string_view sql, std::string_view separator = ",");
+  // Empties the guestbooks and messages; new rows count their ids from 1.
+  void ClearStore();
+  bool OnMariaDb() const { return store_.mariadb(); }
   // Makes the store refuse every `event` ("insert", "update" or "delete")
   // on `table`, as a store that cannot take a write does.
   void RefuseWrites(std::string_view table, std::string_view event);
