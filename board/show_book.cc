@@ -50,21 +50,11 @@ constexpr std::array kSearchColumns = {
 };
 constexpr std::string_view kPublicOnly = " and priviteword = '0'";
 constexpr std::string_view kListingOrder = " order by infoseekno desc, id desc";
-// The text index reads keywords by trigrams: a shorter keyword finds nothing
-// there, so it is looked for in each message of the guestbook instead.
-constexpr std::size_t kIndexedKeyword = 3;
-
 const SearchColumn* FindSearchColumn(std::string_view jsfs) {
   for (const auto& column : kSearchColumns) {
     if (column.jsfs == jsfs) return &column;
   }
   return nullptr;
-}
-
-// Characters of UTF-8 text, as the text index counts them.
-std::size_t Characters(std::string_view text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 // A condition or a select, and the values bound to its "?" in order.
@@ -74,25 +64,23 @@ struct Select {
 };
 
 // A search's condition on its column: the keyword as a literal part of the
-// text, A to Z matching a to z (data::Engine::Contains). A keyword long
-// enough for the text index, where the store keeps one, first narrows the
-// search to the messages whose column holds its trigrams (the index folds
-// letter case more widely, so the literal match still decides); the
-// guestbook's name is then kept off its own index ("+name"), so that the
+// text, A to Z matching a to z (data::Engine::Contains). Where the store
+// indexes the texts by trigrams, the index first narrows the search to the
+// messages that may hold the keyword, and the literal match then decides;
+// the guestbook's name is kept off its own index ("+name"), so that the
 // store starts from those few messages, not from every message of the
 // guestbook.
 Select SearchSql(std::string_view name, const SearchColumn& column,
                  std::string_view search, const data::Engine& engine) {
-  const std::string col(column.column);
   Select where{"name = ?", {Value(name)}};
-  if (engine.HasTextIndex() && Characters(search) >= kIndexedKeyword) {
-    where.sql =
-        "+name = ? and id in (select rowid from liuyan_fts where " + col + " match ?)";
-    where.params.emplace_back("\"" + check::ReplaceAll(search, "\"", "\"\"") + "\"");
+  if (auto superset = engine.IndexedSuperset(column.column, search)) {
+    where.sql = "+name = ? and " + superset->sql;
+    where.params.insert(where.params.end(), superset->params.begin(),
+                        superset->params.end());
   }
-  data::Engine::Condition contains = engine.Contains(col, search);
+  data::Engine::Condition contains = engine.Contains(column.column, search);
   where.sql += " and " + contains.sql;
-  where.params.push_back(std::move(contains.param));
+  where.params.insert(where.params.end(), contains.params.begin(), contains.params.end());
   return where;
 }
 

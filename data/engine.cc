@@ -1,5 +1,7 @@
 #include "data/engine.h"
 
+#include <algorithm>
+
 #include "host/ascii.h"
 
 namespace tb::data {
@@ -18,7 +20,12 @@ Engine::Condition Engine::Contains(std::string_view column,
     if (c == '%' || c == '_' || c == '\\') pattern += '\\';
     pattern += c;
   }
-  return {std::string(column) + " like ? escape '\\'", Value(pattern + "%")};
+  return {std::string(column) + " like ? escape '\\'", {Value(pattern + "%")}};
+}
+
+std::size_t Characters(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 }  // namespace tb::data

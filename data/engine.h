@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,19 +40,29 @@ class Engine {
   virtual void Commit() { Run("commit"); }
   virtual void Rollback() { Run("rollback"); }
 
-  // Whether `liuyan_fts` indexes the messages' texts by trigrams, so that a
-  // search can read only the messages that hold its keyword's trigrams.
-  virtual bool HasTextIndex() const { return false; }
+  // A condition on a message row and the values bound to its "?" in order.
+  struct Condition {
+    std::string sql;
+    std::vector<Value> params;
+  };
 
   // A condition that holds where `column` has `keyword` in it literally
   // ("%", "_" and "\" match only themselves), A to Z matching a to z and
-  // no other letters folded; `param` binds to its one "?". This one is
-  // SQLite's LIKE.
-  struct Condition {
-    std::string sql;
-    Value param;
-  };
+  // no other letters folded. This one is SQLite's LIKE.
   virtual Condition Contains(std::string_view column, std::string_view keyword) const;
+
+  // A condition that holds for at least every message whose `column` (one
+  // of the searchable texts: subject, message, guestname, email) Contains
+  // `keyword`, read from the store's index of the texts' trigrams, so that
+  // a search reads only those messages; nullopt when the store keeps no
+  // such index or the keyword is shorter than a trigram (kTrigram
+  // characters).
+  static constexpr std::size_t kTrigram = 3;
+  virtual std::optional<Condition> IndexedSuperset(std::string_view column,
+                                                   std::string_view keyword) const {
+    (void)column, (void)keyword;
+    return std::nullopt;
+  }
 };
 
 // Hands out open handles by connection string; a handle returns to the
@@ -61,5 +72,8 @@ class EngineSource {
   virtual ~EngineSource() = default;
   virtual std::shared_ptr<Engine> Acquire(std::string_view dsn) = 0;
 };
+
+// Characters of UTF-8 text, as the text indexes count them.
+std::size_t Characters(std::string_view text);
 
 }  // namespace tb::data

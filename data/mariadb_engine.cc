@@ -116,6 +116,24 @@ struct ResultFree {
 };
 using Meta = std::unique_ptr<MYSQL_RES, ResultFree>;
 
+// The keyword's trigrams as the store's trigger cuts a text: three
+// characters at each position (the server lowers them, in the text and in
+// the query alike).
+std::vector<std::string> Trigrams(std::string_view keyword) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < keyword.size(); ++i) {
+    if ((keyword[i] & 0xC0) != 0x80) starts.push_back(i);
+  }
+  std::vector<std::string> grams;
+  for (std::size_t k = 0; k + Engine::kTrigram <= starts.size(); ++k) {
+    const std::size_t end = k + Engine::kTrigram < starts.size()
+                                ? starts[k + Engine::kTrigram]
+                                : keyword.size();
+    grams.emplace_back(keyword.substr(starts[k], end - starts[k]));
+  }
+  return grams;
+}
+
 bool IsWhole(enum_field_types type) {
   switch (type) {
     case MYSQL_TYPE_TINY:
@@ -447,7 +465,29 @@ class PooledMaria final : public Engine {
         pattern += c;
       }
     }
-    return {std::string(column) + " regexp ?", Value(pattern)};
+    return {std::string(column) + " regexp ?", {Value(pattern)}};
+  }
+  // Messages that hold up to four of the keyword's trigrams (its first, its
+  // last and two between) in `liuyan_tri`; both sides are lowered, which
+  // folds at least what Contains folds.
+  std::optional<Condition> IndexedSuperset(std::string_view column,
+                                           std::string_view keyword) const override {
+    const std::vector<std::string> grams = Trigrams(keyword);
+    if (grams.empty()) return std::nullopt;
+    std::vector<std::size_t> picks = {0, grams.size() / 3, 2 * grams.size() / 3,
+                                      grams.size() - 1};
+    picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
+    Condition c{"id in (select t0.id from liuyan_tri t0", {}};
+    for (std::size_t i = 1; i < picks.size(); ++i) {
+      const std::string t = "t" + std::to_string(i);
+      c.sql += " join liuyan_tri " + t + " on " + t + ".id = t0.id and " + t +
+               ".col = t0.col and " + t + ".gram = lower(?)";
+    }
+    c.sql += " where t0.col = ? and t0.gram = lower(?))";
+    for (std::size_t i = 1; i < picks.size(); ++i) c.params.emplace_back(grams[picks[i]]);
+    c.params.emplace_back(std::string(column));
+    c.params.emplace_back(grams[picks[0]]);
+    return c;
   }
   void Commit() override { handle_->End("commit"); }
   void Rollback() override { handle_->End("rollback"); }

@@ -244,6 +244,68 @@ const std::vector<std::string_view>& MariaSchema() {
     end if;
     update page_version set n = n + 1;
   end)sql",
+      // The searchable texts' trigrams, lowered: what FTS5's trigram index
+      // is to SQLite. The triggers cut each text into every three
+      // characters at each position.
+      R"sql(create table if not exists liuyan_tri (
+  gram varchar(3) not null, col varchar(9) not null, id bigint not null,
+  primary key (gram, col, id), key liuyan_tri_id (id)
+) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
+      R"sql(create procedure if not exists liuyan_tri_add(
+    in message_id bigint, in column_name varchar(9), in body mediumtext)
+  begin
+    declare t mediumtext default lower(coalesce(body, ''));
+    declare n int default char_length(t) - 2;
+    declare i int default 1;
+    while i <= n do
+      insert ignore into liuyan_tri(gram, col, id)
+        values (substr(t, i, 3), column_name, message_id);
+      set i = i + 1;
+    end while;
+  end)sql",
+      // A bulk load (tavobook migrate, seed) sets @tavobook_bulk, so that the
+      // triggers leave the trigrams alone, and cuts them all at once at the
+      // end with liuyan_tri_fill, which is faster by far.
+      R"sql(create procedure if not exists liuyan_tri_fill(in first_id bigint)
+  begin
+    insert ignore into liuyan_tri(gram, col, id)
+      select lower(substr(l.subject, s.seq, 3)), 'subject', l.id from liuyan l
+        join seq_1_to_16777216 s on s.seq <= char_length(l.subject) - 2
+        where l.id >= first_id;
+    insert ignore into liuyan_tri(gram, col, id)
+      select lower(substr(l.message, s.seq, 3)), 'message', l.id from liuyan l
+        join seq_1_to_16777216 s on s.seq <= char_length(l.message) - 2
+        where l.id >= first_id;
+    insert ignore into liuyan_tri(gram, col, id)
+      select lower(substr(l.guestname, s.seq, 3)), 'guestname', l.id from liuyan l
+        join seq_1_to_16777216 s on s.seq <= char_length(l.guestname) - 2
+        where l.id >= first_id;
+    insert ignore into liuyan_tri(gram, col, id)
+      select lower(substr(l.email, s.seq, 3)), 'email', l.id from liuyan l
+        join seq_1_to_16777216 s on s.seq <= char_length(l.email) - 2
+        where l.id >= first_id;
+  end)sql",
+      R"sql(create trigger if not exists liuyan_tri_insert after insert on liuyan
+  for each row if @tavobook_bulk is null then
+    call liuyan_tri_add(new.id, 'subject', new.subject);
+    call liuyan_tri_add(new.id, 'message', new.message);
+    call liuyan_tri_add(new.id, 'guestname', new.guestname);
+    call liuyan_tri_add(new.id, 'email', new.email);
+  end if)sql",
+      R"sql(create trigger if not exists liuyan_tri_delete after delete on liuyan
+  for each row delete from liuyan_tri where id = old.id)sql",
+      R"sql(create trigger if not exists liuyan_tri_update after update on liuyan
+  for each row begin
+    if not (old.id <=> new.id and old.subject <=> new.subject
+        and old.message <=> new.message and old.guestname <=> new.guestname
+        and old.email <=> new.email) then
+      delete from liuyan_tri where id = old.id;
+      call liuyan_tri_add(new.id, 'subject', new.subject);
+      call liuyan_tri_add(new.id, 'message', new.message);
+      call liuyan_tri_add(new.id, 'guestname', new.guestname);
+      call liuyan_tri_add(new.id, 'email', new.email);
+    end if;
+  end)sql",
       R"sql(create table if not exists page_version (
   n bigint not null, visits bigint not null
 ) engine=InnoDB)sql",

@@ -49,8 +49,10 @@ extern const char* const kSqliteSchema;
 // The same tables, counts and versions on MariaDB, one statement each, run
 // in order when a handle connects. Texts compare there as on SQLite: names
 // without regard to case, everything else byte for byte, trailing blanks
-// included. MariaDB has no trigram index; a search reads the guestbook's
-// messages.
+// included. MariaDB has no trigram index of its own: `liuyan_tri`, kept by
+// triggers, holds the searchable texts' trigrams instead. A bulk load runs
+// "set @tavobook_bulk = 1" first, so that the triggers leave it alone, and
+// "call liuyan_tri_fill(ID)" at the end for the messages from id ID on.
 const std::vector<std::string_view>& MariaSchema();
 
 // Raises the visit counter of the guestbook `name` by `visits` in one

@@ -354,7 +354,17 @@ class PooledEngine final : public Engine {
   Result Run(std::string_view sql, const std::vector<Value>& params) override {
     return handle_->Run(sql, params);
   }
-  bool HasTextIndex() const override { return true; }
+  // FTS5's trigram index folds letter case more widely than Contains, so
+  // it gives a superset; the phrase is quoted so that its words stay one.
+  std::optional<Condition> IndexedSuperset(std::string_view column,
+                                           std::string_view keyword) const override {
+    if (Characters(keyword) < kTrigram) return std::nullopt;
+    std::string phrase = "\"";
+    for (char c : keyword) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return Condition{
+        "id in (select rowid from liuyan_fts where " + std::string(column) + " match ?)",
+        {Value(phrase + "\"")}};
+  }
 
  private:
   std::unique_ptr<SqliteHandle> handle_;
