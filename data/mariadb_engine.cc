@@ -501,7 +501,11 @@ class PooledMaria final : public Engine {
 }  // namespace
 
 MariaPool::MariaPool(std::chrono::milliseconds query_timeout)
-    : shared_(std::make_shared<Shared>(query_timeout)) {}
+    : shared_(std::make_shared<Shared>(query_timeout)) {
+  // The client library sets itself up on its first use, which is not safe
+  // from two threads at once: do it here, before any page runs.
+  mysql_library_init(0, nullptr, nullptr);
+}
 MariaPool::~MariaPool() = default;
 
 std::shared_ptr<Engine> MariaPool::Acquire(std::string_view dsn) {
