@@ -25,6 +25,11 @@ namespace tb::data {
 //   raised by every change of a visit counter. A kept page is good while
 //   the numbers it shows stand: a guestbook page reads `n` alone, so the
 //   visits counted every fraction of a second do not throw it away.
+// Two tables hold what several servers on one store share about visitors
+// when [server] session_store = "database": `session` (a row per session,
+// see server/http/db_session_store.h) and `client_limit` (the counts per
+// client address, see server/limits/store_limit_counts.h). Times in them are
+// milliseconds of the wall clock.
 // (An "insert or replace" that displaces a message runs no delete trigger,
 // as SQLite runs none for it without recursive_triggers, and leaves that
 // guestbook's count one too high; the site itself never replaces messages.)
@@ -178,6 +183,22 @@ create trigger if not exists page_version_book_update after update of
   begin update page_version set n = n + 1; end;
 create trigger if not exists page_version_visits after update of counter on user
   begin update page_version set visits = visits + 1; end;
+create table if not exists session (
+  id text primary key,
+  vals text not null,
+  login text,
+  last_used integer not null,
+  expires integer not null
+);
+create index if not exists session_expires on session(expires);
+create index if not exists session_login on session(login);
+create table if not exists client_limit (
+  limit_key text primary key,
+  times text not null,
+  refused_until integer not null,
+  expires integer not null
+);
+create index if not exists client_limit_expires on client_limit(expires);
 commit;
 )sql";
 
@@ -344,6 +365,22 @@ const std::vector<std::string_view>& MariaSchema() {
       update page_version set n = n + 1;
     end if;
   end)sql",
+      // Ids and keys come from visitors: compared as bytes, and any bytes.
+      R"sql(create table if not exists session (
+  id varbinary(255) not null primary key,
+  vals mediumblob not null,
+  login varbinary(255),
+  last_used bigint not null,
+  expires bigint not null,
+  key session_expires (expires), key session_login (login)
+) engine=InnoDB)sql",
+      R"sql(create table if not exists client_limit (
+  limit_key varbinary(512) not null primary key,
+  times mediumblob not null,
+  refused_until bigint not null,
+  expires bigint not null,
+  key client_limit_expires (expires)
+) engine=InnoDB)sql",
   };
   return kStatements;
 }

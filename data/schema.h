@@ -1,5 +1,6 @@
 // File: schema.h — the tables `user` (one row per guestbook) and `liuyan`
-// (one row per message), created when missing.
+// (one row per message), and `session` and `client_limit` (what the servers
+// share about visitors), created when missing.
 #pragma once
 
 #include <array>

@@ -89,6 +89,12 @@ void ReadServerTable(const toml::table& table, ServeSettings& s) {
     } else if (k == "max_posts_per_minute") {
       s.max_posts_per_minute =
           static_cast<std::size_t>(WholeSetting(node, k, 1, 1'000'000));
+    } else if (k == "session_store") {
+      const std::string where = TextSetting(node, k);
+      if (where != "memory" && where != "database") {
+        throw ConfigError("[server] session_store: expected \"memory\" or \"database\"");
+      }
+      s.sessions_in_store = where == "database";
     } else if (k == "max_sessions") {
       s.max_sessions = static_cast<std::size_t>(WholeSetting(node, k, 1, 10'000'000));
     } else {

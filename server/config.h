@@ -6,8 +6,8 @@
 // passwords are stored as hashes); [mail] holds enabled, smtp_url, from,
 // username and password (the pages' mail); [server] holds listen, threads,
 // session_timeout_minutes, ad_script_url, trusted_proxy, workers, query_timeout_ms,
-// max_requests_per_client, max_connections_per_client, max_posts_per_minute
-// and max_sessions. The command line wins over the file:
+// max_requests_per_client, max_connections_per_client, max_posts_per_minute,
+// max_sessions and session_store. The command line wins over the file:
 // --listen and --threads over [server], --db over the file's DSNtemp, and
 // --set NAME=VALUE over everything.
 //
@@ -89,6 +89,10 @@ struct ServeSettings {
   // Live sessions; beyond it the longest idle ends.
   std::size_t max_sessions = 100'000;
   std::chrono::milliseconds session_timeout = std::chrono::minutes(20);
+  // [server] session_store = "database": the sessions, the guesses and the
+  // posts counted per client address are kept in the store (DSNtemp), shared
+  // by every server on it; "memory" (the default) keeps them in the process.
+  bool sessions_in_store = false;
   std::string ad_script_url;
   std::string trusted_proxy;  // an address, or empty for none
   // The SQLite file named by --db (or the default), whose folder serve

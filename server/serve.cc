@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -21,11 +22,13 @@
 #include "data/error.h"
 #include "data/store_pool.h"
 #include "server/config.h"
+#include "server/http/db_session_store.h"
 #include "server/http/http_server.h"
 #include "server/http/log.h"
 #include "server/http/page_cache.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
+#include "server/limits/store_limit_counts.h"
 #include "server/mail/mail_queue.h"
 #include "server/mail/smtp.h"
 #include "server/site.h"
@@ -121,20 +124,28 @@ tcp::endpoint Resolve(asio::io_context& ioc, const std::string& host,
   return results.begin()->endpoint();
 }
 
-// Forgets ended sessions now and then.
+// Forgets ended sessions, and counts per client address that no longer
+// count, now and then. A store that cannot be reached is logged and tried
+// again next time.
 class Sweeper {
  public:
-  Sweeper(asio::io_context& ioc, http::SessionStore& sessions,
+  Sweeper(asio::io_context& ioc, http::SessionStore& sessions, ClientLimits* limits,
           std::chrono::milliseconds timeout)
       : timer_(ioc),
         sessions_(sessions),
+        limits_(limits),
         every_(std::clamp<std::chrono::milliseconds>(timeout / 4, std::chrono::seconds(1),
                                                      std::chrono::seconds(60))) {}
   void Start() {
     timer_.expires_after(every_);
     timer_.async_wait([this](boost::system::error_code ec) {
       if (ec) return;
-      sessions_.Sweep();
+      try {
+        sessions_.Sweep();
+        if (limits_) limits_->Sweep();
+      } catch (const std::exception& e) {
+        LogToStderr(std::string("sweep: ") + e.what());
+      }
       Start();
     });
   }
@@ -143,6 +154,7 @@ class Sweeper {
  private:
   asio::steady_timer timer_;
   http::SessionStore& sessions_;
+  ClientLimits* limits_;
   std::chrono::milliseconds every_;
 };
 
@@ -257,8 +269,23 @@ int Serve(const ServeOptions& options) {
 
   asio::io_context ioc(threads);
   data::StorePool pool(settings.query_timeout);
-  http::MemorySessionStore sessions(settings.session_timeout, {},
-                                    {.max_sessions = settings.max_sessions});
+  const std::string dsn = settings.properties.Get("DSNtemp").Text();
+  const http::SessionLimits session_limits{.max_sessions = settings.max_sessions};
+  // With session_store = "database" every server on the store shares the
+  // sessions and the counts per client address; else the site counts in
+  // memory (no limits given to it).
+  std::unique_ptr<http::SessionStore> sessions;
+  std::optional<ClientLimits> shared_limits;
+  if (settings.sessions_in_store) {
+    sessions = std::make_unique<http::DatabaseSessionStore>(
+        pool, dsn, settings.session_timeout, http::DatabaseSessionStore::Clock{},
+        session_limits);
+    shared_limits.emplace(settings.max_posts_per_minute,
+                          std::make_unique<StoreLimitCounts>(pool, dsn));
+  } else {
+    sessions = std::make_unique<http::MemorySessionStore>(
+        settings.session_timeout, http::MemorySessionStore::Clock{}, session_limits);
+  }
   // Destroyed after the server and the site, so that it writes the counts of
   // every page that ran.
   http::VisitCounter visits(pool, kVisitWriteInterval, LogToStderr);
@@ -301,7 +328,6 @@ int Serve(const ServeOptions& options) {
   if (!settings.properties.WasSet("LybUrl"))
     settings.properties.Set("LybUrl", Value(url));
 
-  const std::string dsn = settings.properties.Get("DSNtemp").Text();
   SuperuserCheck superuser(
       pool, dsn,
       {settings.admin_password, settings.properties.Get("LybUrl").Text(),
@@ -310,13 +336,15 @@ int Serve(const ServeOptions& options) {
     LogToStderr("the store cannot be reached now (" + *complaint +
                 "); the superuser is checked again before each page");
   }
-  site.emplace(SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy,
-                           &pages, settings.max_posts_per_minute, settings.hash_passwords,
-                           outbox ? &*outbox : nullptr},
-               pool, sessions, visits, LogToStderr);
+  site.emplace(
+      SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy, &pages,
+                  settings.max_posts_per_minute, settings.hash_passwords,
+                  outbox ? &*outbox : nullptr, shared_limits ? &*shared_limits : nullptr},
+      pool, *sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
-  Sweeper sweeper(ioc, sessions, settings.session_timeout);
+  Sweeper sweeper(ioc, *sessions, shared_limits ? &*shared_limits : nullptr,
+                  settings.session_timeout);
   sweeper.Start();
   Stopper stopper(ioc, server, sweeper);
   stopper.Start();

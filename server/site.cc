@@ -107,7 +107,10 @@ Site::Site(SiteOptions options, data::EngineSource& databases,
       log_(std::move(log)),
       routes_(routes),
       assets_(assets),
-      limits_(options_.max_posts_per_minute) {}
+      own_limits_(options_.limits
+                      ? nullptr
+                      : std::make_unique<ClientLimits>(options_.max_posts_per_minute)),
+      limits_(options_.limits ? *options_.limits : *own_limits_) {}
 
 http::Response Site::Handle(const http::Request& req,
                             const boost::asio::ip::address& peer) {

@@ -26,6 +26,7 @@
 
 #include <boost/asio/ip/address.hpp>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -50,6 +51,8 @@ struct SiteOptions {
   std::size_t max_posts_per_minute = 10;  // of one client address
   bool hash_passwords = false;            // owners' passwords kept as hashes
   mail::Outbox* outbox = nullptr;         // the pages' mail; none when nullptr
+  // The counts per client address; the site's own, in memory, when nullptr.
+  ClientLimits* limits = nullptr;
 };
 
 // Whether a request that changes the store is refused because the browser
@@ -102,7 +105,8 @@ class Site {
   RouteFinder routes_;
   AssetFinder assets_;
   std::function<void()> before_page_;
-  ClientLimits limits_;
+  std::unique_ptr<ClientLimits> own_limits_;  // when options_.limits is nullptr
+  ClientLimits& limits_;
 };
 
 }  // namespace tb::server

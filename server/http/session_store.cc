@@ -41,13 +41,53 @@ MemorySessionStore::MemorySessionStore(std::chrono::steady_clock::duration timeo
                    : Clock([] { return std::chrono::steady_clock::now(); })),
       limits_(limits) {}
 
-namespace {
-
-std::size_t BytesOf(std::string_view key, const Value& value) {
+std::size_t SessionEntryBytes(std::string_view key, const Value& value) {
   return key.size() + value.Text().size() + MemorySessionStore::kEntryBytes;
 }
 
+namespace {
+
+struct MutexHeld final : SessionHold::Held {
+  explicit MutexHeld(std::shared_ptr<std::mutex> m) : mutex(std::move(m)), lock(*mutex) {}
+  std::shared_ptr<std::mutex> mutex;  // outlives lock, declared first
+  std::unique_lock<std::mutex> lock;
+};
+
 }  // namespace
+
+SessionHold::SessionHold(std::shared_ptr<std::mutex> mutex)
+    : held_(std::make_unique<MutexHeld>(std::move(mutex))) {}
+
+SessionHold LocalHolds::Hold(std::string_view id) {
+  std::shared_ptr<std::mutex> mutex;
+  {
+    std::lock_guard lock(mutex_);
+    // Every request with a session cookie, made up or renewed at a login,
+    // leaves an id here: the unused ones go whenever the map has doubled,
+    // so it stays within twice the ids in use, at a constant cost a hold.
+    if (holds_.size() >= 2 * in_use_ + 64) {
+      std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
+      in_use_ = holds_.size();
+    }
+    auto it = holds_.find(id);
+    if (it != holds_.end()) mutex = it->second.lock();
+    if (!mutex) {
+      mutex = std::make_shared<std::mutex>();
+      holds_.insert_or_assign(std::string(id), mutex);
+    }
+  }
+  return SessionHold(std::move(mutex));  // waits outside the map's own lock
+}
+
+void LocalHolds::Sweep() {
+  std::lock_guard lock(mutex_);
+  std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
+}
+
+std::size_t LocalHolds::size() const {
+  std::lock_guard lock(mutex_);
+  return holds_.size();
+}
 
 void MemorySessionStore::Touch(Sessions::iterator it,
                                std::chrono::steady_clock::time_point now) {
@@ -61,26 +101,7 @@ void MemorySessionStore::Forget(Sessions::iterator it) {
   sessions_.erase(it);
 }
 
-SessionHold MemorySessionStore::Hold(std::string_view id) {
-  std::shared_ptr<std::mutex> mutex;
-  {
-    std::lock_guard lock(mutex_);
-    // Every request with a session cookie, made up or renewed at a login,
-    // leaves an id here: the unused ones go whenever the map has doubled,
-    // so it stays within twice the ids in use, at a constant cost a hold.
-    if (holds_.size() >= 2 * holds_in_use_ + 64) {
-      std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
-      holds_in_use_ = holds_.size();
-    }
-    auto it = holds_.find(id);
-    if (it != holds_.end()) mutex = it->second.lock();
-    if (!mutex) {
-      mutex = std::make_shared<std::mutex>();
-      holds_.insert_or_assign(std::string(id), mutex);
-    }
-  }
-  return SessionHold(std::move(mutex));  // waits outside the store's own lock
-}
+SessionHold MemorySessionStore::Hold(std::string_view id) { return holds_.Hold(id); }
 
 std::optional<SessionValues> MemorySessionStore::Load(std::string_view id) {
   auto now = clock_();
@@ -114,8 +135,9 @@ void MemorySessionStore::Save(std::string_view id, const SessionValues& changes)
   Entry& e = it->second;
   for (const auto& [key, value] : changes) {
     auto old = e.values.find(key);
-    const std::size_t old_bytes = old == e.values.end() ? 0 : BytesOf(key, old->second);
-    const std::size_t bytes = e.bytes - old_bytes + BytesOf(key, value);
+    const std::size_t old_bytes =
+        old == e.values.end() ? 0 : SessionEntryBytes(key, old->second);
+    const std::size_t bytes = e.bytes - old_bytes + SessionEntryBytes(key, value);
     if (bytes > limits_.max_session_bytes && bytes > e.bytes) continue;
     total_bytes_ += bytes - e.bytes;
     e.bytes = bytes;
@@ -157,8 +179,8 @@ std::size_t MemorySessionStore::EraseLogins(std::string_view name,
 
 std::size_t MemorySessionStore::Sweep() {
   auto now = clock_();
+  holds_.Sweep();
   std::lock_guard lock(mutex_);
-  std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });
   // The idle ones are at the end of the order.
   std::size_t ended = 0;
   while (!by_use_.empty() && Ended(by_use_.back()->second, now)) {
@@ -173,10 +195,7 @@ std::size_t MemorySessionStore::total_bytes() const {
   return total_bytes_;
 }
 
-std::size_t MemorySessionStore::hold_count() const {
-  std::lock_guard lock(mutex_);
-  return holds_.size();
-}
+std::size_t MemorySessionStore::hold_count() const { return holds_.size(); }
 
 std::size_t MemorySessionStore::size() const {
   std::lock_guard lock(mutex_);

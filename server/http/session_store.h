@@ -10,8 +10,9 @@
 // so that a check-and-set in the session, such as the message form's "posted
 // once" flag, cannot be passed by two requests sent at the same moment.
 //
-// The store is an interface so that several servers can later share one; the
-// memory store here serves one process.
+// The store is an interface so that several servers can share one: the
+// memory store here serves one process, DatabaseSessionStore
+// (db_session_store.h) keeps the sessions in the store.
 //
 // Example:
 //   MemorySessionStore store(std::chrono::minutes(20));
@@ -41,14 +42,34 @@ using SessionValues = std::map<std::string, Value, host::LessIgnoreCase>;
 // A request's hold on its session; released when destroyed.
 class SessionHold {
  public:
+  // What a store keeps while the hold lasts: a lock, released by its
+  // destructor.
+  struct Held {
+    virtual ~Held() = default;
+  };
+
   SessionHold() = default;
+  explicit SessionHold(std::unique_ptr<Held> held) : held_(std::move(held)) {}
   // Waits until no other hold is on `mutex`, then holds it.
-  explicit SessionHold(std::shared_ptr<std::mutex> mutex)
-      : mutex_(std::move(mutex)), lock_(*mutex_) {}
+  explicit SessionHold(std::shared_ptr<std::mutex> mutex);
 
  private:
-  std::shared_ptr<std::mutex> mutex_;  // outlives lock_, declared first
-  std::unique_lock<std::mutex> lock_;
+  std::unique_ptr<Held> held_;
+};
+
+// The holds of one process: a mutex per session id while any request holds
+// or waits for it.
+class LocalHolds {
+ public:
+  SessionHold Hold(std::string_view id);
+  // Forgets the mutexes no request uses any more.
+  void Sweep();
+  std::size_t size() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> holds_;
+  std::size_t in_use_ = 0;  // what the last clean-up left
 };
 
 class SessionStore {
@@ -85,6 +106,9 @@ std::string RandomHex(std::size_t count);
 // 64 hexadecimal digits.
 std::string NewSessionId();
 
+// The bytes a value counts for against SessionLimits.
+std::size_t SessionEntryBytes(std::string_view key, const Value& value);
+
 // What the sessions of one process may hold, so that requests without a
 // cookie (each a new session) cannot fill the memory. A session's size is
 // its keys' and values' bytes plus kEntryBytes a value.
@@ -97,7 +121,7 @@ struct SessionLimits {
 class MemorySessionStore final : public SessionStore {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
-  static constexpr std::size_t kEntryBytes = 64;
+  static constexpr std::size_t kEntryBytes = 64;  // see SessionEntryBytes
 
   // `clock` defaults to the steady clock; tests pass their own. Beyond the
   // limits the session idle longest ends first; a change that would take one
@@ -141,9 +165,7 @@ class MemorySessionStore final : public SessionStore {
   Sessions sessions_;
   std::list<Sessions::iterator> by_use_;  // the most recently used first
   std::size_t total_bytes_ = 0;
-  // One mutex per session id while any request holds or waits for it.
-  std::map<std::string, std::weak_ptr<std::mutex>, std::less<>> holds_;
-  std::size_t holds_in_use_ = 0;  // what the last clean-up of holds_ left
+  LocalHolds holds_;
 };
 
 }  // namespace tb::server::http

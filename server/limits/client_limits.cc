@@ -1,5 +1,7 @@
 #include "server/limits/client_limits.h"
 
+#include <algorithm>
+
 #include "host/ascii.h"
 
 namespace tb::server {
@@ -7,100 +9,119 @@ namespace {
 
 using std::chrono::minutes;
 
-constexpr std::size_t kGuessesAtName = 5;
-constexpr std::size_t kGuesses = 50;
-constexpr auto kGuessWindow = minutes(15);
+constexpr LimitRule kGuessesAtName = {"guess_at_name", 5, minutes(15), minutes(15)};
+constexpr LimitRule kGuesses = {"guess", 50, minutes(15), minutes(15)};
 // Names are matched without regard to case; a valid one is at most 15
 // characters, so a longer text is cut rather than kept whole.
 constexpr std::size_t kNameBytes = 64;
 
 }  // namespace
 
-ClientLimits::ClientLimits(std::size_t posts_per_minute, Clock clock)
+void LimitEvents::Drop(const LimitRule& rule, Time now) {
+  while (!times.empty() && now - times.front() > rule.window) times.pop_front();
+}
+
+void LimitEvents::Add(const LimitRule& rule, Time now) {
+  times.push_back(now);
+  if (times.size() >= rule.limit) refused_until = now + rule.lock;
+}
+
+LimitEvents::Time LimitEvents::Expiry(const LimitRule& rule) const {
+  return std::max(refused_until, times.empty() ? Time{} : times.back() + rule.window);
+}
+
+MemoryLimitCounts::MemoryLimitCounts(Clock clock)
     : clock_(clock ? std::move(clock)
-                   : Clock([] { return std::chrono::steady_clock::now(); })),
-      guesses_at_name_(kGuessesAtName, kGuessWindow, kGuessWindow),
-      guesses_(kGuesses, kGuessWindow, kGuessWindow),
-      posts_(posts_per_minute, minutes(1), {}) {}
+                   : Clock([] { return std::chrono::steady_clock::now(); })) {}
+
+MemoryLimitCounts::Entry* MemoryLimitCounts::Find(Window& w, const LimitRule& rule,
+                                                  const std::string& key,
+                                                  LimitEvents::Time now) {
+  auto it = w.entries.find(key);
+  if (it == w.entries.end()) return nullptr;
+  it->second.events.Drop(rule, now);
+  return &it->second;
+}
+
+bool MemoryLimitCounts::Refused(const LimitRule& rule, const std::string& key) {
+  const auto now = clock_().time_since_epoch();
+  std::lock_guard lock(mutex_);
+  const Entry* e = Find(windows_[rule.name], rule, key, now);
+  return e && e->events.Refused(rule, now);
+}
+
+bool MemoryLimitCounts::Add(const LimitRule& rule, const std::string& key,
+                            bool unless_refused) {
+  const auto now = clock_().time_since_epoch();
+  std::lock_guard lock(mutex_);
+  Window& w = windows_[rule.name];
+  Entry* e = Find(w, rule, key, now);
+  if (e && unless_refused && e->events.Refused(rule, now)) return false;
+  if (e) {
+    w.by_use.splice(w.by_use.begin(), w.by_use, e->in_order);
+  } else {
+    if (w.entries.size() >= kMaxKeys) {
+      w.entries.erase(w.by_use.back());
+      w.by_use.pop_back();
+    }
+    w.by_use.push_front(key);
+    e = &w.entries[key];
+    e->in_order = w.by_use.begin();
+  }
+  e->events.Add(rule, now);
+  return true;
+}
+
+void MemoryLimitCounts::RemoveLast(const LimitRule& rule, const std::string& key) {
+  std::lock_guard lock(mutex_);
+  Window& w = windows_[rule.name];
+  auto it = w.entries.find(key);
+  if (it != w.entries.end() && !it->second.events.times.empty()) {
+    it->second.events.times.pop_back();
+  }
+}
+
+void MemoryLimitCounts::Clear(const LimitRule& rule, const std::string& key) {
+  std::lock_guard lock(mutex_);
+  Window& w = windows_[rule.name];
+  auto it = w.entries.find(key);
+  if (it == w.entries.end()) return;
+  w.by_use.erase(it->second.in_order);
+  w.entries.erase(it);
+}
+
+ClientLimits::ClientLimits(std::size_t posts_per_minute, Clock clock)
+    : ClientLimits(posts_per_minute,
+                   std::make_unique<MemoryLimitCounts>(std::move(clock))) {}
+
+ClientLimits::ClientLimits(std::size_t posts_per_minute,
+                           std::unique_ptr<LimitCounts> counts)
+    : posts_{"post", posts_per_minute, minutes(1), {}}, counts_(std::move(counts)) {}
 
 std::string ClientLimits::NameKey(std::string_view address, std::string_view name) {
   return std::string(address) + '\n' + host::AsciiLower(name.substr(0, kNameBytes));
 }
 
 bool ClientLimits::GuessingRefused(std::string_view address, std::string_view name) {
-  const auto now = clock_();
-  std::lock_guard lock(mutex_);
-  return guesses_.Refused(std::string(address), now) ||
-         guesses_at_name_.Refused(NameKey(address, name), now);
+  return counts_->Refused(kGuesses, std::string(address)) ||
+         counts_->Refused(kGuessesAtName, NameKey(address, name));
 }
 
 void ClientLimits::GuessFailed(std::string_view address, std::string_view name) {
-  const auto now = clock_();
-  std::lock_guard lock(mutex_);
-  guesses_.Add(std::string(address), now);
-  guesses_at_name_.Add(NameKey(address, name), now);
+  counts_->Add(kGuesses, std::string(address), false);
+  counts_->Add(kGuessesAtName, NameKey(address, name), false);
 }
 
 void ClientLimits::GuessSucceeded(std::string_view address, std::string_view name) {
-  std::lock_guard lock(mutex_);
-  guesses_at_name_.Clear(NameKey(address, name));
+  counts_->Clear(kGuessesAtName, NameKey(address, name));
 }
 
 bool ClientLimits::TakePost(std::string_view address) {
-  const auto now = clock_();
-  const std::string key(address);
-  std::lock_guard lock(mutex_);
-  if (posts_.Refused(key, now)) return false;
-  posts_.Add(key, now);
-  return true;
+  return counts_->Add(posts_, std::string(address), true);
 }
 
 void ClientLimits::ReturnPost(std::string_view address) {
-  std::lock_guard lock(mutex_);
-  posts_.RemoveLast(std::string(address));
-}
-
-ClientLimits::Window::Entry* ClientLimits::Window::Find(const std::string& key,
-                                                        TimePoint now) {
-  auto it = entries_.find(key);
-  if (it == entries_.end()) return nullptr;
-  Entry& e = it->second;
-  while (!e.times.empty() && now - e.times.front() > window_) e.times.pop_front();
-  return &e;
-}
-
-bool ClientLimits::Window::Refused(const std::string& key, TimePoint now) {
-  const Entry* e = Find(key, now);
-  return e && (now < e->refused_until || e->times.size() >= limit_);
-}
-
-void ClientLimits::Window::Add(const std::string& key, TimePoint now) {
-  Entry* e = Find(key, now);
-  if (e) {
-    by_use_.splice(by_use_.begin(), by_use_, e->in_order);
-  } else {
-    if (entries_.size() >= kMaxKeys) {
-      entries_.erase(by_use_.back());
-      by_use_.pop_back();
-    }
-    by_use_.push_front(key);
-    e = &entries_[key];
-    e->in_order = by_use_.begin();
-  }
-  e->times.push_back(now);
-  if (e->times.size() >= limit_) e->refused_until = now + lock_;
-}
-
-void ClientLimits::Window::RemoveLast(const std::string& key) {
-  auto it = entries_.find(key);
-  if (it != entries_.end() && !it->second.times.empty()) it->second.times.pop_back();
-}
-
-void ClientLimits::Window::Clear(const std::string& key) {
-  auto it = entries_.find(key);
-  if (it == entries_.end()) return;
-  by_use_.erase(it->second.in_order);
-  entries_.erase(it);
+  counts_->RemoveLast(posts_, std::string(address));
 }
 
 }  // namespace tb::server

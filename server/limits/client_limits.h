@@ -13,8 +13,9 @@
 // it back when nothing was stored, so that posts sent at the same moment
 // cannot pass the limit together.
 //
-// Each count keeps at most kMaxKeys keys; beyond it the key used longest ago
-// is forgotten, so that memory stays bounded whatever the addresses.
+// The counts live in a LimitCounts: in this process's memory (the default), or
+// in the store (StoreLimitCounts, store_limit_counts.h), where several
+// servers on one store count together.
 //
 // Example:
 //   ClientLimits limits(10);
@@ -28,6 +29,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -35,13 +37,92 @@
 
 namespace tb::server {
 
-class ClientLimits {
+// One count: events of each key within a sliding window. A key with `limit`
+// of them is refused until the oldest leaves the window, or for `lock` from
+// the event that reached the limit, whichever is later.
+struct LimitRule {
+  std::string_view name;  // tells the rules' keys apart
+  std::size_t limit;
+  std::chrono::milliseconds window, lock;
+};
+
+// The events of one key, and the rule's arithmetic on them; times are
+// durations since the counting clock's epoch.
+struct LimitEvents {
+  using Time = std::chrono::steady_clock::duration;
+  std::deque<Time> times;
+  Time refused_until{};
+
+  // Drops the events that have left the window.
+  void Drop(const LimitRule& rule, Time now);
+  bool Refused(const LimitRule& rule, Time now) const {
+    return now < refused_until || times.size() >= rule.limit;
+  }
+  void Add(const LimitRule& rule, Time now);
+  // When the key may be forgotten: it is neither refused nor counting then.
+  Time Expiry(const LimitRule& rule) const;
+};
+
+// Where ClientLimits keeps its counts. Each call is one step, atomic
+// against the calls of other threads and of other users of the same counts.
+class LimitCounts {
+ public:
+  virtual ~LimitCounts() = default;
+  virtual bool Refused(const LimitRule& rule, const std::string& key) = 0;
+  // Counts an event. With `unless_refused`, a refused key counts nothing
+  // and false is returned.
+  virtual bool Add(const LimitRule& rule, const std::string& key,
+                   bool unless_refused) = 0;
+  // Takes back the key's last event.
+  virtual void RemoveLast(const LimitRule& rule, const std::string& key) = 0;
+  virtual void Clear(const LimitRule& rule, const std::string& key) = 0;
+  // Forgets the keys that no longer count; returns how many.
+  virtual std::size_t Sweep() = 0;
+};
+
+// The counts in this process's memory. Each rule keeps at most kMaxKeys
+// keys; beyond it the key used longest ago is forgotten, so that memory
+// stays bounded whatever the addresses.
+class MemoryLimitCounts final : public LimitCounts {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   static constexpr std::size_t kMaxKeys = 100'000;
 
   // `clock` defaults to the steady clock; tests pass their own.
+  explicit MemoryLimitCounts(Clock clock = {});
+
+  bool Refused(const LimitRule& rule, const std::string& key) override;
+  bool Add(const LimitRule& rule, const std::string& key, bool unless_refused) override;
+  void RemoveLast(const LimitRule& rule, const std::string& key) override;
+  void Clear(const LimitRule& rule, const std::string& key) override;
+  std::size_t Sweep() override { return 0; }  // bounded by kMaxKeys instead
+
+ private:
+  struct Entry {
+    LimitEvents events;
+    std::list<std::string>::iterator in_order;
+  };
+  struct Window {
+    std::unordered_map<std::string, Entry> entries;
+    std::list<std::string> by_use;  // the most recently used first
+  };
+  // The key's entry, its old events dropped; nullptr when there is none.
+  Entry* Find(Window& w, const LimitRule& rule, const std::string& key,
+              LimitEvents::Time now);
+
+  const Clock clock_;
+  std::mutex mutex_;
+  std::unordered_map<std::string_view, Window> windows_;  // by rule name
+};
+
+class ClientLimits {
+ public:
+  using Clock = MemoryLimitCounts::Clock;
+  static constexpr std::size_t kMaxKeys = MemoryLimitCounts::kMaxKeys;
+
+  // Counts in memory; `clock` defaults to the steady clock.
   explicit ClientLimits(std::size_t posts_per_minute, Clock clock = {});
+  ClientLimits(std::size_t posts_per_minute, std::unique_ptr<LimitCounts> counts);
 
   bool GuessingRefused(std::string_view address, std::string_view name);
   void GuessFailed(std::string_view address, std::string_view name);
@@ -53,42 +134,14 @@ class ClientLimits {
   // Gives back the place a post took when it stored nothing.
   void ReturnPost(std::string_view address);
 
+  // Forgets what no longer counts (see LimitCounts::Sweep).
+  std::size_t Sweep() { return counts_->Sweep(); }
+
  private:
-  using TimePoint = std::chrono::steady_clock::time_point;
-  using Duration = std::chrono::steady_clock::duration;
-
-  // Events of each key within a sliding window: a key with `limit` of them
-  // is refused until the oldest leaves the window, or for `lock` from the
-  // event that reached the limit, whichever is later.
-  class Window {
-   public:
-    Window(std::size_t limit, Duration window, Duration lock)
-        : limit_(limit), window_(window), lock_(lock) {}
-    bool Refused(const std::string& key, TimePoint now);
-    void Add(const std::string& key, TimePoint now);
-    void RemoveLast(const std::string& key);
-    void Clear(const std::string& key);
-
-   private:
-    struct Entry {
-      std::deque<TimePoint> times;
-      TimePoint refused_until{};
-      std::list<std::string>::iterator in_order;
-    };
-    // The key's entry, its old events dropped; nullptr when there is none.
-    Entry* Find(const std::string& key, TimePoint now);
-
-    const std::size_t limit_;
-    const Duration window_, lock_;
-    std::unordered_map<std::string, Entry> entries_;
-    std::list<std::string> by_use_;  // the most recently used first
-  };
-
   static std::string NameKey(std::string_view address, std::string_view name);
 
-  const Clock clock_;
-  std::mutex mutex_;
-  Window guesses_at_name_, guesses_, posts_;
+  const LimitRule posts_;
+  std::unique_ptr<LimitCounts> counts_;
 };
 
 }  // namespace tb::server

@@ -1,0 +1,182 @@
+// What several servers share: the SessionStore contract in memory and in the
+// store (SQLite, and MariaDB when TB_TEST_MARIADB names one), two database
+// stores on one store standing in for two servers, and the counts per client
+// address kept by two ClientLimits on one store.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "data/store_pool.h"
+#include "server/http/db_session_store.h"
+#include "server/limits/store_limit_counts.h"
+#include "tests/support/support.h"
+
+namespace tb::server::http {
+namespace {
+
+using namespace std::chrono_literals;
+namespace support = tb::testing;
+using support::Rows;
+
+class SharedStateTest : public ::testing::TestWithParam<std::string_view> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == "mariadb") {
+      if (!std::getenv("TB_TEST_MARIADB")) GTEST_SKIP() << "TB_TEST_MARIADB is not set";
+      store_.emplace(pool_);
+      dsn_ = store_->dsn();
+    }
+    for (int server = 0; server < 2; ++server) {
+      if (memory()) {
+        sessions_[server] = std::make_unique<MemorySessionStore>(
+            20min, [this] { return std::chrono::steady_clock::time_point(now_); },
+            SessionLimits{.max_session_bytes = 400});
+        continue;  // one process: both "servers" are the same store
+      }
+      sessions_[server] = std::make_unique<DatabaseSessionStore>(
+          pool_, dsn_, 20min, wall_, SessionLimits{.max_session_bytes = 400}, 1s);
+    }
+    if (memory()) sessions_[1].reset();
+  }
+  bool memory() const { return GetParam() == "memory"; }
+  SessionStore& one() { return *sessions_[0]; }
+  SessionStore& two() { return memory() ? *sessions_[0] : *sessions_[1]; }
+  // Two servers' counts, each with a share of 2 posts a minute.
+  std::shared_ptr<ClientLimits> Limits() {
+    if (memory()) {
+      if (!memory_limits_) {
+        memory_limits_ = std::make_shared<ClientLimits>(
+            2, [this] { return std::chrono::steady_clock::time_point(now_); });
+      }
+      return memory_limits_;  // one process: both "servers" count in it
+    }
+    return std::make_shared<ClientLimits>(
+        2, std::make_unique<StoreLimitCounts>(pool_, dsn_, wall_));
+  }
+  Rows Stored(std::string_view sql) { return support::StoreRows(pool_, dsn_, sql); }
+
+  std::chrono::milliseconds now_ = 1'772'700'000'000ms;  // 2026-03-05
+  std::function<std::chrono::system_clock::time_point()> wall_ = [this] {
+    return std::chrono::system_clock::time_point(now_);
+  };
+  data::StorePool pool_;
+  support::TempDir dir_;
+  std::optional<support::TestStore> store_;
+  std::string dsn_ = "sqlite:" + (dir_.path() / "shared.db").string();
+  std::unique_ptr<SessionStore> sessions_[2];
+  std::shared_ptr<ClientLimits> memory_limits_;
+};
+
+TEST_P(SharedStateTest, ValuesSavedByOneServerLoadOnTheOtherUntilTheTimeout) {
+  EXPECT_EQ(two().Load("made-up"), std::nullopt);
+  { SessionHold hold = two().Hold("made-up"); }
+  one().Save("s1", {{"ly_name", Value("ABC")}, {"n", Value(0.1)}, {"e", Value()}});
+  two().Save("s1", {{"ly_log", Value("yes")}, {"big", Value(std::string(150, 'x'))}});
+  const SessionValues want = {{"e", Value()},
+                              {"ly_log", Value("yes")},
+                              {"ly_name", Value("ABC")},
+                              {"n", Value(0.1)}};
+  EXPECT_EQ(two().Load("s1"), want) << "kinds kept; the value past 400 bytes dropped";
+  EXPECT_TRUE(two().Load("s1")->at("N").IsNumber());
+  if (!memory()) {
+    EXPECT_EQ(Stored("select id, vals, login from session"),
+              (Rows{{"s1", "e1:e0:s6:ly_log3:yess7:ly_name3:ABCn1:n3:0.1", "abc"}}));
+  }
+  now_ += 20min;  // used at the last Load: live to the millisecond
+  EXPECT_EQ(one().Load("s1"), want);
+  now_ += 20min + 1ms;
+  EXPECT_EQ(two().Sweep(), 1u);
+  EXPECT_EQ(one().Load("s1"), std::nullopt);
+  one().Save("s1", {{"a", Value("1")}});
+  EXPECT_EQ(two().Load("s1"), (SessionValues{{"a", Value("1")}})) << "starts afresh";
+}
+
+TEST_P(SharedStateTest, EraseLoginsOnOneServerEndsTheLoginsOnTheOther) {
+  struct Case {
+    const char* id;
+    const char* flag;
+    const char* name;
+    bool ends;
+  };
+  const Case cases[] = {{"a", "yes", "abc", true},
+                        {"b", "yes", "ABC", true},
+                        {"keep", "yes", "abc", false},
+                        {"c", "no", "abc", false},
+                        {"d", "yes", "abcd", false}};
+  for (const Case& c : cases) {
+    one().Save(c.id, {{"ly_log", Value(c.flag)}, {"ly_name", Value(c.name)}});
+  }
+  EXPECT_EQ(two().EraseLogins("Abc", "keep"), 2u);
+  for (const Case& c : cases) EXPECT_EQ(!one().Load(c.id), c.ends) << c.id;
+  two().Erase("keep");
+  EXPECT_EQ(one().Load("keep"), std::nullopt);
+}
+
+TEST_P(SharedStateTest, HoldsOfOneSessionExcludeEachOtherAcrossServers) {
+  auto first = std::make_unique<SessionHold>(one().Hold("s1"));
+  std::atomic<bool> got{false};
+  // SQLite's holds are the process's own: one store instance serves both.
+  SessionStore& other = GetParam() == "sqlite" ? one() : two();
+  std::thread waiter([&] {
+    SessionHold second = other.Hold("s1");
+    got = true;
+  });
+  { SessionHold elsewhere = other.Hold("s2"); }
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(got);
+  first.reset();
+  waiter.join();
+  EXPECT_TRUE(got);
+  if (!memory()) {
+    EXPECT_TRUE(Stored("select id from session").empty());
+  }
+}
+
+TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
+  auto a = Limits(), b = Limits();
+  for (int i = 0; i < 5; ++i) (i % 2 ? a : b)->GuessFailed("10.0.0.1", "abc");
+  struct Case {
+    const char* address;
+    const char* name;
+    bool refused;
+  };
+  for (const Case& c : {Case{"10.0.0.1", "ABC", true}, Case{"10.0.0.1", "abd", false},
+                        Case{"10.0.0.2", "abc", false}}) {
+    EXPECT_EQ(b->GuessingRefused(c.address, c.name), c.refused) << c.address << c.name;
+  }
+  EXPECT_TRUE(a->TakePost("10.0.0.1"));
+  EXPECT_TRUE(b->TakePost("10.0.0.1"));
+  EXPECT_FALSE(a->TakePost("10.0.0.1"));
+  b->ReturnPost("10.0.0.1");
+  EXPECT_TRUE(a->TakePost("10.0.0.1"));
+  EXPECT_FALSE(b->TakePost("10.0.0.1"));
+  now_ += 15min + 1ms;
+  EXPECT_FALSE(a->GuessingRefused("10.0.0.1", "abc"));
+  EXPECT_TRUE(b->TakePost("10.0.0.1"));
+  b->GuessFailed("10.0.0.1", "abc");
+  a->GuessSucceeded("10.0.0.1", "ABC");
+  now_ += 16min;
+  if (!memory()) {
+    EXPECT_EQ(a->Sweep(), 2u);  // the post and the guesses of the address
+    EXPECT_TRUE(Stored("select limit_key from client_limit").empty());
+  }
+  // Posts sent to both at the same moment take exactly the share.
+  std::atomic<int> taken{0};
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 4; ++t) {
+    posters.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i)
+        taken += ((t % 2 ? a : b)->TakePost("10.9.9.9") ? 1 : 0);
+    });
+  }
+  for (auto& t : posters) t.join();
+  EXPECT_EQ(taken, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SharedStateTest,
+                         ::testing::Values("memory", "sqlite", "mariadb"),
+                         [](const auto& info) { return std::string(info.param); });
+
+}  // namespace
+}  // namespace tb::server::http
