@@ -1,0 +1,124 @@
+"""Two `serve` processes on one MariaDB store behind nginx: a visitor logs
+in on one and deletes on the other, and visitors posting at once through
+nginx get every message stored once with distinct numbers.
+
+Usage: two_servers.py TAVOBOOK DSN-FILE   (skips without nginx)
+"""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import urllib.parse
+
+from harness import SKIP, Checks, Visitor, workdir
+
+VISITORS, POSTS = 16, 10
+NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
+
+
+def sql(dsn, text):
+    """Runs `text` with the mariadb client; its rows as tab-separated lines."""
+    u = urllib.parse.urlparse(dsn)
+    out = subprocess.run(["mariadb", "--no-defaults", "-N", "-h", u.hostname, "-P", str(u.port),
+                          "-u", u.username, f"-p{u.password}", u.path[1:], "-e", text],
+                         check=True, capture_output=True, text=True).stdout
+    return out.strip()
+
+
+def serve(binary, dsn, tmp, n):
+    config = os.path.join(tmp, f"serve{n}.toml")
+    with open(config, "w", encoding="utf-8") as f:
+        # Every visitor comes from 127.0.0.1: its per-address limits are lifted.
+        f.write(f'[component]\nDSNtemp = "{dsn}"\nMaxNum = 100000\n[server]\n'
+                'session_store = "database"\ntrusted_proxy = "127.0.0.1"\n'
+                "max_posts_per_minute = 100000\nmax_requests_per_client = 1000\n")
+    with open(os.path.join(tmp, f"serve{n}.log"), "w", encoding="utf-8") as log:
+        proc = subprocess.Popen([binary, "serve", "--listen", "127.0.0.1:0", "--config", config,
+                                 "--admin-password", "admin1234"], stdout=subprocess.PIPE,
+                                stderr=log, text=True)
+    port = int(re.search(r":(\d+)/", proc.stdout.readline()).group(1))
+    return proc, port
+
+
+def nginx(tmp, ports):
+    """Starts nginx in front of `ports`; (its pid, its port)."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        front = s.getsockname()[1]
+    upstream = " ".join(f"server 127.0.0.1:{p};" for p in ports)
+    conf = os.path.join(tmp, "nginx.conf")
+    with open(conf, "w", encoding="ascii") as f:
+        f.write(f"""pid {tmp}/nginx.pid; error_log {tmp}/nginx.err; daemon on;
+events {{}}
+http {{
+  access_log off; client_body_temp_path {tmp}; proxy_temp_path {tmp};
+  upstream t {{ {upstream} keepalive 16; }}
+  server {{
+    listen 127.0.0.1:{front};
+    location / {{
+      proxy_pass http://t; proxy_http_version 1.1; proxy_set_header Connection "";
+      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
+    }}
+  }}
+}}
+""")
+    subprocess.run([NGINX, "-p", tmp, "-c", conf], check=True)
+    with open(f"{tmp}/nginx.pid", encoding="ascii") as f:
+        return int(f.read()), front
+
+
+def main():
+    binary, dsn_file = sys.argv[1], sys.argv[2]
+    if not os.path.exists(NGINX):
+        print("two_servers: no nginx: skipped")
+        return SKIP
+    with open(dsn_file, encoding="ascii") as f:
+        base = f.read().strip()
+    dsn = base.rsplit("/", 1)[0] + f"/two_{os.getpid()}"
+    sql(base, f"create database two_{os.getpid()}")
+    checks = Checks("two_servers")
+    with workdir("two") as tmp:
+        servers = [serve(binary, dsn, tmp, n) for n in (1, 2)]
+        (_, a), (_, b) = servers
+        nginx_pid, front = nginx(tmp, [a, b])
+        try:
+            owner = Visitor(a)
+            checks.answered(owner.register("two1"), {200}, "registered on one server")
+            owner.post_message("two1", "to delete")
+            owner.request("POST", "/admin_login.asp", {"name": "two1", "password": "pass1234"})
+            owner.port, owner.conn = b, None  # the same cookies, the other server
+            checks.answered(owner.get("/admin.asp"), {200}, "logged in on the other", "two1")
+            message = sql(dsn, "select id from liuyan where name = 'two1'")
+            owner.request("POST", "/show.asp?name=two1&del=1", {"lydelno": message})
+            checks.expect(sql(dsn, "select count(*) from liuyan") == "0", "deleted there")
+
+            def post(k):
+                v = Visitor(front)
+                for i in range(POSTS):
+                    v.post_message("two1", f"v{k} p{i}")
+            threads = [threading.Thread(target=post, args=(k,)) for k in range(VISITORS)]
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
+            stored = sql(dsn, "select count(*), count(distinct infono), count(distinct subject)"
+                              " from liuyan where name = 'two1'")
+            want = VISITORS * POSTS
+            checks.expect(stored == f"{want}\t{want}\t{want}", "posted through nginx", stored)
+            took = [open(f"{tmp}/serve{n}.log", encoding="utf-8").read().count("POST /add_check")
+                    for n in (1, 2)]
+            checks.expect(all(took), "both servers took posts", took)
+        finally:
+            os.kill(nginx_pid, 15)
+            for proc, _ in servers:
+                proc.terminate()
+                proc.wait(20)
+            sql(base, f"drop database two_{os.getpid()}")
+    return checks.finish(f"{VISITORS} visitors x {POSTS} posts through two servers")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
