@@ -1,5 +1,7 @@
 #include "data/connection.h"
 
+#include <utility>
+
 #include "data/error.h"
 
 namespace tb::data {
@@ -17,7 +19,11 @@ Recordset Connection::Execute(std::string_view sql, const std::vector<Value>& pa
   return rs;
 }
 
-Transaction::Transaction(Connection& conn) : engine_(conn.engine()) { engine_->Begin(); }
+Transaction::Transaction(Connection& conn) : Transaction(conn.engine()) {}
+
+Transaction::Transaction(std::shared_ptr<Engine> engine) : engine_(std::move(engine)) {
+  engine_->Begin();
+}
 
 Transaction::~Transaction() {
   if (done_) return;

@@ -49,6 +49,7 @@ class Connection {
 class Transaction {
  public:
   explicit Transaction(Connection& conn);
+  explicit Transaction(std::shared_ptr<Engine> engine);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;

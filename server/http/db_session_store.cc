@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "data/connection.h"
 #include "data/error.h"
 #include "host/ascii.h"
 #include "host/page.h"
@@ -57,28 +58,6 @@ class NamedLock final : public SessionHold::Held {
  private:
   std::shared_ptr<data::Engine> db_;
   std::string name_;
-};
-
-// Rolls the transaction back unless committed.
-class WriteTransaction {
- public:
-  explicit WriteTransaction(data::Engine& db) : db_(db) { db_.Begin(); }
-  ~WriteTransaction() {
-    if (done_) return;
-    try {
-      db_.Rollback();
-    } catch (const std::exception&) {
-      // The engine undoes it when the handle closes.
-    }
-  }
-  void Commit() {
-    done_ = true;
-    db_.Commit();
-  }
-
- private:
-  data::Engine& db_;
-  bool done_ = false;
 };
 
 // The owner a session is logged in as, lower case; empty for none.
@@ -177,7 +156,7 @@ std::optional<SessionValues> DatabaseSessionStore::Load(std::string_view id) {
 void DatabaseSessionStore::Save(std::string_view id, const SessionValues& changes) {
   const std::int64_t now = Now();
   auto db = databases_.Acquire(dsn_);
-  WriteTransaction tx(*db);
+  data::Transaction tx(db);
   auto rows = db->Run("select vals, expires from session where id = ?", {Value(id)}).rows;
   SessionValues values;
   if (!rows.empty() && rows[0][1].Whole().value_or(0) >= now) {

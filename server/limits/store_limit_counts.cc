@@ -3,6 +3,8 @@
 #include <charconv>
 #include <optional>
 
+#include "data/connection.h"
+
 namespace tb::server {
 namespace {
 
@@ -55,28 +57,6 @@ void Write(data::Engine& db, const LimitRule& rule, const std::string& row_key,
           Value(row_key)});
 }
 
-// Rolls the transaction back unless committed.
-class WriteTransaction {
- public:
-  explicit WriteTransaction(data::Engine& db) : db_(db) { db_.Begin(); }
-  ~WriteTransaction() {
-    if (done_) return;
-    try {
-      db_.Rollback();
-    } catch (const std::exception&) {
-      // The engine undoes it when the handle closes.
-    }
-  }
-  void Commit() {
-    done_ = true;
-    db_.Commit();
-  }
-
- private:
-  data::Engine& db_;
-  bool done_ = false;
-};
-
 }  // namespace
 
 StoreLimitCounts::StoreLimitCounts(data::EngineSource& databases, std::string dsn,
@@ -97,7 +77,7 @@ bool StoreLimitCounts::Add(const LimitRule& rule, const std::string& key,
   const auto now = Now();
   const std::string row_key = RowKey(rule, key);
   auto db = databases_.Acquire(dsn_);
-  WriteTransaction tx(*db);
+  data::Transaction tx(db);
   auto events = Read(*db, rule, row_key, now);
   if (events && unless_refused && events->Refused(rule, now)) return false;
   LimitEvents changed = events.value_or(LimitEvents{});
@@ -110,7 +90,7 @@ bool StoreLimitCounts::Add(const LimitRule& rule, const std::string& key,
 void StoreLimitCounts::RemoveLast(const LimitRule& rule, const std::string& key) {
   const std::string row_key = RowKey(rule, key);
   auto db = databases_.Acquire(dsn_);
-  WriteTransaction tx(*db);
+  data::Transaction tx(db);
   auto events = Read(*db, rule, row_key, Now());
   if (!events || events->times.empty()) return;
   events->times.pop_back();
