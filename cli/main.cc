@@ -2,10 +2,14 @@
 //   tavobook call    runs one member of the component (JSON in, JSON out)
 //   tavobook serve   serves the web site
 //   tavobook seed    fills a store with guestbooks and messages
+//   tavobook backup  copies a SQLite store while the site runs
+//   tavobook migrate copies a whole site from one store to another
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "cli/backup.h"
 #include "cli/call.h"
+#include "cli/migrate.h"
 #include "cli/seed.h"
 #include "server/serve.h"
 
@@ -42,9 +46,31 @@ int main(int argc, char** argv) {
   seed->add_option("--book", seeding.book,
                    "the guestbook of the messages (default book1; registered when "
                    "missing)");
+  auto* backup = app.add_subcommand(
+      "backup", "Copy a SQLite store consistently while the site goes on writing to it");
+  tb::cli::BackupOptions backing;
+  backup->add_option("--db", backing.db, "the store: its SQLite file, or sqlite:PATH")
+      ->required();
+  backup
+      ->add_option("--to", backing.to, "the copy (written beside it first, then renamed)")
+      ->required();
+  auto* migrate = app.add_subcommand(
+      "migrate", "Copy every guestbook and message from one store into an empty one");
+  tb::cli::MigrateOptions migrating;
+  migrate
+      ->add_option("--from", migrating.from, "the source: sqlite:PATH or mariadb://...")
+      ->required();
+  migrate
+      ->add_option("--to", migrating.to,
+                   "the target, holding no guestbook and no message yet")
+      ->required();
+  migrate->add_option("--batch", migrating.batch, "rows per transaction (default 1000)")
+      ->check(CLI::PositiveNumber);
   CLI11_PARSE(app, argc, argv);
 
   if (call->parsed()) return tb::cli::RunCall(std::cin, std::cout, std::cerr);
   if (seed->parsed()) return tb::cli::RunSeed(seeding, std::cout, std::cerr);
+  if (backup->parsed()) return tb::cli::RunBackup(backing, std::cout, std::cerr);
+  if (migrate->parsed()) return tb::cli::RunMigrate(migrating, std::cout, std::cerr);
   return tb::server::Serve(options);
 }
