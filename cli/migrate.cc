@@ -314,8 +314,16 @@ int RunMigrate(const MigrateOptions& options, std::ostream& out, std::ostream& e
     DroppedValues dropped;
     std::array<std::int64_t, kTables.size()> copied{};
     try {
+      // MariaDB's triggers leave the search trigrams to one pass at the end,
+      // which is faster by far than a message at a time.
+      if (to->maria) to->db->Run("set @tavobook_bulk = 1");
       for (std::size_t t = 0; t < kTables.size(); ++t) {
         copied[t] = CopyTable(*from, *to, kTables[t], options.batch, dropped, err);
+      }
+      if (to->maria) {
+        err << "migrate: indexing the messages' texts for search\n";
+        to->db->Run("call liuyan_tri_fill(0)");
+        to->db->Run("set @tavobook_bulk = null");
       }
     } catch (const data::Error& e) {
       err << "migrate: " << e.what()
