@@ -17,6 +17,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "host/encoding.h"
+
 namespace tb::testing {
 
 namespace asio = boost::asio;
@@ -91,12 +93,38 @@ bool Client::ClosedWithin(std::chrono::milliseconds time) {
   return ec == asio::error::eof || ec == asio::error::connection_reset;
 }
 
-Request FormPost(std::string_view target, std::string body,
-                 std::string_view content_type) {
-  Request req{bhttp::verb::post, target, 11};
-  req.set(bhttp::field::content_type, content_type);
-  req.body() = std::move(body);
-  return req;
+std::string ResponseText(const Response& res) {
+  std::string out = std::to_string(res.result_int()) +
+                    (res.keep_alive() ? " keep-alive\n" : " close\n");
+  for (const auto& field : res)
+    out += std::string(field.name_string()) + ": " + std::string(field.value()) + "\n";
+  out += "\n";
+  // The style sheet's version changes with its every edit.
+  static const std::regex kVersion("\\?v=[0-9a-f]{8}");
+  if (res[bhttp::field::content_type].starts_with("text/"))
+    return out +
+           std::regex_replace(host::FromGb18030(res.body()), kVersion, "?v=(hash)") +
+           "\n";
+  for (unsigned char c : res.body()) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    out += c >= 0x20 && c < 0x7f && c != '\\' ? std::string(1, char(c)) : hex;
+  }
+  return out + "\n";
+}
+
+std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
+  struct Recorder : data::Engine {
+    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s)
+        : engine(std::move(e)), seen(s) {}
+    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
+      seen.emplace_back(sql);
+      return engine->Run(sql, params);
+    }
+    std::shared_ptr<data::Engine> engine;
+    std::vector<std::string>& seen;
+  };
+  return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
 }
 
 std::vector<std::string> SetCookies(const Response& res) {

@@ -1,5 +1,6 @@
 // File: client.h — what the server tests share: a blocking HTTP client over
-// one TCP connection, and the built `tavobook serve` run as a child process.
+// one TCP connection, responses as text, a store that notes its statements,
+// and the built `tavobook serve` run as a child process.
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "data/engine.h"
 #include "server/http/message.h"
 
 namespace tb::testing {
@@ -43,12 +45,25 @@ class Client {
   boost::beast::flat_buffer buffer_;
 };
 
-// A POST of form fields given already encoded ("a=1&b=%C1%F4").
-Request FormPost(std::string_view target, std::string body,
-                 std::string_view content_type = "application/x-www-form-urlencoded");
-
 // The values of every Set-Cookie field of a response.
 std::vector<std::string> SetCookies(const Response& res);
+
+// A response as text: the status and whether it keeps the connection, each
+// header field, a blank line and the body (text decoded from GB18030, other
+// bytes than printable ASCII written \xHH, the style sheet's version
+// hidden).
+std::string ResponseText(const Response& res);
+
+// Passes statements on to a pool and notes their texts.
+class RecordingSource : public data::EngineSource {
+ public:
+  explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
+  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override;
+  std::vector<std::string> statements;
+
+ private:
+  data::EngineSource& pool_;
+};
 
 // `tavobook serve` with the arguments given, its stdout read up to the
 // "listening on" line, its stderr kept in a file.

@@ -14,6 +14,7 @@
 
 #include "host/encoding.h"
 #include "tests/server/real_site.h"
+#include "tests/support/cases.h"
 
 namespace tb::testing {
 namespace {
@@ -135,14 +136,8 @@ class HostileInputTest : public RealSiteTest {
   // keeps: hostile input may add nothing else.
   std::set<std::string> allowed_ = [] {
     std::set<std::string> kept;
-    for (std::string_view name :
-         {"align",       "border",      "color",        "face",    "size",
-          "width",       "height",      "href",         "src",     "target",
-          "style",       "title",       "alt",          "name",    "value",
-          "type",        "behavior",    "scrollamount", "quality", "pluginspage",
-          "codebase",    "classid",     "background",   "bgcolor", "valign",
-          "cellspacing", "cellpadding", "colspan",      "rowspan"})
-      kept.insert("attribute " + std::string(name));
+    for (const auto& c : ReadCases("server/kept_attributes.txt"))
+      kept.insert("attribute " + c[0]);
     return kept;
   }();
 };

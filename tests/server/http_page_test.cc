@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "data/sqlite_engine.h"
+#include "tests/support/cases.h"
+#include "tests/support/support.h"
 
 namespace tb::server::http {
 namespace {
@@ -25,103 +27,61 @@ Request MakeRequest(bhttp::verb verb, std::string_view target,
   return req;
 }
 
-TEST(ReadRequestTest, PathQueryFormCookiesAndVariablesInEitherCharset) {
-  Request req = MakeRequest(bhttp::verb::post, "/Show%2Easp?name=%C1%F4&x=1&x=2",
-                            "application/x-www-form-urlencoded", "a=%D6%D0&x=3");
-  req.insert(bhttp::field::cookie, "ly_name=%C1%F4; b=2");
-  req.insert(bhttp::field::cookie, "c=3");
-  auto data = std::get<RequestData>(ReadRequest(req, "10.1.2.3"));
-  EXPECT_EQ(data.method, "POST");
-  EXPECT_EQ(data.path, "Show.asp");
-  const struct {
-    const host::FieldMap& fields;
-    std::string_view name, want;
-  } cases[] = {{data.query, "NAME", "留"},
-               {data.query, "x", "1, 2"},
-               {data.form, "a", "中"},
-               {data.form, "x", "3"},
-               {data.cookies, "ly_name", "留"},
-               {data.cookies, "c", "3"},
-               {data.server_variables, "REMOTE_ADDR", "10.1.2.3"},
-               {data.server_variables, "request_method", "POST"},
-               {data.server_variables, "query_string", "name=%C1%F4&x=1&x=2"},
-               {data.server_variables, "http_host", "example.cn"}};
-  for (const auto& c : cases) EXPECT_EQ(c.fields.Find(c.name), c.want) << c.name;
-
-  // A UTF-8 label applies to the query and the body; each bad byte is U+FFFD.
-  data = std::get<RequestData>(
-      ReadRequest(MakeRequest(bhttp::verb::post, "/a.asp?q=%E4%B8%AD",
-                              "application/x-www-form-urlencoded; charset=UTF-8",
-                              "t=%E7%95%99&bad=a%FF%E7%95b"),
-                  "1.1.1.1"));
-  EXPECT_EQ(data.query.Find("q"), "中");
-  EXPECT_EQ(data.form.Find("t"), "留");
-  EXPECT_EQ(data.form.Find("bad"), "a\uFFFD\uFFFD\uFFFDb");
+std::string FieldsText(const host::FieldMap& fields) {
+  std::string out;
+  for (const auto& [name, value] : fields.entries())
+    out += (out.empty() ? "" : "; ") + name + "=" + value;
+  return out;
 }
 
-TEST(ReadRequestTest, RefusesWhatCannotBeRead) {
-  std::string many_fields;
-  for (int i = 0; i <= 1000; ++i) many_fields += "f" + std::to_string(i) + "=&";
-  auto get = [](std::string_view target) {
-    return MakeRequest(bhttp::verb::get, target);
-  };
-  auto post = [](std::string body,
-                 std::string_view type = "application/x-www-form-urlencoded") {
-    return MakeRequest(bhttp::verb::post, "/a.asp", type, std::move(body));
-  };
-  Request nul_cookie = get("/");
-  nul_cookie.set(bhttp::field::cookie, "a=%00");
-  struct Case {
-    Request req;
-    std::optional<std::string_view> refusal;  // none: read
-  } cases[] = {
-      {get("http://example.cn/index.asp"), kMalformed.text},
-      {get("*"), kMalformed.text},
-      {post("--b\r\nbroken", "multipart/form-data; boundary=b"), kMalformed.text},
-      {get("/"), std::nullopt},
-      {nul_cookie, kBadBytes.text},
-      {post(many_fields), kTooManyFields.text},
-      {post(many_fields.substr(6)), std::nullopt},
-      {get("/show.asp?name=%00"), kBadBytes.text},
-      {get("/show.asp?na%00me=a"), kBadBytes.text},
-      {get("/show%00.asp"), kBadBytes.text},
-      {post("a=1%002"), kBadBytes.text},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.req.target()) + " " + c.req.body().substr(0, 20));
-    auto read = ReadRequest(c.req, "1.1.1.1");
-    auto* bad = std::get_if<BadRequest>(&read);
-    EXPECT_EQ(bad ? std::optional(bad->text) : std::nullopt, c.refusal);
+// Each request of the case file read, what it gave a few lines each.
+TEST(ReadRequestTest, FieldsInEitherCharsetAndRefusals) {
+  std::string record;
+  for (auto c : testing::ReadCases("server/read_request.txt")) {
+    c.resize(std::max<std::size_t>(c.size(), 4));
+    Request req = MakeRequest(bhttp::string_to_verb(c[0]), c[1], c[2], std::string(c[3]));
+    for (std::size_t i = 4; i < c.size(); ++i) req.insert(bhttp::field::cookie, c[i]);
+    record += "## " + testing::CaseText(c) + "\n";
+    auto read = ReadRequest(req, "10.1.2.3");
+    if (auto* bad = std::get_if<BadRequest>(&read)) {
+      record += "refused: " + std::string(bad->text) + "\n";
+      continue;
+    }
+    const auto& data = std::get<RequestData>(read);
+    record += data.method + " " + data.path + "\nquery: " + FieldsText(data.query) +
+              "\nform: " + FieldsText(data.form) +
+              "\ncookies: " + FieldsText(data.cookies) +
+              "\nvariables: " + FieldsText(data.server_variables) + "\n";
   }
+  testing::ExpectGolden("server/read_request.txt", record);
 }
 
+TEST(ReadRequestTest, AtMostAThousandFields) {
+  std::string fields;
+  for (int i = 0; i <= 1000; ++i) fields += "f" + std::to_string(i) + "=&";
+  for (std::size_t skip : {0, 6}) {
+    auto read =
+        ReadRequest(MakeRequest(bhttp::verb::post, "/a.asp",
+                                "application/x-www-form-urlencoded", fields.substr(skip)),
+                    "1.1.1.1");
+    auto* bad = std::get_if<BadRequest>(&read);
+    EXPECT_EQ(bad ? bad->text : "", skip ? "" : kTooManyFields.text);
+  }
+  auto query = ReadRequest(MakeRequest(bhttp::verb::get, "/a.asp?x=1&" + fields.substr(6),
+                                       "application/x-www-form-urlencoded", "y=2"),
+                           "1.1.1.1");
+  EXPECT_TRUE(std::holds_alternative<BadRequest>(query)) << "query and form together";
+}
+
+// peer | trusted proxy (127.0.0.1) or not | the address | X-Forwarded-For fields
 TEST(ClientAddressTest, TrustedProxyAndForwardedFor) {
-  const auto proxy = asio::ip::make_address("127.0.0.1");
-  struct Case {
-    std::string_view peer;
-    std::vector<std::string_view> forwarded;
-    bool trust;
-    std::string_view want;
-  } cases[] = {
-      {"10.0.0.1", {}, true, "10.0.0.1"},
-      {"10.0.0.1", {"1.2.3.4"}, true, "10.0.0.1"},  // not the proxy
-      {"127.0.0.1", {"1.2.3.4"}, false, "127.0.0.1"},
-      {"127.0.0.1", {"1.2.3.4"}, true, "1.2.3.4"},
-      {"127.0.0.1", {"9.9.9.9, 1.2.3.4 "}, true, "1.2.3.4"},
-      {"127.0.0.1", {"9.9.9.9", "8.8.8.8,5.6.7.8"}, true, "5.6.7.8"},
-      {"127.0.0.1", {"unknown"}, true, "127.0.0.1"},
-      {"127.0.0.1", {"1.2.3.4, <script>"}, true, "127.0.0.1"},
-      {"127.0.0.1", {"2001:db8::1"}, true, "2001:db8::1"},
-      {"::ffff:127.0.0.1", {"1.2.3.4"}, true, "1.2.3.4"},
-      {"::ffff:10.0.0.1", {}, false, "10.0.0.1"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : testing::ReadCases("server/client_address.txt")) {
     Request req = MakeRequest(bhttp::verb::get, "/");
-    for (auto f : c.forwarded) req.insert("X-Forwarded-For", f);
-    auto trusted = c.trust ? std::optional(proxy) : std::nullopt;
-    EXPECT_EQ(ClientAddress(req, asio::ip::make_address(std::string(c.peer)), trusted),
-              c.want)
-        << c.peer;
+    for (std::size_t i = 3; i < c.size(); ++i) req.insert("X-Forwarded-For", c[i]);
+    auto trusted = c[1] == "trusted" ? std::optional(asio::ip::make_address("127.0.0.1"))
+                                     : std::nullopt;
+    EXPECT_EQ(ClientAddress(req, asio::ip::make_address(c[0]), trusted), c[2])
+        << testing::CaseText(c);
   }
 }
 

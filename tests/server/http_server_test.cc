@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "tests/server/client.h"
+#include "tests/support/cases.h"
 
 namespace tb::server::http {
 namespace {
@@ -154,53 +155,29 @@ TEST_F(HttpServerTest, KeepAlivePipeliningAndExpectContinue) {
   EXPECT_EQ(c.SendRaw("abcde").value().body(), "5");
 }
 
-// Requests at and past the limits, malformed ones and one that asks to close:
-// each answered with its status, and closed when it is an error.
+// "<N*c>" in `text` replaced by N times c.
+std::string Expand(std::string text) {
+  static const std::regex kRun("<([0-9]+)\\*(.)>");
+  for (std::smatch m; std::regex_search(text, m, kRun);)
+    text.replace(m.position(), m.length(), std::stoul(m[1]), m[2].str()[0]);
+  return text;
+}
+
+// Each answered with its status, and closed when it is an error.
 TEST_F(HttpServerTest, LimitsAndMalformedRequests) {
   Start();
-  const std::string head = "GET / HTTP/1.1\r\nHost: a\r\n";
-  const std::string post = "POST /size HTTP/1.1\r\nHost: a\r\n";
-  const std::string mib(1024 * 1024, 'a');
-  struct Case {
-    std::string raw;
-    Status status;
-    std::string_view body = "";  // when ok
-    bool closes = true;
-  } cases[] = {
-      {head + "Connection: close\r\n\r\n", Status::ok, "hello"},
-      {post + "Content-Length: 1048576\r\n\r\n" + mib, Status::ok, "1048576", false},
-      {post + "Content-Length: 1048577\r\n\r\n" + std::string(64 * 1024, 'a'),
-       Status::payload_too_large},
-      {post + "Transfer-Encoding: chunked\r\n\r\n100000\r\n" + mib + "\r\n10\r\n" +
-           std::string(16, 'a') + "\r\n0\r\n\r\n",
-       Status::payload_too_large},
-      // Refused before the body is sent.
-      {post + "Content-Length: 9999999\r\nExpect: 100-continue\r\n\r\n",
-       Status::payload_too_large},
-      {head + "X-Fill: " + std::string(15000, 'x') + "\r\n\r\n", Status::ok, "hello",
-       false},
-      {head + "X-Fill: " + std::string(17000, 'x') + "\r\n\r\n",
-       Status::request_header_fields_too_large},
-      {"GARBAGE\r\n\r\n", Status::bad_request},
-      {head + "Content-Length: abc\r\n\r\n", Status::bad_request},
-      {head + "Content-Length: 1\r\nContent-Length: 2\r\n\r\n", Status::bad_request},
-      {"GET / HTTP/1.1\r\nBad Header\r\n\r\n", Status::bad_request},
-      {"GET / XTTP/1.1\r\n\r\n", Status::bad_request},
-      {"GET  / HTTP/1.1\r\n\r\n", Status::bad_request},
-      {"POST / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
-       Status::bad_request},
-  };
   int answered = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.raw.substr(0, 80));
+  for (const auto& c : testing::ReadCases("server/http_limits.txt")) {
+    SCOPED_TRACE(c[0]);
     Client client(port_);
-    auto res = client.SendRaw(c.raw);
+    auto res = client.SendRaw(Expand(c[0]));
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->result(), c.status);
-    EXPECT_EQ(res->keep_alive(), !c.closes);
-    EXPECT_EQ(client.ClosedWithin(c.closes ? 5s : 50ms), c.closes);
-    if (c.status == Status::ok) {
-      EXPECT_EQ(res->body(), c.body);
+    EXPECT_EQ(std::to_string(res->result_int()), c[1]);
+    const bool closes = c[2] == "closes";
+    EXPECT_EQ(res->keep_alive(), !closes);
+    EXPECT_EQ(client.ClosedWithin(closes ? 5s : 50ms), closes);
+    if (res->result() == Status::ok) {
+      EXPECT_EQ(res->body(), c[3]);
       ++answered;
     } else {
       EXPECT_EQ((*res)[bhttp::field::content_type], "text/html; charset=gb2312");

@@ -23,6 +23,7 @@
 #include "server/mail/mail_queue.h"
 #include "server/mail/message.h"
 #include "tests/server/real_site.h"
+#include "tests/support/cases.h"
 
 namespace tb::testing {
 namespace {
@@ -132,18 +133,14 @@ class SmtpSink {
 };
 
 TEST(MailMessageTest, NoValueReachesAHeaderWithItsLineBreaks) {
-  struct Case {
-    std::string to, subject, want_subject;
-  } cases[] = {
-      {"a@b.example", "Hello", "Hello"},
-      {"a@b.example", "Hi\r\nBcc: evil@x.example", "Hi  Bcc: evil@x.example"},
-      {"a@b.example\nBcc: evil@x.example", "新留言\r\n\r\nbody", "新留言    body"},
-      {"a@b.example", std::string(40, 'x') + "长" + std::string(100, 'y'),
-       std::string(40, 'x') + "长" + std::string(100, 'y')},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : ReadCases("server/mail_message.txt")) {
+    SCOPED_TRACE(CaseText(c));
+    if (c[0] == "address") {
+      EXPECT_EQ(server::mail::IsSendableAddress(c[1]), c[2] == "yes");
+      continue;
+    }
     const std::string text = server::mail::ComposeMessage(
-        {c.to, c.subject, "正文\r\n.\r\n"}, "gb@site.example", 0, "id1\r\nX: y");
+        {c[1], c[2], "正文\r\n.\r\n"}, "gb@site.example", 0, "id1\r\nX: y");
     // Every line is short, and every line of the head that does not go on
     // with a blank starts one of the eight headers.
     std::string names;
@@ -155,15 +152,10 @@ TEST(MailMessageTest, NoValueReachesAHeaderWithItsLineBreaks) {
               "Date From To Subject Message-ID MIME-Version Content-Type "
               "Content-Transfer-Encoding ");
     const Received got{"", "", text};
-    EXPECT_EQ(got.Header("Subject"), c.want_subject);
+    EXPECT_EQ(got.Header("Subject"), c[3]);
     EXPECT_EQ(got.Body(), "正文\r\n.\r\n");
   }
   EXPECT_EQ(server::mail::EncodeHeaderWords("新留言"), "=?UTF-8?B?5paw55WZ6KiA?=");
-  using std::string_view_literals::operator""sv;
-  for (std::string_view bad : {""sv, "a"sv, "@b"sv, "a@"sv, "a@b@c"sv, "a b@c"sv,
-                               "<a@b>"sv, "a@b\r\n"sv, "a@b,c@d"sv, "a\0@b"sv})
-    EXPECT_FALSE(server::mail::IsSendableAddress(bad)) << bad;
-  EXPECT_TRUE(server::mail::IsSendableAddress("o'neil+gb@b.example"));
 }
 
 // Log lines gathered from the queue's thread.

@@ -10,6 +10,7 @@
 #include "data/sqlite_engine.h"
 #include "server/pages/page_env.h"
 #include "tests/server/client.h"
+#include "tests/support/cases.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -120,46 +121,17 @@ TEST_F(ServeTest, ConfigurationFileAndAPortInUse) {
 }
 
 TEST_F(ServeTest, BadConfigurationIsRefused) {
-  // One file per complaint.
-  auto file = [this](std::string_view name, std::string_view text) {
-    const auto path = dir_.path() / name;
-    std::ofstream(path) << text;
-    return path.string();
-  };
-  struct Case {
-    std::vector<std::string> args;
-    std::string complaint;
-  } cases[] = {
-      {{"--config", file("bad.toml", "[component]\nPageTitel = \"x\"\n")},
-       "unknown component property PageTitel"},
-      {{"--config", file("s.toml", "[server]\nthreads = \"many\"\n")},
-       "[server] threads"},
-      {{"--config", file("t.toml", "[server]\nquery_timeout_ms = -1\n")},
-       "[server] query_timeout_ms: expected a whole"},
-      {{"--config", file("broken.toml", "[component\n")}, "broken.toml:1"},
-      {{"--config", file("h.toml", "[security]\nhash_passwords = \"yes\"\n")},
-       "[security] hash_passwords: expected true or false"},
-      {{"--config", file("m1.toml", "[mail]\nenabled = true\nsmtp_url = \"http://x\"\n")},
-       "[mail] smtp_url: expected smtp://HOST:PORT"},
-      {{"--config", file("m2.toml",
-                         "[mail]\nenabled = true\nsmtp_url = \"smtp://x:25\"\n"
-                         "from = \"a@b\\r\\nBcc: c@d\"\n")},
-       "[mail] from: expected an e-mail address"},
-      {{"--config", file("m3.toml", "[mail]\nport = 25\n")},
-       "[mail]: unknown setting port"},
-      {{"--config", (dir_.path() / "missing.toml").string()}, "missing.toml"},
-      {{"--set", "Nothing=1"}, "unknown component property Nothing"},
-      {{"--set", "novalue"}, "--set: expected PROPERTY=VALUE"},
-      {{"--listen", "localhost"}, "listen: expected HOST:PORT"},
-      {{"--listen", "127.0.0.1:99999"}, "listen: bad port"},
-      {{"--admin-password", "a'b>c"}, "--admin-password"},
-      {{"--admin-password", "abc"}, "--admin-password"},
-  };
-  for (const auto& c : cases) {
-    ServeProcess serve(c.args);
+  for (auto c : ReadCases("server/serve_refusals.txt")) {
+    for (std::string& arg : c) {
+      if (!arg.starts_with("@")) continue;
+      const auto path = dir_.path() / arg.substr(1, arg.find('=') - 1);
+      std::ofstream(path) << arg.substr(arg.find('=') + 1);
+      arg = path.string();
+    }
+    ServeProcess serve({c.begin() + 1, c.end()});
     EXPECT_EQ(serve.listening(), "");
-    EXPECT_EQ(serve.Wait(), 2) << c.complaint;
-    EXPECT_NE(serve.Stderr().find(c.complaint), std::string::npos) << serve.Stderr();
+    EXPECT_EQ(serve.Wait(), 2) << c[0];
+    EXPECT_NE(serve.Stderr().find(c[0]), std::string::npos) << serve.Stderr();
   }
 }
 

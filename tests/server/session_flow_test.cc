@@ -9,6 +9,7 @@
 
 #include "check/convert.h"
 #include "tests/server/real_site.h"
+#include "tests/support/cases.h"
 
 namespace tb::testing {
 namespace {
@@ -51,33 +52,19 @@ TEST_F(SessionFlowTest, TheSessionCookieIsRenewedAtLoginAndEndsAtLogOff) {
 // A new password ends the owner's other logins; a deleted guestbook ends
 // every login to it.
 TEST_F(SessionFlowTest, LoginsEndWithAPasswordChangeOrADeletedGuestbook) {
-  struct Case {
-    std::string_view target, form;  // form: the body of a POST, "" for a GET
-    bool by_superuser, actor_stays;
-    std::string_view done;
-  } cases[] = {
-      {"admin_jiemian3_check.asp",
-       "oldpassword=pass1234&password=newpass9&password2=newpass9&email=xm@example.com",
-       false, true, "修改信息成功！"},
-      {"userdelme.asp", "name=xiaoming&password=pass1234&email=xm@example.com", false,
-       false, "用户：xiaoming注销成功！"},
-      {"admin_deluser.asp?name=xiaoming", "", true, false,
-       "已经删除：xiaoming用户和留言内容。"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.target);
+  for (const auto& c : ReadCases("server/logins_end.txt")) {
+    SCOPED_TRACE(c[0]);
     Store("delete from user where name = 'xiaoming'");
     AddOwner();
     std::string owner, elsewhere, super;
     LogIn(owner, "xiaoming", "pass1234");
     LogIn(elsewhere, "XiaoMing", "pass1234");
-    if (c.by_superuser) LogIn(super, "admin", "super_pw9");
-    std::string& actor = c.by_superuser ? super : owner;
-    const Answer done = c.form.empty() ? Visit(actor, c.target)
-                                       : Visit(actor, c.target, {}, std::string(c.form));
-    EXPECT_TRUE(done.Has(c.done)) << done.text;
+    if (c[2] == "superuser") LogIn(super, "admin", "super_pw9");
+    std::string& actor = c[2] == "superuser" ? super : owner;
+    const Answer done = c[1].empty() ? Visit(actor, c[0]) : Visit(actor, c[0], {}, c[1]);
+    EXPECT_TRUE(done.Has(c[4])) << done.text;
     EXPECT_FALSE(LoggedIn(elsewhere));
-    EXPECT_EQ(LoggedIn(owner), c.actor_stays);
+    EXPECT_EQ(LoggedIn(owner), c[3] == "stays");
   }
 }
 
@@ -124,27 +111,18 @@ TEST_F(SessionFlowTest, PostsSentAtOnceFromOneVisitStoreOneMessage) {
 // Every character of Unicode, not only those of GB2312, comes back as it
 // was typed; a name and subject lose their mark-up characters to look-alikes.
 TEST_F(SessionFlowTest, TextBeyondGb2312RoundTripsThroughTheForm) {
-  struct Case {
-    std::string typed, stored_subject;
-  } cases[] = {
-      {"繁體字：為什麼", "繁體字：為什麼"},
-      {"四字节𠀀𪚥字😀", "四字节𠀀𪚥字😀"},
-      {"符号€™—“引号”…かなカナ한글", "符号€™—“引号”…かなカナ한글"},
-      {"it's <b>粗</b>", "it’s 〈b〉粗〈/b〉"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.typed);
+  for (const auto& c : ReadCases("server/beyond_gb2312.txt")) {
+    const std::string &typed = c[0], &stored = c[1];
+    SCOPED_TRACE(typed);
     std::string visitor;
-    EXPECT_TRUE(
-        Visit(visitor, FormAction(visitor), Message(c.typed)).Has("留言添加成功"));
+    EXPECT_TRUE(Visit(visitor, FormAction(visitor), Message(typed)).Has("留言添加成功"));
     EXPECT_EQ(StoreRows(pool_, Dsn(),
                         "select guestname, subject, message from liuyan"
                         " order by id desc limit 1"),
-              (Rows{{c.stored_subject, c.stored_subject, c.typed}}));
+              (Rows{{stored, stored, typed}}));
     const Answer show = Visit(visitor, "show.asp?name=xiaoming");
-    EXPECT_TRUE(
-        show.Has("<font size=\"3\" color=\"#FF0000\">" + c.stored_subject + "</font>"));
-    EXPECT_TRUE(show.Has(check::HtmlText(c.typed)));
+    EXPECT_TRUE(show.Has("<font size=\"3\" color=\"#FF0000\">" + stored + "</font>"));
+    EXPECT_TRUE(show.Has(check::HtmlText(typed)));
   }
 }
 

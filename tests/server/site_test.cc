@@ -12,6 +12,8 @@
 #include "data/connection.h"
 #include "data/sqlite_engine.h"
 #include "host/encoding.h"
+#include "tests/server/client.h"
+#include "tests/support/cases.h"
 #include "tests/support/support.h"
 
 namespace tb::server {
@@ -96,29 +98,6 @@ const Asset* FindTestAsset(std::string_view path) {
   return host::EqualsIgnoreCase(path, kTestAsset.path) ? &kTestAsset : nullptr;
 }
 
-// Passes statements on to a pool and notes their texts.
-class RecordingSource : public data::EngineSource {
- public:
-  explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
-  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
-    return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
-  }
-  std::vector<std::string> statements;
-
- private:
-  struct Recorder : data::Engine {
-    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s)
-        : engine(std::move(e)), seen(s) {}
-    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
-      seen.emplace_back(sql);
-      return engine->Run(sql, params);
-    }
-    std::shared_ptr<data::Engine> engine;
-    std::vector<std::string>& seen;
-  };
-  data::EngineSource& pool_;
-};
-
 class SiteTest : public ::testing::Test {
  protected:
   SiteTest() {
@@ -163,112 +142,39 @@ class SiteTest : public ::testing::Test {
 
 // Routing by path and method, and the response's status, headers and body.
 TEST_F(SiteTest, Responses) {
-  const std::string
-      html = "Content-Type: text/html; charset=gb2312\n",
-      moved =
-          "<html><head><meta charset=\"gb2312\"><title>页面已转到别处"
-          "</title></head><body><a href=\"%\">请点这里继续</a></body></html>";
-  struct Case {
-    std::string_view request;  // method, target and a form body
-    int status;
-    std::string headers = "";              // "Name: value" lines
-    std::optional<std::string> body = {};  // decoded, exact
-    std::string_view piece = "";
-  } cases[] = {
-      {"GET /echo.asp?q=%C1%F4", 200,
-       html + "X-Content-Type-Options: nosniff\nX-Frame-Options: SAMEORIGIN\n"
-              "Cache-Control: private\n",
-       "form: query:留 addr:10.1.2.3 method:GET"},
-      {"GET /ECHO.ASP", 200},
-      {"GET /Echo.Asp?q=1", 200},
-      {"GET /ech%6F.asp", 200},
-      {"GET /PIC/boy1.GIF", 200,
-       "Content-Type: image/gif\nCache-Control: public, max-age=2592000\n"
-       "X-Content-Type-Options: nosniff\n",
-       std::string(kGif)},
-      {"HEAD /pic/Boy1.gif", 200, "Content-Length: 14\n", ""},
-      {"GET /", 302, "Location: index.asp\n", check::ReplaceAll(moved, "%", "index.asp")},
-      {"GET /?x=1", 302, "Location: index.asp\n"},
-      {"GET /redirect.asp", 302,
-       "Location: guanshui.asp\nSet-Cookie: abcly_hasfw=1; path=/; HttpOnly\n",
-       check::ReplaceAll(moved, "%", "guanshui.asp")},
-      {"GET /nothing.asp", 404, html, {}, "找不到页面"},
-      {"GET /echo.asp/x", 404, "", {}, "找不到页面"},
-      {"GET /pic/", 404, "", {}, "找不到页面"},
-      {"GET //echo.asp", 404, "", {}, "找不到页面"},
-      {"PUT /echo.asp", 405, "Allow: GET, HEAD, POST\n"},
-      {"POST /pic/Boy1.gif a=1", 405, "Allow: GET, HEAD\n"},
-      {"GET http://x/echo.asp", 400},
-      {"GET /store.asp", 200, "", "0"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.request);
-    std::istringstream words{std::string(c.request)};
-    std::string method, target, form;
-    words >> method >> target >> form;
-    Request req{bhttp::string_to_verb(method), target, 11};
-    if (!form.empty()) {
-      req.set(bhttp::field::content_type, "application/x-www-form-urlencoded");
-      req.body() = form;
-    }
-    Response res = Send(std::move(req));
-    EXPECT_EQ(res.result_int(), c.status);
-    std::istringstream headers(c.headers);
+  std::string record;
+  for (const auto& c : testing::ReadCases("server/site_responses.txt")) {
+    std::istringstream words(c[0]);
+    std::string method, target, version = "HTTP/1.1";
+    words >> method >> target >> version;
+    Request req{bhttp::string_to_verb(method), target, version == "HTTP/1.0" ? 10 : 11};
+    std::istringstream headers(c.size() > 1 ? c[1] : "");
     for (std::string line; std::getline(headers, line);)
-      EXPECT_EQ(res[line.substr(0, line.find(':'))], line.substr(line.find(':') + 2));
-    const std::string text = host::FromGb18030(res.body());
-    EXPECT_EQ(text, c.body.value_or(text));
-    EXPECT_NE(text.find(c.piece), std::string::npos) << text;
-    if (method != "HEAD") {
-      EXPECT_EQ(res[bhttp::field::content_length], std::to_string(res.body().size()));
-    }
-    EXPECT_TRUE(res.keep_alive());
+      req.set(line.substr(0, line.find(':')), line.substr(line.find(':') + 1));
+    if (req[bhttp::field::host].empty() && req.count(bhttp::field::host))
+      req.erase(bhttp::field::host);
+    else if (req.version() == 11)
+      req.set(bhttp::field::host, "127.0.0.1");
+    if (c.size() > 2) req.body() = c[2];
+    req.prepare_payload();
+    record +=
+        "## " + testing::CaseText(c) + "\n" +
+        testing::ResponseText(site().Handle(req, asio::ip::make_address("10.1.2.3")));
   }
+  testing::ExpectGolden("server/site_responses.txt", record);
   const std::size_t opened = pool_.opened();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Get("/store.asp").body(), "0");
   EXPECT_EQ(pool_.opened(), opened) << "later requests reuse the open handle";
-  Request multipart{bhttp::verb::post, "/echo.asp", 11};
-  multipart.set(bhttp::field::content_type, "multipart/form-data; boundary=b");
-  multipart.body() = "--b\r\n";
-  EXPECT_EQ(Send(std::move(multipart)).result(), bhttp::status::bad_request);
-  // Without Host only HTTP/1.0 is served, and it is not kept alive.
-  Request no_host{bhttp::verb::get, "/echo.asp", 11};
-  no_host.prepare_payload();
-  EXPECT_EQ(site().Handle(no_host, asio::ip::make_address("1.2.3.4")).result(),
-            bhttp::status::bad_request);
-  Response old = Send(Request{bhttp::verb::get, "/echo.asp", 10});
-  EXPECT_EQ(old.result(), bhttp::status::ok);
-  EXPECT_FALSE(old.keep_alive());
 }
 
 TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
-  using bhttp::verb;
-  struct Case {
-    verb method;
-    std::string_view target;
-    bool light;
-    std::string_view cookie = "";
-  } cases[] = {
-      {verb::get, "/bounded.asp", true},
-      {verb::head, "/bounded.asp", true},
-      {verb::post, "/bounded.asp", false},
-      {verb::get, "/echo.asp", false},
-      {verb::get, "/list.asp?name=a&move=end", true},
-      {verb::get, "/list.asp?Page=50", true},
-      {verb::get, "/list.asp?Page=51", false},
-      {verb::get, "/list.asp?Page=", false},
-      {verb::get, "/list.asp?Page=1e9", false},
-      {verb::get, "/list.asp?Page=99999999999999999999999", false},
-      {verb::get, "/list.asp?keyword=", false},
-      {verb::get, "/list.asp", false, "search=a"},
-  };
-  for (const Case& c : cases) {
-    Request req{c.method, c.target, 11};
+  for (const auto& c : testing::ReadCases("server/site_light.txt")) {
+    Request req{bhttp::string_to_verb(c[0]), c[1], 11};
     req.set(bhttp::field::host, "127.0.0.1");
-    if (!c.cookie.empty()) req.set(bhttp::field::cookie, c.cookie);
+    if (c.size() > 3) req.set(bhttp::field::cookie, c[3]);
     http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
-    EXPECT_FALSE(reply.response) << c.target;
-    EXPECT_EQ(reply.light, c.light) << c.target;
+    EXPECT_FALSE(reply.response) << c[1];
+    EXPECT_EQ(reply.light ? "light" : "worker", c[2]) << c[1];
   }
 }
 
@@ -294,7 +200,7 @@ TEST_F(SiteTest, StoreFailureIs500AndTheSiteGoesOn) {
 TEST_F(SiteTest, VisitCountsAreWrittenTogetherAndAtTheStop) {
   pool_.Acquire(dsn_)->Run(
       "insert into user(name, counter) values ('abc', 3), ('xyz', '')");
-  RecordingSource recording(pool_);
+  testing::RecordingSource recording(pool_);
   std::optional<http::VisitCounter> counter(std::in_place, recording, 1h,
                                             [](std::string_view) {});
   counter->Start();
@@ -350,41 +256,18 @@ TEST_F(SiteTest, CookiesAreSecureOnlyOverHttpsThroughTheProxy) {
 TEST_F(SiteTest, ChangesSentFromElsewhereAreRefused) {
   site_.emplace(options_, pool_, sessions_, visits_,
                 [](std::string_view) {});  // real pages
-  using bhttp::verb;
-  constexpr auto ok = http::Status::ok, no = http::Status::forbidden;
-  constexpr std::string_view post = "/getpass.asp", site = "http://127.0.0.1";
-  struct Case {
-    verb method;
-    std::string_view target, fetch_site, fetch_dest, origin;
-    bool over_https;  // through the trusted proxy
-    http::Status want;
-  } cases[] = {
-      {verb::post, post, "", "", "", false, ok},
-      {verb::post, post, "same-origin", "document", site, false, ok},
-      {verb::post, post, "none", "", "", false, ok},
-      {verb::post, post, "cross-site", "", "", false, no},
-      {verb::post, post, "", "", "null", false, no},
-      {verb::post, post, "", "", "https://127.0.0.1", true, ok},
-      {verb::post, post, "", "", site, true, no},
-      {verb::get, "/show.asp?name=x", "cross-site", "", "", false, ok},
-      {verb::get, "/SHOW.ASP?name=x&del=1", "cross-site", "", "", false, no},
-      {verb::get, "/admin_del_all.asp?name=x&del=1", "", "image", "", false, no},
-      {verb::get, "/admin_deluser.asp?name=x", "", "", "http://a.example", false, no},
-      {verb::head, "/Admin_DelInfo.asp?name=x", "same-site", "", "", false, no},
-      {verb::get, "/admin_log_off.asp", "cross-site", "", "", false, no},
-  };
   sessions_.Save("s1", {{"ly_log", Value("yes")}});
-  for (const auto& c : cases) {
-    Request req{c.method, c.target, 11};
+  for (const auto& c : testing::ReadCases("server/site_cross_origin.txt")) {
+    Request req{bhttp::string_to_verb(c[0]), c[1], 11};
     req.set(bhttp::field::cookie, "TBSESSION=s1");
-    for (auto [field, value] : {std::pair{"Sec-Fetch-Site", c.fetch_site},
-                                {"Sec-Fetch-Dest", c.fetch_dest},
-                                {"Origin", c.origin}}) {
-      if (!value.empty()) req.set(field, value);
-    }
-    if (c.over_https) req.set("X-Forwarded-Proto", "https");
-    EXPECT_EQ(Send(req, c.over_https ? "127.0.0.2" : "10.1.2.3").result(), c.want)
-        << c.target << " " << c.fetch_site << c.origin;
+    const char* fields[] = {"Sec-Fetch-Site", "Sec-Fetch-Dest", "Origin"};
+    for (int i = 0; i < 3; ++i)
+      if (!c[2 + i].empty()) req.set(fields[i], c[2 + i]);
+    if (c[5] == "https") req.set("X-Forwarded-Proto", "https");
+    EXPECT_EQ(std::to_string(
+                  Send(req, c[5] == "https" ? "127.0.0.2" : "10.1.2.3").result_int()),
+              c[6])
+        << testing::CaseText(c);
   }
   EXPECT_TRUE(sessions_.Load("s1")) << "the log-off did not run";
 }
