@@ -1,17 +1,15 @@
-// File: accounts_fixture.h — what the account tests share: a page test that
-// seeds guestbooks and messages and starts requests with given fields.
+// File: accounts_fixture.h — what the account tests share: the guestbooks
+// "abc" (with its hint and identity card), "admin" and "x_9"; two messages of
+// "abc" and one of "x_9".
 #pragma once
 
-#include <string>
-
-#include "tests/support/support.h"
+#include "tests/support/tops_cases.h"
 
 namespace tb::testing {
 
-class AccountsTest : public PageTest {
+class AccountsTest : public CaseTest {
  protected:
-  // The guestbook "abc" with its hint and identity card, "admin", and "x_9";
-  // two messages of "abc" and one of "x_9".
+  AccountsTest() { SeedBooks(); }
   void SeedBooks() {
     Seed(
         "insert into user(name, password, email, titletop, question, answer, idcard, "
@@ -23,13 +21,6 @@ class AccountsTest : public PageTest {
     Seed(
         "insert into liuyan(name, guestname, infoseekno, infono) values "
         "('abc', 'Tom', 1, 1), ('abc', 'Ann', 2, 2), ('x_9', 'Bob', 1, 1)");
-  }
-
-  std::int64_t Messages(const std::string& book) {
-    return Count("select id from liuyan where name = '" + book + "'");
-  }
-  std::int64_t Books(const std::string& book) {
-    return Count("select id from user where name = '" + book + "'");
   }
 };
 

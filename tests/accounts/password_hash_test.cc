@@ -15,7 +15,6 @@ namespace {
 
 class PasswordHashTest : public testing::AccountsTest {
  protected:
-  PasswordHashTest() { SeedBooks(); }
   // One request to `member` with hashing as `hashing_`; returns the body.
   std::string Call(void (Guestbook::*member)(), const testing::Fields& query,
                    const testing::Fields& form = {}) {

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "tests/support/board_helpers.h"
-#include "tests/support/support.h"
+#include "tests/support/tops_cases.h"
 
 namespace tb::testing {
 
-class ShowBookTest : public PageTest {
+class ShowBookTest : public CaseTest {
  protected:
   // A plain guestbook (the store's defaults for its look); a public
   // plain-text message.
