@@ -1,4 +1,5 @@
-// Runs the built `tavobook call` end to end: JSON in, JSON out.
+// Runs the built `tavobook call` and `tavobook seed` end to end, and `make
+// run` as a dry run.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,86 +13,58 @@
 
 #include "component/members/members.h"
 #include "tests/support/support.h"
+#include "tests/support/tpages_cases.h"
 
 namespace tb {
 namespace {
 
 using nlohmann::json;
+using testing::ReadCaseFile;
 
 struct Run {
   int status;
   std::string out;
 };
 
-// Runs `tavobook call ARGS` in the folder `cwd` (the build folder when
-// empty) with `input` on stdin.
-Run Call(const std::string& input, const std::string& args = "",
-         const std::filesystem::path& cwd = {}) {
-  testing::TempDir dir;
-  auto in_file = dir.path() / "in.json";
-  std::ofstream(in_file) << input;
-  std::string command = (cwd.empty() ? "" : "cd " + cwd.string() + " && ") +
-                        std::string(TB_BINARY_DIR) + "/tavobook call " + args + " < " +
-                        in_file.string() + " 2>/dev/null";
+// The exit status and standard output of a shell command.
+Run Shell(const std::string& command) {
   FILE* pipe = popen(command.c_str(), "r");
   std::string out;
   char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
-  int status = pclose(pipe);
-  return {WEXITSTATUS(status), out};
+  for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+  return {WEXITSTATUS(pclose(pipe)), out};
 }
 
-// Each call's whole output: that of the method "test" with the row's changes.
-TEST(CallTest, OutputOfEachMethod) {
+// `tavobook ARGS` in the folder `cwd` (the build folder when empty) with
+// `input` on stdin.
+Run Tavobook(const std::string& args, const std::string& input = "",
+             const std::filesystem::path& cwd = {}) {
+  testing::TempDir dir;
+  std::ofstream(dir.path() / "in.json") << input;
+  return Shell((cwd.empty() ? "" : "cd " + cwd.string() + " && ") + TB_BINARY_DIR +
+               "/tavobook " + args + " < " + (dir.path() / "in.json").string() +
+               " 2>/dev/null");
+}
+
+TEST(CallTest, OutputOfEachMethodAndRefusedInput) {
   const json test = json::parse(R"({"body":"this is a test!","redirect":null,"cookies":{},
       "session":{},"result":null,"args":[],"error":null})");
-  struct Case {
-    json input, changes;
-  } cases[] = {
-      {{{"method", "test"}}, json::object()},
-      {{{"method", "TEST"}}, json::object()},
-      {{{"method", "gbooktimeout"}}, {{"body", ""}}},
-      {{{"method", "gBookAd"}, {"ad_script_url", "http://ad.example/a.js"}},
-       {{"body",
-         "<p align=\"center\"><script src=\"http://ad.example/a.js\"></script></p>"}}},
-      {{{"method", "gBookAd"}},
-       {{"body", "<p align=\"center\"><script src=\"\"></script></p>"}}},
-      {{{"method", "MyDelThisWord"},
-        {"properties", {{"DelThisWord", "坏;bad"}}},
-        {"args", {"a bad 坏 Bad"}}},
-       {{"body", ""}, {"result", "a *** *** Bad"}, {"args", {"a *** *** Bad"}}}},
-      {{{"method", "MyStopThisWord"},
-        {"properties", {{"StopThisWord", "spam;ads"}}},
-        {"args", {"Buy SPAM now"}}},
-       {{"body", ""}, {"result", 1}, {"args", {"Buy SPAM now"}}}},
-      {{{"method", "Guolvfeifa"}, {"args", {12}}},
-       {{"body", ""}, {"result", 12}, {"args", {12}}}},
-      {{{"method", "test"},
-        {"session", {{"ly_log", "yes"}, {"ly_fgs", 123456789}, {"x", 2.5}}}},
-       {{"session", {{"ly_log", "yes"}, {"ly_fgs", 123456789}, {"x", 2.5}}}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.input.dump());
-    const auto run = Call(c.input.dump());
+  for (const auto& c : ReadCaseFile("cli/call.txt")) {
+    SCOPED_TRACE(c[0]);
+    const auto run = Tavobook("call", c[0]);
+    if (c[1] == "exit 2") {
+      EXPECT_EQ(run.status, 2);
+      continue;
+    }
     EXPECT_EQ(run.status, 0) << run.out;
     json want = test;
-    want.merge_patch(c.changes);
+    want.merge_patch(json::parse(c[1]));
     EXPECT_EQ(json::parse(run.out), want);
   }
 }
 
-TEST(CallTest, BadInputExitsWithTwo) {
-  for (std::string input :
-       {"not json", "[1,2]", R"({"method":"NoSuchMethod"})", R"({"form":{}})",
-        R"({"method":"test","properties":{"Nope":1}})", R"({"method":"OnStartPage"})",
-        R"({"method":"test","query":{"a":{"b":1}}})"}) {
-    EXPECT_EQ(Call(input).status, 2) << input;
-  }
-}
-
 TEST(CallTest, HelpListsTheKeysAndEveryMemberWithItsKind) {
-  auto run = Call("", "--help");
+  auto run = Tavobook("call --help");
   EXPECT_EQ(run.status, 0);
   std::map<std::string, std::string> described;  // first word of a line: the rest
   std::istringstream lines(run.out);
@@ -114,30 +87,55 @@ TEST(CallTest, HelpListsTheKeysAndEveryMemberWithItsKind) {
   }
 }
 
+// Without a DSNtemp a call uses serve's default store, data/tavobook.db.
 TEST(CallTest, WithoutDsnTheCallUsesServesDefaultStore) {
-  struct Case {
-    json properties;
-    std::string store;  // relative to the working folder
-  } cases[] = {
-      {json::object(), "data/tavobook.db"},
-      {{{"dsntemp", "sqlite:own.db"}}, "own.db"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& [properties, store] : {std::pair{json::object(), "data/tavobook.db"},
+                                          {{{"dsntemp", "sqlite:own.db"}}, "own.db"}}) {
     testing::TempDir dir;
-    auto run = Call(json{{"method", "ShowBook"},
-                         {"properties", c.properties},
-                         {"query", {{"name", "abc"}}}}
-                        .dump(),
-                    "", dir.path());
+    auto run = Tavobook("call",
+                        json{{"method", "ShowBook"},
+                             {"properties", properties},
+                             {"query", {{"name", "abc"}}}}
+                            .dump(),
+                        dir.path());
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(json::parse(run.out)["error"], nullptr) << run.out;
-    ASSERT_TRUE(std::filesystem::exists(dir.path() / c.store)) << c.store;
+    ASSERT_TRUE(std::filesystem::exists(dir.path() / store)) << store;
     data::SqlitePool pool;
-    EXPECT_EQ(testing::StoreCount(pool, "sqlite:" + (dir.path() / c.store).string(),
+    EXPECT_EQ(testing::StoreCount(pool, "sqlite:" + (dir.path() / store).string(),
                                   "select * from user"),
               0);
     EXPECT_EQ(std::filesystem::exists(dir.path() / "data"),
-              c.store == "data/tavobook.db");
+              store != std::string("own.db"));
+  }
+}
+
+TEST(SeedTest, StoresRowsAsRegistrationAndPostingDo) {
+  testing::TempDir dir;
+  const std::string db = (dir.path() / "sub" / "s.db").string();
+  ASSERT_EQ(Tavobook("seed --db " + db + " --guestbooks 3 --messages 20").status, 0);
+  for (int run = 0; run < 2; ++run)
+    ASSERT_EQ(Tavobook("seed --db " + db + " --messages 5 --book small").status, 0);
+  EXPECT_EQ(Tavobook("seed --db " + db + " --book no-name").status, 2);
+  data::SqlitePool pool;
+  for (const auto& c : ReadCaseFile("cli/seed.txt")) {
+    std::string row;
+    const auto rows = testing::StoreRows(pool, "sqlite:" + db, c[0]);
+    for (const auto& value : rows.at(0)) row += (row.empty() ? "" : ",") + value;
+    EXPECT_EQ(row, c[1]) << c[0];
+  }
+}
+
+// `make run`'s variables reach the serve command line.
+TEST(MakeRunTest, PortAndStoreReachServe) {
+  for (const auto& [vars, serve] :
+       {std::pair{"", "tavobook serve --listen 127.0.0.1:8080 --db ./var/tavobook.db\n"},
+        {"PORT=8090 STORE=/tmp/x.db",
+         "tavobook serve --listen 127.0.0.1:8090 --db /tmp/x.db\n"}}) {
+    const auto run =
+        Shell("make -s -n -C " + std::string(TB_SOURCE_DIR) + " run " + vars + " 2>&1");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(run.out.ends_with(serve)) << run.out;
   }
 }
 

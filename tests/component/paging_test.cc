@@ -9,73 +9,30 @@
 
 #include "tests/board/show_fixture.h"
 #include "tests/support/time_scale.h"
+#include "tests/support/tpages_cases.h"
 
 namespace tb::testing {
 namespace {
 
-TEST(PageFieldTest, WholeNumbersOnly) {
-  struct Case {
-    std::string_view page;
-    std::optional<double> want;  // nullopt: refused
-    bool refused;
-  } cases[] = {
-      {"", std::nullopt, false},
-      {"3", 3, false},
-      {"+4", 4, false},
-      {"-2", -2, false},
-      {"0", 0, false},
-      {"1e3", 1000, false},
-      {"99999999999", 99999999999.0, false},
-      {"2.0", 2, false},
-      {"2.5", std::nullopt, true},
-      {"abc", std::nullopt, true},
-      {"3a", std::nullopt, true},
-      {"1e999", std::nullopt, true},
-      {".", std::nullopt, true},
-  };
-  for (const auto& c : cases) {
-    auto got = paging::ReadPageField("next", c.page);
-    ASSERT_EQ(!got, c.refused) << c.page;
-    if (got) {
-      EXPECT_EQ(got->page, c.want) << c.page;
-      EXPECT_EQ(got->move, "next");
-    }
-  }
-}
+using Case = std::vector<std::string>;
 
-TEST(PageToShowTest, MovesAndBounds) {
-  struct Case {
-    std::string_view move;
-    std::optional<double> page;
-    std::int64_t page_count, want;
-  } cases[] = {
-      // Without Page.
-      {"", std::nullopt, 5, 1},
-      {"home", std::nullopt, 5, 1},
-      {"next", std::nullopt, 5, 2},
-      {"next", std::nullopt, 1, 1},
-      {"prev", std::nullopt, 5, 1},
-      {"end", std::nullopt, 5, 5},
-      {"all", std::nullopt, 5, 1},
-      // With Page: it wins, next and prev step from it, the result in range.
-      {"", 3, 5, 3},
-      {"end", 2, 5, 2},
-      {"home", 4, 5, 4},
-      {"next", 3, 5, 4},
-      {"next", 5, 5, 5},
-      {"prev", 3, 5, 2},
-      {"prev", 1, 5, 1},
-      {"", 0, 5, 1},
-      {"", -40000, 5, 1},
-      {"", 6, 5, 5},
-      {"", 70000, 5, 5},
-      {"", 1e300, 5, 5},
-      {"next", -7, 5, 1},
-      {"", 40000, 100000, 40000},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(paging::PageToShow({c.move, c.page}, c.page_count), c.want)
-        << c.move << " " << c.page.value_or(-1) << " of " << c.page_count;
+// The Page field read as whole numbers only, and the page each move with it
+// shows.
+TEST(PageFieldTest, WholeNumbersOnlyAndTheMoves) {
+  for (const Case& c : ReadCaseFile("component/page_field.txt")) {
+    const auto got = paging::ReadPageField("next", CaseText(c[0]));
+    const std::string page = !got        ? "refused"
+                             : got->page ? FormatNumber(*got->page)
+                                         : "-";
+    EXPECT_EQ(page, c[1]) << c[0];
+    EXPECT_TRUE(!got || got->move == "next");
+  }
+  for (const Case& c : ReadCaseFile("component/page_to_show.txt")) {
+    const std::optional<double> page =
+        c[1] == "-" ? std::nullopt : std::optional(std::stod(c[1]));
+    EXPECT_EQ(paging::PageToShow({CaseText(c[0]), page}, std::stoll(c[2])),
+              std::stoll(c[3]))
+        << c[0] << " " << c[1] << " of " << c[2];
   }
 }
 
@@ -95,23 +52,9 @@ std::string Runs(const std::vector<paging::PageLink>& links) {
 }
 
 TEST(PageLinksTest, EveryPageUpToFiftyThenTheEndsAndAroundTheCurrent) {
-  struct Case {
-    std::int64_t current, count;
-    std::string_view want;
-  } cases[] = {{1, 1, "1"},
-               {37, 50, "1-50"},
-               {1, 51, "1-6 … 47-51"},
-               {26, 51, "1-5 … 21-31 … 47-51"},
-               {51, 51, "1-5 … 46-51"},
-               {11, 100, "1-16 … 96-100"},
-               {12, 100, "1-5 … 7-17 … 96-100"},
-               {89, 100, "1-5 … 84-94 … 96-100"},
-               {90, 100, "1-5 … 85-100"},
-               {100000, 100000, "1-5 … 99995-100000"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(Runs(paging::PageLinks(c.current, c.count)), c.want)
-        << c.current << " of " << c.count;
-  }
+  for (const Case& c : ReadCaseFile("component/page_links.txt"))
+    EXPECT_EQ(Runs(paging::PageLinks(std::stoll(c[0]), std::stoll(c[1]))), c[2])
+        << c[0] << " of " << c[1];
 }
 
 // The "第N/M页" of the paging bar.
@@ -126,22 +69,15 @@ std::string PageShown(const std::string& body) {
 TEST_F(ShowBookTest, PageFieldAndMoves) {
   SeedBook({{"infolistno", "3"}});
   SeedMessages(10);  // pages of 3, 3, 3, 1
-  struct Case {
-    Fields query;
-    std::string_view shown;
-  } cases[] = {
-      {{}, "1/4"},
-      {{{"Page", " 2 "}}, "2/4"},
-      {{{"Page", "99999999999999999999"}}, "4/4"},
-      {{{"move", "end"}}, "4/4"},
-      {{{"move", "next"}, {"Page", "2"}}, "3/4"},
-      {{{"move", "prev"}, {"Page", "9"}}, "4/4"},
-  };
-  for (const auto& c : cases) {
-    Fields query = c.query;
-    query.insert(query.begin(), {"name", "abc"});
-    EXPECT_EQ(PageShown(Show(query)), c.shown)
-        << page().Query("move") << " Page=" << page().Query("Page");
+  for (const auto& [query, shown] : {std::pair{"", "1/4"},
+                                     {"Page= 2 ", "2/4"},
+                                     {"Page=99999999999999999999", "4/4"},
+                                     {"move=end", "4/4"},
+                                     {"move=next&Page=2", "3/4"},
+                                     {"move=prev&Page=9", "4/4"}}) {
+    Fields fields = FieldsOf(query);
+    fields.insert(fields.begin(), {"name", "abc"});
+    EXPECT_EQ(PageShown(Show(fields)), shown) << query;
   }
   // The last page holds the oldest message only.
   const std::string last = Show({{"name", "abc"}, {"move", "end"}});
@@ -180,25 +116,18 @@ TEST_F(ShowBookTest, HundredThousandMessagesPageFast) {
       100000, 2);
   ASSERT_EQ(Scalar("select count(*) from liuyan"), "100000");
 
-  struct Case {
-    Fields query;
-    std::string_view shown, newest;
-  } cases[] = {
-      {{}, "1/10000", "第100000条留言"},
-      {{{"Page", "5000"}}, "5000/10000", "第50010条留言"},
-      {{{"move", "end"}}, "10000/10000", "第10条留言"},
-      {{{"move", "next"}, {"Page", "9999"}}, "10000/10000", "第10条留言"},
-  };
-  for (const auto& c : cases) {
-    Fields query = c.query;
-    query.insert(query.begin(), {"name", "abc"});
-    Request(query);
+  for (const auto& [query, shown, newest] :
+       {std::tuple{"name=abc", "1/10000", "第100000条留言"},
+        {"name=abc&Page=5000", "5000/10000", "第50010条留言"},
+        {"name=abc&move=end", "10000/10000", "第10条留言"},
+        {"name=abc&move=next&Page=9999", "10000/10000", "第10条留言"}}) {
+    Request(FieldsOf(query));
     const auto start = std::chrono::steady_clock::now();
     book().ShowBook();
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(PageShown(page().body), c.shown);
-    EXPECT_NE(page().body.find(c.newest), std::string::npos) << c.shown;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(500) * testing::kTimeScale) << c.shown;
+    EXPECT_EQ(PageShown(page().body), shown);
+    EXPECT_NE(page().body.find(newest), std::string::npos) << shown;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(500) * testing::kTimeScale) << shown;
   }
   EXPECT_NE(page().body.find("[5]</a> … <a href=\"show.asp?name=abc&Page=9995&jsfs="
                              "&keyword=&showhtml=\">[9995]</a> <a "),

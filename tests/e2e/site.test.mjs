@@ -13,15 +13,10 @@ const owner = { name: 'e2ebook', password: 'pass1234', title: '小明的留言�
 
 async function register(page, { name, password, title }) {
   await page.goto('index.asp');
-  await page.fill('input[name=name]', name);
-  await page.fill('input[name=password]', password);
-  await page.fill('input[name=password2]', password);
-  await page.fill('input[name=email]', `${name}@example.com`);
-  await page.fill('input[name=homepage]', `http://${name}.example.com/`);
-  await page.fill('input[name=titletop]', title);
-  await page.fill('input[name=question]', '我最喜欢的颜色');
-  await page.fill('input[name=answer]', '天蓝色的');
-  await page.fill('input[name=idcard]', '110101199001011234');
+  for (const [field, value] of Object.entries({
+    name, password, password2: password, email: `${name}@example.com`,
+    homepage: `http://${name}.example.com/`, titletop: title, question: '我最喜欢的颜色',
+    answer: '天蓝色的', idcard: '110101199001011234' })) await page.fill(`input[name=${field}]`, value);
   await page.selectOption('select[name=nettype]', { index: 1 });
   await Promise.all([page.waitForLoadState(), page.click('input[type=submit]')]);
   await page.waitForSelector(`text=恭喜！用户：${name}注册成功！`);
@@ -228,17 +223,11 @@ test('every page of the walk fits a phone 390 px wide, its text 12 px or more', 
   await Promise.all([setup.waitForNavigation(), setup.click('a:has-text("回复")')]);
   await post(setup, { guestname: '回复者', message: '回复的内容' });
 
-  const walk = [
-    ['home', 'index.asp'], ['guestbook', `show.asp?name=${book.name}`],
-    ['form', `add.asp?name=${book.name}`], ['login', 'admin.asp'],
-    ['list', 'userlist.asp'],
-  ];
-  const owned = [
-    ['menu', 'admin.asp'], ['basic', 'admin_jiemian.asp'], ['display', 'admin_jiemian2.asp'],
-    ['account', 'admin_jiemian3.asp'],
-  ];
-  const tools = [['mail', 'admin_tools_mail.asp'], ['getpass', 'GETPASS.ASP'],
-                 ['db', 'admin_tools_db.asp']];
+  const walk = [['home', 'index.asp'], ['guestbook', `show.asp?name=${book.name}`],
+    ['form', `add.asp?name=${book.name}`], ['login', 'admin.asp'], ['list', 'userlist.asp']];
+  const owned = [['menu', 'admin.asp'], ['basic', 'admin_jiemian.asp'],
+    ['display', 'admin_jiemian2.asp'], ['account', 'admin_jiemian3.asp']];
+  const tools = [['mail', 'admin_tools_mail.asp'], ['getpass', 'GETPASS.ASP'], ['db', 'admin_tools_db.asp']];
   for (const width of [390, 1280]) {
     const page = await site.newPage({ viewport: { width, height: 800 } });
     const visit = async (pages) => {

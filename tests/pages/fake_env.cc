@@ -30,17 +30,14 @@ const std::string& PagesTest::Run(std::string_view path, std::string_view method
 
 void PagesTest::AddBook(std::string_view name) {
   const std::string n(name);
-  PageTest::AddBook(name, {{"password", "pass1234"},
-                           {"email", n + "@example.com"},
-                           {"homepage", "http://" + n + ".example/"},
-                           {"regtime", "2026-01-02 03:04:05"},
-                           {"ip", "10.0.0.1"},
-                           {"html", "2"},
-                           {"titletop", n + "的留言板"},
-                           {"question", "我的问题"},
-                           {"answer", "我的回答"},
-                           {"idcard", "123456789012345"},
-                           {"nettype", "电脑网络"}});
+  Columns columns;
+  for (const auto& [column, value] :
+       FieldsOf("password=pass1234&email=" + n + "@example.com&homepage=http://" + n +
+                ".example/&regtime=2026-01-02 03:04:05&ip=10.0.0.1&html=2&titletop=" + n +
+                "的留言板&question=我的问题&answer=我的回答&idcard=123456789012345&"
+                "nettype=电脑网络"))
+    columns.emplace_back(column, Value(value));
+  PageTest::AddBook(name, columns);
 }
 
 std::string WithMarker(std::string body, std::string_view part) {

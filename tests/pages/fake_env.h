@@ -8,6 +8,7 @@
 
 #include "server/pages/page_env.h"
 #include "tests/support/support.h"
+#include "tests/support/tpages_cases.h"
 
 namespace tb::testing {
 

@@ -30,42 +30,25 @@ TEST_F(FormsTest, StaticForms) {
 
 TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
   AddBook("admin");
-  constexpr std::string_view kClosed = "本站暂停申请新留言板，请以后再来。",
-                             kFull = "本站留言板数量已经达到上限，暂停申请新留言板。";
-  struct Case {
-    Value is_open, max_user;
-    std::string_view notice;  // empty: the form is offered
-  } cases[] = {{Value(), Value(), ""},         {Value("1"), Value(0), ""},
-               {Value(1), Value(2), ""},  // abc is one; the superuser does not count
-               {Value("0"), Value(), kClosed}, {Value(0), Value(100), kClosed},
-               {Value(), Value(1), kFull},     {Value(), Value("1"), kFull}};
-  const testing::Fields form = {{"name", "newbook"},
-                                {"password", "pass1234"},
-                                {"password2", "pass1234"},
-                                {"email", "new@example.com"},
-                                {"homepage", "http://new.example/"},
-                                {"html", "2"},
-                                {"titletop", "新留言板"},
-                                {"question", "问题问题"},
-                                {"answer", "回答回答"},
-                                {"idcard", "123456789012345"},
-                                {"nettype", "电脑网络"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.notice.empty() ? "open" : std::string(c.notice));
+  const testing::Fields form = testing::FieldsOf(
+      "name=newbook&password=pass1234&password2=pass1234&email=new@example.com&homepage="
+      "http://new.example/&html=2&titletop=新留言板&question=问题问题&answer=回答回答&"
+      "idcard=123456789012345&nettype=电脑网络");
+  for (const auto& c : testing::ReadCaseFile("pages/registration.txt")) {
+    SCOPED_TRACE(c[0] + " " + c[1]);
+    const std::string& notice = c[2];
     for (const bool check : {false, true}) {
       Fresh({}, check ? form : testing::Fields{});
-      book().SetIsOpen(c.is_open);
-      book().SetLybMaxUser(c.max_user);
+      book().SetIsOpen(testing::CaseValue(c[0]));
+      book().SetLybMaxUser(testing::CaseValue(c[1]));
       const std::string body =
           Run(check ? "reg_check.asp" : "index.asp", check ? "POST" : "GET");
       // The check page refuses a complete registration with the same notice.
-      if (!check) {
-        EXPECT_EQ(body.find("action=\"reg_check.asp\"") != std::string::npos,
-                  c.notice.empty());
-      }
-      EXPECT_TRUE(c.notice.empty() || body.find(c.notice) != std::string::npos);
+      EXPECT_TRUE(check || (body.find("action=\"reg_check.asp\"") != std::string::npos) ==
+                               (notice == "-"));
+      EXPECT_TRUE(notice == "-" || body.find(notice) != std::string::npos);
       EXPECT_EQ(Count("select * from user where name = 'newbook'"),
-                c.notice.empty() && check);
+                notice == "-" && check);
       Seed("delete from user where name = 'newbook'");
     }
   }
@@ -93,58 +76,24 @@ TEST_F(FormsTest, UserListScripts) {
 // The message form from the guestbook's settings (copied to the session by
 // the component) and the poster's remembered cookies.
 TEST_F(FormsTest, MessageForm) {
-  struct Case {
-    std::string_view golden;
-    std::string_view settings;  // "update user set ..." of guestbook abc
-    testing::Fields cookies, query;
-  } cases[] = {
-      {"pages/add_full.html",
-       "infostyle = '11111111111101111111', html = '2', "
-       "infoname = '<font color=\"#008000\">网名</font>', infomail = '信箱：'",
-       {{"ly_name", "小明"},
-        {"ly_email", "xm@example.com"},
-        {"ly_zhuye", "http://xm.example/"},
-        {"ly_guo", "中国"},
-        {"ly_sheng", "广东"},
-        {"ly_xian", "广州"},
-        {"ly_oicq", "12345"},
-        {"ly_savemyinfo", "1"}},
-       {}},
-      {"pages/add_bare.html",
-       "infostyle = '00000000000001111111', html = '0', topformat = '1', "
-       "topimage = 'http://img.example/top.gif'",
-       {{"ly_zhuye", "http://"}},
-       {}},
-      // Items 1, 3, 5, 7, 9, 11 of a short option string; an unlisted
-      // remembered country is offered first; the reply subject is escaped.
-      {"pages/add_reply.html",
-       "infostyle = '10101010101', html = '1', infoname = '', infosubject = null",
-       {{"ly_guo", "火星"}, {"ly_sheng", "江苏"}},
-       {{"reply", "1"}, {"replyid", "7"}, {"replysubject", "回复：a<b\"c"}}},
-      // A reply without the answered message's number is a new message.
-      {"pages/add_reply_without_id.html",
-       "infostyle = '', html = null",
-       {},
-       {{"reply", "1"}, {"replyid", "7 or 1"}, {"replysubject", "回复：x"}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.golden);
+  for (const auto& c : testing::ReadCaseFile("pages/message_form.txt")) {
+    SCOPED_TRACE(c[0]);
     Seed("delete from user");
     AddBook("abc");
-    Seed("update user set " + std::string(c.settings) + " where name = 'abc'");
+    Seed("update user set " + c[1] + " where name = 'abc'");
     Fresh();
     book().Image1();
     const std::string avatars = page().body;
     page().body.clear();
     page().query.Add("name", "abc");
-    for (const auto& [k, v] : c.query) page().query.Add(k, v);
-    for (const auto& [k, v] : c.cookies) page().cookies.Add(k, v);
+    for (const auto& [k, v] : testing::FieldsOf(c[3])) page().query.Add(k, v);
+    for (const auto& [k, v] : testing::FieldsOf(c[2])) page().cookies.Add(k, v);
     std::string body = Run("add.asp");
     const std::string key = page().Get("ly_fgs").Text();
     EXPECT_NE(body.find("&key2=" + key + "&"), std::string::npos);
     body.replace(body.find("&key2=") + 6, key.size(), "KEY");
     const bool has_avatars = body.find(avatars) != std::string::npos;
-    ExpectGolden(c.golden, has_avatars ? WithMarker(body, avatars) : body);
+    ExpectGolden(c[0], has_avatars ? WithMarker(body, avatars) : body);
   }
   Fresh({{"name", "nobody"}});
   EXPECT_EQ(Run("add.asp"), "");
@@ -157,31 +106,22 @@ TEST_F(FormsTest, BasicSettingsForm) {
   const std::string_view columns[] = {"titletop",   "topimage", "topformat",
                                       "infolistno", "html",     "backimage",
                                       "sendinfo",   "nettype",  "homepage"};
-  struct Case {
-    std::string_view golden, values[9];  // in the order of `columns`
-  } cases[] = {
-      {"pages/jiemian_custom.html",
-       {"<b>It's \"mine\"</b>", "http://img.example/t.gif", "1", "15", "2",
-        "http://img.example/bg.gif", "0", "个人主页", "http://abc.example/"}},
-      {"pages/jiemian_listed.html",
-       {"我的留言板", "", "0", "10", "1", "", "1", "电脑网络", "http://abc.example/"}},
-      {"pages/jiemian_empty.html", {"", "", "", "", "", "", "", "", ""}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.golden);
+  for (const auto& c : testing::ReadCaseFile("pages/basic_settings.txt")) {
+    SCOPED_TRACE(c[0]);
     std::string update = "update user set infostyle = infostyle";
     std::vector<Value> bound;
     Fresh();
     LogIn("abc");
     for (int i = 0; i < 9; ++i) {
+      const std::string value = testing::CaseText(c[i + 1]);
       update += ", " + std::string(columns[i]) + " = ?";
       // MariaDB's number columns hold no text: null stands in for it there.
       const bool number = columns[i] == "infolistno" && OnMariaDb();
-      bound.push_back(number && c.values[i].empty() ? Value() : Value(c.values[i]));
-      page().Set("abcjm1" + std::string(columns[i]), Value(c.values[i]));
+      bound.push_back(number && value.empty() ? Value() : Value(value));
+      page().Set("abcjm1" + std::string(columns[i]), Value(value));
     }
     Seed(update + " where name = 'abc'", bound);
-    ExpectGolden(c.golden, Run("admin_jiemian.asp"));
+    ExpectGolden(c[0], Run("admin_jiemian.asp"));
   }
 }
 

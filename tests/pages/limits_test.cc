@@ -40,50 +40,21 @@ class LimitsTest : public testing::PagesTest {
 // page that checks a secret, the right one included, without the member
 // running; another address is not locked out.
 TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
-  struct Case {
-    std::string_view path;
-    Fields query, form;  // the secret comes after, "password" unless named here
-    std::string secret_field, right_secret, said_wrong, said_right;
-  } cases[] = {
-      {"admin_login.asp",
-       {},
-       {{"name", "ABC"}},
-       "password",
-       "pass1234",
-       "密码错误！",
-       "登陆成功"},
-      {"lostpassword_check.asp",
-       {{"name", "abc"}},
-       {{"idcard", "123456789012345"}},
-       "answer",
-       "我的回答",
-       "找回密码失败！",
-       "你的密码是：pass1234"},
-      {"add_check.asp", {}, {}, "password", "pass1234", "密码错误", "留言添加成功"},
-      {"userdelme.asp",
-       {},
-       {{"name", "abc"}, {"email", "abc@example.com"}},
-       "password",
-       "pass1234",
-       "用户注销失败！",
-       "注销成功！"},
-  };
   int address = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
+  for (const auto& c : testing::ReadCaseFile("pages/guesses.txt")) {
+    SCOPED_TRACE(c[0]);
     const std::string attacker = "10.0.0." + std::to_string(++address);
     auto run = [&](bool right, std::string_view from) -> std::string {
-      Fields form = c.form;
-      form.emplace_back(c.secret_field, right ? c.right_secret : "wrong123");
-      if (c.path == "add_check.asp") return Post(form, from);
-      return RunFrom(from, c.path, c.query, form);
+      Fields form = testing::FieldsOf(c[2]);
+      form.emplace_back(c[3], right ? c[4] : "wrong123");
+      if (c[0] == "add_check.asp") return Post(form, from);
+      return RunFrom(from, c[0], testing::FieldsOf(c[1]), form);
     };
-    for (int i = 0; i < 5; ++i) {
-      EXPECT_NE(run(false, attacker).find(c.said_wrong), std::string::npos) << i;
-    }
+    for (int i = 0; i < 5; ++i)
+      EXPECT_NE(run(false, attacker).find(c[5]), std::string::npos) << i;
     EXPECT_NE(run(true, attacker).find("尝试次数过多，请15分钟后再试！"),
               std::string::npos);
-    EXPECT_NE(run(true, "10.9.9.9").find(c.said_right), std::string::npos);
+    EXPECT_NE(run(true, "10.9.9.9").find(c[6]), std::string::npos);
   }
   EXPECT_EQ(Count("select * from user where name = 'abc'"), 0) << "deleted last";
 }
@@ -104,39 +75,13 @@ TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
 // nothing stored. One character past each limit; the form's other fields
 // are valid.
 TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
-  const auto chars = [](std::size_t n) {
-    std::string s;
-    for (std::size_t i = 0; i < n; ++i) s += "留";
-    return s;
-  };
-  const std::string url = "http://" + std::string(194, 'h');
-  struct Case {
-    std::string_view path;  // "" for the message form's post
-    Fields form;
-    std::string_view refusal;
-  } cases[] = {
-      {"", {{"guestname", chars(51)}}, "姓名最多50个字符"},
-      {"", {{"subject", chars(101)}}, "留言主题最多100个字符"},
-      {"", {{"email", "a@" + std::string(49, 'b')}}, "电子邮件最多50个字符"},
-      {"", {{"homepage", url}}, "主页最多200个字符"},
-      {"",
-       {{"guo", chars(50)}, {"sheng", chars(50)}, {"xian", "x"}},
-       "来自最多100个字符"},
-      {"", {{"oicq", std::string(16, '1')}}, "QQ号码最多15个字符"},
-      {"reg_check.asp", {{"name", "newbook"}, {"homepage", url}}, "主页最多200个字符"},
-      {"admin_jiemian_check.asp", {{"topimage", url}}, "顶部图片最多200个字符"},
-      {"admin_jiemian_check2.asp", {{"infomail", chars(51)}}, "栏目显示文字最多50个字符"},
-      {"admin_jiemian3_check.asp",
-       {{"email", std::string(51, 'e')}},
-       "电子邮件最多50个字符"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path) + " " + std::string(c.refusal));
-    if (!c.path.empty()) LogIn("abc");  // after the message form's rows
+  for (const auto& c : testing::ReadCaseFile("pages/too_long.txt")) {
+    SCOPED_TRACE(c[0] + " " + c[2]);
+    if (c[0] != "-") LogIn("abc");  // after the message form's rows
+    const Fields form = testing::FieldsOf(c[1]);
     const std::string body =
-        c.path.empty() ? Post(c.form) : RunFrom("10.1.2.3", c.path, {}, c.form);
-    EXPECT_NE(body.find("输入的内容太长：" + std::string(c.refusal)), std::string::npos)
-        << body;
+        c[0] == "-" ? Post(form) : RunFrom("10.1.2.3", c[0], {}, form);
+    EXPECT_NE(body.find("输入的内容太长：" + c[2]), std::string::npos) << body;
     EXPECT_EQ(Count("select * from liuyan"), 0);
     EXPECT_EQ(Count("select * from user where name = 'newbook' or length(topimage) > 0 "
                     "or infomail <> '电子邮件：' or email <> 'abc@example.com'"),

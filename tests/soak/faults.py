@@ -1,20 +1,7 @@
-"""Faults of the store under a running `tavobook serve`, one per ctest test:
-
-    python3 faults.py read_only|disk_full|store_removed|killed BUILD/tavobook
-
-read_only      the store's files and folder made immutable (root ignores
-               permissions, not chattr +i): pages answer 200, a post and a
-               registration 503 with the busy text.
-disk_full      the store on a 2 MB tmpfs filled up: posts answer 503, pages
-               200, nothing half-written, posts work again once there is room.
-store_removed  the store's files removed, then put back from a copy: pages
-               answer (200 or a plain 5xx) and the server stays up; once put
-               back, a post lands in the file that is there.
-killed         kill -9 during a burst of posts, then a restart on the same
-               store: every acknowledged post stored once, store intact.
-
-The ones that need root (chattr, mount) exit 77 (skipped) without it.
-"""
+"""Faults of the store under a running `tavobook serve`, one per ctest test
+(`python3 faults.py read_only|disk_full|store_removed|killed BUILD/tavobook`);
+what each checks is said above its function. Those that need root (chattr,
+mount) exit 77 (skipped) without it."""
 import os
 import shutil
 import signal
@@ -57,6 +44,8 @@ def set_immutable(paths, on):
                for p in paths if os.path.exists(p))
 
 
+# The store's files and folder made immutable (root ignores permissions, not
+# chattr +i): pages answer 200, a post and a registration 503 with the busy text.
 def read_only(binary, tmp, checks):
     if os.geteuid() != 0 or not shutil.which("chattr"):
         return None
@@ -88,6 +77,8 @@ def read_only(binary, tmp, checks):
     return server
 
 
+# The store on a 2 MB tmpfs filled up: posts answer 503, pages 200, nothing
+# half-written, posts work again once there is room.
 def disk_full(binary, tmp, checks):
     if os.geteuid() != 0:
         return None
@@ -130,6 +121,8 @@ def disk_full(binary, tmp, checks):
         subprocess.run(["umount", "-l", store])
 
 
+# The store's files removed, then put back from a copy: pages answer (200 or a
+# plain 5xx) and the server stays up; once put back, a post lands in that file.
 def store_removed(binary, tmp, checks):
     server = seeded_site(binary, tmp, tmp)
     visitor = harness.Visitor(server.port)
@@ -155,6 +148,8 @@ def store_removed(binary, tmp, checks):
     return server
 
 
+# kill -9 during a burst of posts, then a restart on the same store: every
+# acknowledged post stored once, store intact.
 def killed(binary, tmp, checks):
     server = seeded_site(binary, tmp, tmp)
     acked, lock = [], threading.Lock()

@@ -1,8 +1,6 @@
-"""Runs `tavobook serve` on a free loopback port with its own store for the
-soak and the fault tests, visits it as a browser would, and checks the store.
-
-Every page is answered in GB18030; forms are sent in it too.
-"""
+"""`tavobook serve` on a free loopback port with its own store, for the soak
+and the fault tests; a visitor that browses it as a browser would (pages and
+forms in GB18030); checks of the store."""
 import http.client
 import os
 import re
@@ -17,15 +15,12 @@ SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
 BUSY_TEXT = "服务器忙，请稍后再试！"
 PASSWORD = "pass1234"  # every guestbook `tavobook seed` writes has it
 
-# All test load comes from 127.0.0.1, so the per-address limits are lifted;
-# the statement time limit is long, because the soak looks for leaks and
-# errors, not for latency on a machine its own load saturates.
-SERVER_SETTINGS = {
-    "max_posts_per_minute": 1000000,
-    "max_connections_per_client": 100000,
-    "max_requests_per_client": 64,
-    "query_timeout_ms": 10000,
-}
+# All load comes from 127.0.0.1, so the per-address limits are lifted; the
+# statement time limit is long: the soak looks for leaks and errors, not for
+# latency on a machine its own load saturates. Posts stay stored: no
+# guestbook is pruned down to MaxNum.
+CONFIG = """[component]\nMaxNum = 100000000\n[server]\nmax_posts_per_minute = 1000000
+max_connections_per_client = 100000\nmax_requests_per_client = 64\nquery_timeout_ms = 10000\n"""
 
 
 class Site:
@@ -34,15 +29,11 @@ class Site:
     def __init__(self, binary, db, workdir):
         self.binary, self.db, self.workdir = binary, db, workdir
         self.log = os.path.join(workdir, "serve.log")
-        self.proc = None
-        self.port = None
 
     def start(self):
         config = os.path.join(self.workdir, "serve.toml")
         with open(config, "w", encoding="utf-8") as f:
-            # Posts stay stored: no guestbook is pruned down to MaxNum.
-            f.write("[component]\nMaxNum = 100000000\n[server]\n")
-            f.writelines(f"{k} = {v}\n" for k, v in SERVER_SETTINGS.items())
+            f.write(CONFIG)
         with open(self.log, "ab") as err:
             self.proc = subprocess.Popen(
                 [self.binary, "serve", "--listen", "127.0.0.1:0", "--db", self.db,
@@ -52,12 +43,8 @@ class Site:
         if not found:
             self.proc.wait()
             raise RuntimeError(f"serve exited {self.proc.returncode}; see {self.log}")
-        self.port = int(found.group(1))
+        self.port, self.pid = int(found.group(1)), self.proc.pid
         return self
-
-    @property
-    def pid(self):
-        return self.proc.pid
 
     def alive(self):
         return self.proc.poll() is None
@@ -84,17 +71,14 @@ class Site:
 
 
 def seed(binary, db, *args):
-    subprocess.run([binary, "seed", "--db", db, *args], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([binary, "seed", "--db", db, *args], check=True, stdout=subprocess.DEVNULL)
 
 
 class Visitor:
     """A browser: one keep-alive connection, and the cookies it was given."""
 
     def __init__(self, port, timeout=10):
-        self.port, self.timeout = port, timeout
-        self.cookies = {}
-        self.conn = None
+        self.port, self.timeout, self.cookies, self.conn = port, timeout, {}, None
 
     def request(self, method, path, fields=None):
         """(status, body as text); raises OSError when there is no answer."""
@@ -102,10 +86,9 @@ class Visitor:
         headers = {"Cookie": "; ".join(f"{k}={v}" for k, v in self.cookies.items())}
         if body is not None:
             headers["Content-Type"] = "application/x-www-form-urlencoded"
-        for attempt in (1, 2):  # a keep-alive connection the server closed
-            if self.conn is None:
-                self.conn = http.client.HTTPConnection("127.0.0.1", self.port,
-                                                       timeout=self.timeout)
+        for attempt in (1, 2):  # once more on a keep-alive connection the server closed
+            self.conn = self.conn or http.client.HTTPConnection("127.0.0.1", self.port,
+                                                                timeout=self.timeout)
             try:
                 self.conn.request(method, path, body, headers)
                 res = self.conn.getresponse()
@@ -114,9 +97,8 @@ class Visitor:
             except (OSError, http.client.HTTPException) as e:
                 self.conn.close()
                 self.conn = None
-                retry = isinstance(e, (http.client.RemoteDisconnected, BrokenPipeError,
-                                       ConnectionResetError))
-                if attempt == 2 or not retry:
+                if attempt == 2 or not isinstance(e, (http.client.RemoteDisconnected,
+                                                      BrokenPipeError, ConnectionResetError)):
                     raise
         for header in res.headers.get_all("Set-Cookie") or []:
             name, _, value = header.split(";", 1)[0].partition("=")
@@ -130,8 +112,8 @@ class Visitor:
         return self.request("GET", path)
 
     def post_message(self, book, subject):
-        """The form cycle: the form, then the post to its action (which
-        carries the form key). (status, body, acknowledged)."""
+        """The form, then the post to its action (which carries the form key):
+        (status, body, acknowledged)."""
         status, form = self.get(f"/add.asp?name={book}")
         action = re.search(r'action="(add_check\.asp\?[^"]*)"', form)
         if status != 200 or not action:
@@ -150,23 +132,21 @@ class Visitor:
 
 
 def store_problems(db):
-    """What is wrong in a store no message was deleted from: its integrity,
-    a number given twice in a guestbook, or a guestbook whose counter is not
-    its message count (numbers run from 0, so the count is also the highest
-    number + 1)."""
+    """What is wrong in a store no message was deleted from: its integrity, a
+    number given twice in a guestbook, or a guestbook whose counter is not its
+    message count (numbers run from 0: also the highest number + 1)."""
     with sqlite3.connect(db) as conn:
-        problems = [f"integrity: {r[0]}" for r in conn.execute("pragma integrity_check")
-                    if r[0] != "ok"]
-        problems += [f"{name}: infono {no} stored {n} times" for name, no, n in conn.execute(
-            "select name, infono, count(*) from liuyan group by name, infono"
-            " having count(*) > 1 limit 5")]
-        problems += [f"{name}: infoserial {serial}, {n} messages, highest infono {top}"
-                     for name, serial, n, top in conn.execute(
-                         "select u.name, u.infoserial, count(l.id), max(l.infono) from user u"
-                         " left join liuyan l on l.name = u.name group by u.id"
-                         " having u.infoserial != count(l.id)"
-                         " or coalesce(max(l.infono) + 1, 0) != u.infoserial limit 5")]
-    return problems
+        return [f"integrity: {r[0]}" for r in conn.execute("pragma integrity_check")
+                if r[0] != "ok"] + [
+            f"{name}: infono {no} stored {n} times" for name, no, n in conn.execute(
+                "select name, infono, count(*) from liuyan group by name, infono"
+                " having count(*) > 1 limit 5")] + [
+            f"{name}: infoserial {serial}, {n} messages, highest infono {top}"
+            for name, serial, n, top in conn.execute(
+                "select u.name, u.infoserial, count(l.id), max(l.infono) from user u"
+                " left join liuyan l on l.name = u.name group by u.id"
+                " having u.infoserial != count(l.id)"
+                " or coalesce(max(l.infono) + 1, 0) != u.infoserial limit 5")]
 
 
 def count_rows(db, sql, *params):
@@ -183,18 +163,16 @@ class Checks:
     def expect(self, ok, what, detail=""):
         self.total += 1
         self.failed += not ok
-        print(f"{'ok  ' if ok else 'FAIL'} {what}{': ' + str(detail) if detail else ''}",
-              flush=True)
+        print(f"{'ok  ' if ok else 'FAIL'} {what}{': ' + str(detail) if detail else ''}", flush=True)
         return ok
 
     def answered(self, result, statuses, what, text=None):
         """`result` is (status, body) or the exception that stood for it."""
         if isinstance(result, Exception):
             return self.expect(False, what, f"no answer ({result!r})")
-        status, body = result[0], result[1]
-        ok = status in statuses and (text is None or text in body)
-        return self.expect(ok, what, f"status {status}" + (
-            "" if text is None or text in body else f", body lacks {text!r}"))
+        lacks = text is not None and text not in result[1]
+        return self.expect(result[0] in statuses and not lacks, what, f"status {result[0]}"
+                           + (f", body lacks {text!r}" if lacks else ""))
 
     def finish(self, summary):
         word = "PASS" if not self.failed else f"FAIL ({self.failed} of {self.total})"
@@ -203,8 +181,7 @@ class Checks:
 
 
 def attempt(call, *args):
-    """The call's result, or the error that stood for its answer (a hang,
-    a refusal, a broken answer)."""
+    """The call's result, or the error that stood for its answer."""
     try:
         return call(*args)
     except (OSError, http.client.HTTPException) as e:
@@ -217,8 +194,6 @@ def workdir(test):
 
 def wait_until(predicate, seconds):
     deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
+    while time.monotonic() < deadline and not predicate():
         time.sleep(0.05)
     return predicate()
