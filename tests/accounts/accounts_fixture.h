@@ -3,7 +3,7 @@
 // "abc" and one of "x_9".
 #pragma once
 
-#include "tests/support/tops_cases.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 

@@ -3,6 +3,8 @@
 // outcome a section of a golden file of the same name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "tests/accounts/accounts_fixture.h"
@@ -61,7 +63,10 @@ TEST_F(AccountsTest, Register) {
   // A fresh code in 111111..999999 is drawn on every call.
   const std::string first = Scalar("select crccode from user");
   Seed("delete from user");
-  Request({}, FieldsOf({"", {base_.begin(), base_.end()}}, 0));
+  Fields form;
+  for (const std::string& field : base_)
+    std::ranges::copy(FieldsOf(field), std::back_inserter(form));
+  Request({}, form);
   page().random.seed(7);
   book().RegCheck();
   const Value code = page().Get("tom_1reg_check_crccode");

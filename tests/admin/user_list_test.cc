@@ -11,7 +11,7 @@
 
 #include "data/engine.h"
 #include "tests/support/board_helpers.h"
-#include "tests/support/tops_cases.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 namespace {

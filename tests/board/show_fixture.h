@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/support/board_helpers.h"
-#include "tests/support/tops_cases.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 

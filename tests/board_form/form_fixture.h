@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/support/board_helpers.h"
-#include "tests/support/tops_cases.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 
@@ -59,7 +59,7 @@ class FormTest : public CaseTest {
   // `login` (as a case's second field); gives the case's transcript.
   std::string Call(std::string_view member, const std::vector<std::string>& fields = {},
                    std::string_view login = "-") {
-    Case c{"", {std::string(member), std::string(login)}};
+    Case c{"", {std::string(member), std::string(login)}, {}};
     c.fields.insert(c.fields.end(), fields.begin(), fields.end());
     return Run(c);
   }

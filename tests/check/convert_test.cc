@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "tests/support/cases.h"
 #include "tests/support/check_helpers.h"
-#include "tests/support/tops_cases.h"
 
 namespace tb::check {
 namespace {

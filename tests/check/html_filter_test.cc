@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/cases.h"
 #include "tests/support/check_helpers.h"
-#include "tests/support/tops_cases.h"
 
 namespace tb::check {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/cases.h"
 #include "tests/support/check_helpers.h"
 #include "tests/support/time_scale.h"
-#include "tests/support/tops_cases.h"
 
 namespace tb::check {
 namespace {

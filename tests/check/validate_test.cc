@@ -15,7 +15,7 @@
 #include "check/html_filter.h"
 #include "check/text.h"
 #include "check/word_filter.h"
-#include "tests/support/tops_cases.h"
+#include "tests/support/cases.h"
 
 namespace tb::check {
 namespace {

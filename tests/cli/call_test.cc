@@ -12,14 +12,14 @@
 #include <string>
 
 #include "component/members/members.h"
+#include "tests/support/cases.h"
 #include "tests/support/support.h"
-#include "tests/support/tpages_cases.h"
 
 namespace tb {
 namespace {
 
 using nlohmann::json;
-using testing::ReadCaseFile;
+using testing::ReadCases;
 
 struct Run {
   int status;
@@ -49,7 +49,7 @@ Run Tavobook(const std::string& args, const std::string& input = "",
 TEST(CallTest, OutputOfEachMethodAndRefusedInput) {
   const json test = json::parse(R"({"body":"this is a test!","redirect":null,"cookies":{},
       "session":{},"result":null,"args":[],"error":null})");
-  for (const auto& c : ReadCaseFile("cli/call.txt")) {
+  for (const auto& c : ReadCases("cli/call.txt")) {
     SCOPED_TRACE(c[0]);
     const auto run = Tavobook("call", c[0]);
     if (c[1] == "exit 2") {
@@ -118,7 +118,7 @@ TEST(SeedTest, StoresRowsAsRegistrationAndPostingDo) {
     ASSERT_EQ(Tavobook("seed --db " + db + " --messages 5 --book small").status, 0);
   EXPECT_EQ(Tavobook("seed --db " + db + " --book no-name").status, 2);
   data::SqlitePool pool;
-  for (const auto& c : ReadCaseFile("cli/seed.txt")) {
+  for (const auto& c : ReadCases("cli/seed.txt")) {
     std::string row;
     const auto rows = testing::StoreRows(pool, "sqlite:" + db, c[0]);
     for (const auto& value : rows.at(0)) row += (row.empty() ? "" : ",") + value;

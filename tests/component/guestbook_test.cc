@@ -7,7 +7,7 @@
 #include "component/members/members.h"
 #include "data/sqlite_engine.h"
 #include "host/memory/memory_page.h"
-#include "tests/support/tpages_cases.h"
+#include "tests/support/cases.h"
 
 namespace tb {
 namespace {
@@ -21,11 +21,11 @@ TEST(GuestbookTest, MembersAndProperties) {
        {&book.PageTitle(), &book.IsOpen(), &book.AdminEmail(), &book.LybMsgLen(),
         &book.LybUrl(), &book.LybMaxUser(), &book.MaxNum()})
     EXPECT_TRUE(v->IsEmpty());
-  for (const auto& c : testing::ReadCaseFile("component/properties.txt")) {
+  for (const auto& c : testing::ReadCases("component/properties.txt")) {
     const Member* m = FindMember(c[0]);
     ASSERT_TRUE(m && m->kind == MemberKind::kProperty) << c[0];
-    m->set(book, testing::CaseValue(c[1]));
-    const Value got = m->get(book), want = testing::CaseValue(c[2]);
+    m->set(book, testing::CaseValue(c, 1));
+    const Value got = m->get(book), want = testing::CaseValue(c, 2);
     EXPECT_TRUE(got == want && got.IsNumber() == want.IsNumber()) << c[0];
   }
   EXPECT_EQ(book.MaxNum(), Value("5"));

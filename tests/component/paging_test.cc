@@ -8,30 +8,27 @@
 #include <regex>
 
 #include "tests/board/show_fixture.h"
+#include "tests/support/cases.h"
 #include "tests/support/time_scale.h"
-#include "tests/support/tpages_cases.h"
 
 namespace tb::testing {
 namespace {
 
-using Case = std::vector<std::string>;
-
 // The Page field read as whole numbers only, and the page each move with it
 // shows.
 TEST(PageFieldTest, WholeNumbersOnlyAndTheMoves) {
-  for (const Case& c : ReadCaseFile("component/page_field.txt")) {
-    const auto got = paging::ReadPageField("next", CaseText(c[0]));
+  for (const Case& c : ReadCases("component/page_field.txt")) {
+    const auto got = paging::ReadPageField("next", c[0]);
     const std::string page = !got        ? "refused"
                              : got->page ? FormatNumber(*got->page)
                                          : "-";
     EXPECT_EQ(page, c[1]) << c[0];
     EXPECT_TRUE(!got || got->move == "next");
   }
-  for (const Case& c : ReadCaseFile("component/page_to_show.txt")) {
+  for (const Case& c : ReadCases("component/page_to_show.txt")) {
     const std::optional<double> page =
         c[1] == "-" ? std::nullopt : std::optional(std::stod(c[1]));
-    EXPECT_EQ(paging::PageToShow({CaseText(c[0]), page}, std::stoll(c[2])),
-              std::stoll(c[3]))
+    EXPECT_EQ(paging::PageToShow({c[0], page}, std::stoll(c[2])), std::stoll(c[3]))
         << c[0] << " " << c[1] << " of " << c[2];
   }
 }
@@ -52,7 +49,7 @@ std::string Runs(const std::vector<paging::PageLink>& links) {
 }
 
 TEST(PageLinksTest, EveryPageUpToFiftyThenTheEndsAndAroundTheCurrent) {
-  for (const Case& c : ReadCaseFile("component/page_links.txt"))
+  for (const Case& c : ReadCases("component/page_links.txt"))
     EXPECT_EQ(Runs(paging::PageLinks(std::stoll(c[0]), std::stoll(c[1]))), c[2])
         << c[0] << " of " << c[1];
 }

@@ -12,14 +12,14 @@
 #include "data/error.h"
 #include "data/schema.h"
 #include "data/sqlite_engine.h"
+#include "tests/support/cases.h"
 #include "tests/support/time_scale.h"
-#include "tests/support/tpages_cases.h"
 
 namespace tb::data {
 namespace {
 
 using testing::CaseValue;
-using testing::ReadCaseFile;
+using testing::ReadCases;
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -53,9 +53,8 @@ class StoreTest : public ::testing::Test {
 
 TEST_F(StoreTest, NewRowsHaveTheirDefaultsAndTheColumnListMatches) {
   conn_.Execute("insert into user(name, regtime) values ('abc', '2026-01-02 03:04:05')");
-  for (const auto& c : ReadCaseFile("data/user_defaults.txt"))
-    EXPECT_EQ(One("select " + c[0] + " from user").Text(), testing::CaseText(c[1]))
-        << c[0];
+  for (const auto& c : ReadCases("data/user_defaults.txt"))
+    EXPECT_EQ(One("select " + c[0] + " from user").Text(), c[1]) << c[0];
   std::set<std::string> listed, stored;
   for (const auto& c : kMessageColumns) listed.insert(std::string(c.name));
   auto rs = conn_.Execute("select name from pragma_table_info('liuyan')");
@@ -69,15 +68,15 @@ TEST_F(StoreTest, NewRowsHaveTheirDefaultsAndTheColumnListMatches) {
 // sorting and comparing keep working; other text goes in byte for byte.
 TEST_F(StoreTest, BoundValuesAreStoredAsWrittenOnes) {
   conn_.Execute("insert into user(name) values ('abc')");
-  for (const auto& c : ReadCaseFile("data/bound_values.txt")) {
-    const Value bound = CaseValue(c[1]);
+  for (const auto& c : ReadCases("data/bound_values.txt")) {
+    const Value bound = CaseValue(c, 1);
     conn_.Execute("update user set " + c[0] + " = ? where name = ?",
                   {bound, Value("ABC")});
     auto rs =
         conn_.Execute("select " + c[0] + " from user where " + c[0] + " is ?", {bound});
     ASSERT_FALSE(rs.Eof()) << c[0] << " " << c[1];
-    EXPECT_EQ(rs[c[0]], CaseValue(c[2])) << c[0];
-    EXPECT_EQ(rs[c[0]].IsNumber(), CaseValue(c[2]).IsNumber()) << c[0];
+    EXPECT_EQ(rs[c[0]], CaseValue(c, 2)) << c[0];
+    EXPECT_EQ(rs[c[0]].IsNumber(), CaseValue(c, 2).IsNumber()) << c[0];
   }
   conn_.Execute("insert into user(name, infolistno) values ('b', ?), ('c', ?)",
                 {Value("10"), Value("9")});
@@ -124,7 +123,7 @@ TEST_F(StoreTest, EveryPageHoldsTheSameRowsFromEitherEnd) {
   SeedMessages(131);
   conn_.Execute(  // ties and NULLs
       "update liuyan set infoseekno = case when id % 9 = 0 then null else id % 7 end");
-  for (const auto& c : ReadCaseFile("data/page_orders.txt")) {
+  for (const auto& c : ReadCases("data/page_orders.txt")) {
     const std::string sql = "select * from liuyan where name = ? order by " + c[0];
     auto all = conn_.Execute(sql, {Value("abc")});
     const auto want = Ids(all);
@@ -212,7 +211,7 @@ TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
 // Each guestbook's count of messages and the text index follow every kind of
 // change, from a store made before they existed on.
 TEST_F(StoreTest, KeptCountsAndTextIndexFollowEveryChange) {
-  for (const auto& change : ReadCaseFile("data/kept_counts.txt")) {
+  for (const auto& change : ReadCases("data/kept_counts.txt")) {
     conn_.Execute(change[0]);
     SqlitePool later;  // a new handle, which makes what the store lacks
     Connection c(later);
@@ -261,7 +260,7 @@ TEST_F(StoreTest, PageVersionFollowsEveryWrite) {
   auto versions = [&] {
     return here->Run("select n, visits from page_version").rows.at(0);
   };
-  for (const auto& c : ReadCaseFile("data/page_version.txt")) {
+  for (const auto& c : ReadCases("data/page_version.txt")) {
     const auto before = versions();
     (c[0] == "here" ? here : elsewhere)->Run(c[1]);
     const auto after = versions();

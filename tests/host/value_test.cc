@@ -6,22 +6,21 @@
 #include "host/date_time.h"
 #include "host/encoding.h"
 #include "host/memory/memory_page.h"
-#include "tests/support/tpages_cases.h"
+#include "tests/support/cases.h"
 
 namespace tb {
 namespace {
 
-using testing::CaseText;
 using testing::CaseValue;
-using testing::ReadCaseFile;
+using testing::ReadCases;
 
 TEST(ValueTest, TextNumericAndWhole) {
-  for (const auto& c : ReadCaseFile("host/values.txt")) {
-    const Value v = CaseValue(c[0]);
+  for (const auto& c : ReadCases("host/values.txt")) {
+    const Value v = CaseValue(c, 0);
     const auto whole = v.Whole();
     EXPECT_EQ(v.Text() + " | " + (v.IsNumeric() ? "yes" : "no") + " | " +
                   (whole ? std::to_string(*whole) : "-"),
-              CaseText(c[1]) + " | " + c[2] + " | " + c[3])
+              c[1] + " | " + c[2] + " | " + c[3])
         << c[0];
   }
   EXPECT_EQ(Value(1), Value(1.0));
@@ -58,7 +57,7 @@ TEST(EncodingTest, Gb18030) {
   EXPECT_EQ(host::ToGb18030("a\xff"
                             "b"),
             "a?b");  // invalid UTF-8
-  for (const auto& c : ReadCaseFile("host/gb18030.txt"))
+  for (const auto& c : ReadCases("host/gb18030.txt"))
     EXPECT_EQ(host::FromGb18030(c[0]), c[1]) << c[1];
   // Every two-byte code is a character that is written back as that code, but
   // 0xA3A0, a second code of U+3000.
@@ -71,8 +70,7 @@ TEST(EncodingTest, Gb18030) {
           << lead << " " << trail;
     }
   }
-  for (const auto& c : ReadCaseFile("host/url.txt"))
-    EXPECT_EQ(host::UrlEncode(c[0]), c[1]);
+  for (const auto& c : ReadCases("host/url.txt")) EXPECT_EQ(host::UrlEncode(c[0]), c[1]);
   EXPECT_EQ(host::PercentDecode("a+b%2F%c1%F4%zz%4"), "a b/\xc1\xf4%zz%4");
 }
 

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "server/pages/page_env.h"
+#include "tests/support/cases.h"
 #include "tests/support/support.h"
-#include "tests/support/tpages_cases.h"
 
 namespace tb::testing {
 

@@ -34,13 +34,13 @@ TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
       "name=newbook&password=pass1234&password2=pass1234&email=new@example.com&homepage="
       "http://new.example/&html=2&titletop=新留言板&question=问题问题&answer=回答回答&"
       "idcard=123456789012345&nettype=电脑网络");
-  for (const auto& c : testing::ReadCaseFile("pages/registration.txt")) {
+  for (const auto& c : testing::ReadCases("pages/registration.txt")) {
     SCOPED_TRACE(c[0] + " " + c[1]);
     const std::string& notice = c[2];
     for (const bool check : {false, true}) {
       Fresh({}, check ? form : testing::Fields{});
-      book().SetIsOpen(testing::CaseValue(c[0]));
-      book().SetLybMaxUser(testing::CaseValue(c[1]));
+      book().SetIsOpen(testing::CaseValue(c, 0));
+      book().SetLybMaxUser(testing::CaseValue(c, 1));
       const std::string body =
           Run(check ? "reg_check.asp" : "index.asp", check ? "POST" : "GET");
       // The check page refuses a complete registration with the same notice.
@@ -76,7 +76,7 @@ TEST_F(FormsTest, UserListScripts) {
 // The message form from the guestbook's settings (copied to the session by
 // the component) and the poster's remembered cookies.
 TEST_F(FormsTest, MessageForm) {
-  for (const auto& c : testing::ReadCaseFile("pages/message_form.txt")) {
+  for (const auto& c : testing::ReadCases("pages/message_form.txt")) {
     SCOPED_TRACE(c[0]);
     Seed("delete from user");
     AddBook("abc");
@@ -106,14 +106,14 @@ TEST_F(FormsTest, BasicSettingsForm) {
   const std::string_view columns[] = {"titletop",   "topimage", "topformat",
                                       "infolistno", "html",     "backimage",
                                       "sendinfo",   "nettype",  "homepage"};
-  for (const auto& c : testing::ReadCaseFile("pages/basic_settings.txt")) {
+  for (const auto& c : testing::ReadCases("pages/basic_settings.txt")) {
     SCOPED_TRACE(c[0]);
     std::string update = "update user set infostyle = infostyle";
     std::vector<Value> bound;
     Fresh();
     LogIn("abc");
     for (int i = 0; i < 9; ++i) {
-      const std::string value = testing::CaseText(c[i + 1]);
+      const std::string value = c[i + 1];
       update += ", " + std::string(columns[i]) + " = ?";
       // MariaDB's number columns hold no text: null stands in for it there.
       const bool number = columns[i] == "infolistno" && OnMariaDb();

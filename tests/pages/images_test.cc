@@ -156,12 +156,12 @@ TEST(GifTest, ShapesClipAtTheEdges) {
 // a blank (the spacer white.GIF excepted); the avatars are twenty different
 // pictures, numbered alike as pic/N.gif, and drawn once.
 TEST(ImagesTest, EveryReferencedImageIsAValidGif) {
-  auto images = testing::ReadCaseFile("pages/images.txt");
+  auto images = testing::ReadCases("pages/images.txt");
   std::set<std::string_view> avatars;
   for (int k = 1; k <= 10; ++k) {
     for (const std::string& name : {"Boy" + std::to_string(k), "Girl" + std::to_string(k),
                                     std::to_string(k), std::to_string(k + 10)})
-      images.push_back({"pic/" + name + ".gif", "32", "32"});
+      images.push_back({"", {"pic/" + name + ".gif", "32", "32"}, {}});
     const auto* boy = server::FindAsset("pic/Boy" + std::to_string(k) + ".gif");
     const auto* girl = server::FindAsset("pic/Girl" + std::to_string(k) + ".gif");
     ASSERT_TRUE(boy && girl);

@@ -41,7 +41,7 @@ class LimitsTest : public testing::PagesTest {
 // running; another address is not locked out.
 TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
   int address = 0;
-  for (const auto& c : testing::ReadCaseFile("pages/guesses.txt")) {
+  for (const auto& c : testing::ReadCases("pages/guesses.txt")) {
     SCOPED_TRACE(c[0]);
     const std::string attacker = "10.0.0." + std::to_string(++address);
     auto run = [&](bool right, std::string_view from) -> std::string {
@@ -75,7 +75,7 @@ TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
 // nothing stored. One character past each limit; the form's other fields
 // are valid.
 TEST_F(LimitsTest, TextsLongerThanTheirFieldAreRefused) {
-  for (const auto& c : testing::ReadCaseFile("pages/too_long.txt")) {
+  for (const auto& c : testing::ReadCases("pages/too_long.txt")) {
     SCOPED_TRACE(c[0] + " " + c[2]);
     if (c[0] != "-") LogIn("abc");  // after the message form's rows
     const Fields form = testing::FieldsOf(c[1]);

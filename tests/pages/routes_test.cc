@@ -19,7 +19,7 @@ TEST_F(PagesAnswerTest, EveryPageAnswersGetAndPost) {
       "<title>留言本",
       "<link rel=\"stylesheet\" href=\"" + server::http::StylesheetHref() + "\">",
       "<div class=\"foot\"><a href=\"index.asp\">首页</a>"};
-  for (const auto& c : testing::ReadCaseFile("pages/answers.txt")) {
+  for (const auto& c : testing::ReadCases("pages/answers.txt")) {
     SCOPED_TRACE(c[0] + " " + c[1]);
     page().session_values.clear();
     Fresh(testing::FieldsOf(c[2]));

@@ -38,7 +38,7 @@ std::string FieldsText(const host::FieldMap& fields) {
 TEST(ReadRequestTest, FieldsInEitherCharsetAndRefusals) {
   std::string record;
   for (auto c : testing::ReadCases("server/read_request.txt")) {
-    c.resize(std::max<std::size_t>(c.size(), 4));
+    c.fields.resize(std::max<std::size_t>(c.size(), 4));
     Request req = MakeRequest(bhttp::string_to_verb(c[0]), c[1], c[2], std::string(c[3]));
     for (std::size_t i = 4; i < c.size(); ++i) req.insert(bhttp::field::cookie, c[i]);
     record += "## " + testing::CaseText(c) + "\n";

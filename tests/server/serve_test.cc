@@ -122,7 +122,7 @@ TEST_F(ServeTest, ConfigurationFileAndAPortInUse) {
 
 TEST_F(ServeTest, BadConfigurationIsRefused) {
   for (auto c : ReadCases("server/serve_refusals.txt")) {
-    for (std::string& arg : c) {
+    for (std::string& arg : c.fields) {
       if (!arg.starts_with("@")) continue;
       const auto path = dir_.path() / arg.substr(1, arg.find('=') - 1);
       std::ofstream(path) << arg.substr(arg.find('=') + 1);

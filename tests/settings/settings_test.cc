@@ -3,12 +3,14 @@
 // line of tests/cases/settings/, its outcome a section of a golden file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 
 #include "data/connection.h"
 #include "tests/support/board_helpers.h"
-#include "tests/support/tops_cases.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 namespace {
@@ -110,7 +112,10 @@ class SettingsTest : public PageTest {
       SeedBooks();
       const std::string before = Rows();
       Fields post = form;
-      for (const auto& field : FieldsOf(c, 0)) {
+      Fields fields;
+      for (const std::string& column : c)
+        std::ranges::copy(FieldsOf(column), std::back_inserter(fields));
+      for (const auto& field : fields) {
         auto it = std::find_if(post.begin(), post.end(),
                                [&](const auto& f) { return f.first == field.first; });
         if (it == post.end())

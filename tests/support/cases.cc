@@ -2,153 +2,125 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
 namespace tb::testing {
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+// `code` in UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  const int extra = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+  static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+  out += static_cast<char>(kLead[extra] | code >> (6 * extra));
+  for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6)
+    out += static_cast<char>(0x80 | (code >> shift & 0x3F));
 }
 
-// One line with its escapes resolved; when `split`, cut into fields at
-// unescaped "|" and tabs, unescaped spaces at either end of a field dropped.
-std::vector<std::string> ParseLine(std::string_view line, bool split,
-                                   const std::string& where) {
-  std::vector<std::string> fields(1);
-  // Length of the current field up to and including its last kept byte.
-  std::size_t kept = 0;
-  auto end_field = [&] {
-    fields.back().resize(kept);
-    fields.emplace_back();
-    kept = 0;
-  };
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    std::string& field = fields.back();
-    const char c = line[i];
-    if (c == '\\') {
-      if (i + 1 >= line.size()) {
-        ADD_FAILURE() << where << ": backslash at the end of the line";
-        break;
-      }
-      const char e = line[++i];
-      switch (e) {
-        case 'n':
-          field += '\n';
-          break;
-        case 'r':
-          field += '\r';
-          break;
-        case 't':
-          field += '\t';
-          break;
-        case 's':
-          field += ' ';
-          break;
-        case '\\':
-        case '|':
-        case '#':
-          field += e;
-          break;
-        case 'x': {
-          const int hi = i + 2 < line.size() ? HexDigit(line[i + 1]) : -1;
-          const int lo = hi >= 0 ? HexDigit(line[i + 2]) : -1;
-          if (lo < 0) {
-            ADD_FAILURE() << where << ": \\x needs two hex digits";
-            return fields;
-          }
-          field += static_cast<char>(hi * 16 + lo);
-          i += 2;
-          break;
-        }
-        default:
-          ADD_FAILURE() << where << ": unknown escape \\" << e;
-          return fields;
-      }
-      kept = field.size();
-    } else if (split && (c == '|' || c == '\t')) {
-      end_field();
-    } else if (split && c == ' ' && field.empty()) {
-      // A space before the field's first byte is dropped.
+std::string Decode(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = i + 1 < text.size() && text[i] == '\\' ? text[i + 1] : '\0';
+    const std::size_t digits = c == 'x' ? 2 : c == 'u' ? 4 : c == 'U' ? 8 : 0;
+    const std::size_t close = c == '(' ? text.find(')', i) : std::string_view::npos;
+    const std::size_t star = text.rfind('*', close);
+    if (c == 'n' || c == 'r' || c == 't' || c == '\\') {
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : '\\';
+      ++i;
+    } else if (digits > 0 && i + 2 + digits <= text.size()) {
+      const auto code = static_cast<std::uint32_t>(
+          std::stoul(std::string(text.substr(i + 2, digits)), nullptr, 16));
+      if (c == 'x')
+        out += static_cast<char>(code);
+      else
+        AppendUtf8(out, code);
+      i += 1 + digits;
+    } else if (close != std::string_view::npos && star != std::string_view::npos &&
+               star > i) {
+      const std::string piece = Decode(text.substr(i + 2, star - i - 2));
+      for (int n = std::stoi(std::string(text.substr(star + 1, close - star - 1))); n > 0;
+           --n)
+        out += piece;
+      i = close;
     } else {
-      field += c;
-      if (c != ' ' || !split) kept = field.size();
+      out += text[i];
     }
   }
-  fields.back().resize(kept);
-  return fields;
+  return out;
 }
 
-std::vector<std::string> ReadLines(std::string_view name, std::filesystem::path& file) {
-  file = std::filesystem::path(TB_SOURCE_DIR) / "tests" / "cases" / name;
-  std::vector<std::string> lines;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    ADD_FAILURE() << "missing case file " << file;
-    return lines;
-  }
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
-
-bool Blank(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-bool Comment(std::string_view line) {
-  const auto first = line.find_first_not_of(" \t");
-  return first != std::string_view::npos && line[first] == '#';
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace
 
-std::vector<std::vector<std::string>> ReadCases(std::string_view name) {
-  std::filesystem::path file;
-  const std::vector<std::string> lines = ReadLines(name, file);
-  std::vector<std::vector<std::string>> cases;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (Blank(lines[i]) || Comment(lines[i])) continue;
-    cases.push_back(
-        ParseLine(lines[i], true, file.string() + ":" + std::to_string(i + 1)));
+std::vector<Case> ReadCases(std::string_view name) {
+  const auto file = std::filesystem::path(TB_SOURCE_DIR) / "tests" / "cases" / name;
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_TRUE(in) << "missing case file " << file;
+  std::vector<Case> cases;
+  for (std::string line; std::getline(in, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    if (Trim(line).empty() || Trim(line).front() == '#') continue;
+    Case c{line, {}, {}};
+    for (std::string_view rest = line;;) {
+      // " |" ends a field when a blank or the end of the line follows.
+      std::size_t bar = rest.find(" |");
+      while (bar != std::string_view::npos && bar + 2 < rest.size() &&
+             rest[bar + 2] != ' ' && rest[bar + 2] != '\t')
+        bar = rest.find(" |", bar + 1);
+      std::string_view field = Trim(rest.substr(0, bar));
+      const bool quoted =
+          field.size() >= 2 && field.front() == '"' && field.back() == '"';
+      if (quoted) field = field.substr(1, field.size() - 2);
+      c.fields.push_back(Decode(field));
+      c.quoted.push_back(quoted);
+      if (bar == std::string_view::npos) break;
+      rest = rest.substr(bar + 2);
+    }
+    cases.push_back(std::move(c));
   }
-  if (cases.empty()) ADD_FAILURE() << "no case in " << file;
+  EXPECT_FALSE(cases.empty()) << "no case in " << file;
   return cases;
 }
 
-std::vector<std::vector<std::string>> ReadBlocks(std::string_view name) {
-  std::filesystem::path file;
-  const std::vector<std::string> lines = ReadLines(name, file);
-  std::vector<std::vector<std::string>> blocks;
-  bool open = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (Blank(lines[i])) {
-      open = false;
-      continue;
-    }
-    if (Comment(lines[i])) continue;
-    if (!open) blocks.emplace_back();
-    open = true;
-    blocks.back().push_back(
-        ParseLine(lines[i], false, file.string() + ":" + std::to_string(i + 1)).front());
-  }
-  if (blocks.empty()) ADD_FAILURE() << "no block in " << file;
-  return blocks;
+std::vector<std::string> CaseInputs(std::string_view name) {
+  std::vector<std::string> inputs;
+  for (const Case& c : ReadCases(name)) inputs.push_back(c[0]);
+  return inputs;
 }
 
-std::string CaseText(const std::vector<std::string>& fields) {
+std::string CaseText(const Case& c) {
   std::string out;
-  for (const std::string& field : fields) {
-    if (!out.empty()) out += " | ";
-    out += field;
-  }
+  for (const std::string& field : c) out += (out.empty() ? "" : " | ") + field;
   return out;
+}
+
+Value CaseValue(const Case& c, std::size_t i) {
+  if (c.quoted.at(i)) return Value(c[i]);
+  if (c[i] == "-") return Value();
+  return Value(std::stod(c[i]));
+}
+
+std::vector<std::pair<std::string, std::string>> FieldsOf(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (std::size_t at = 0; text != "-" && at < text.size();) {
+    const std::size_t amp = std::min(text.find('&', at), text.size());
+    const std::string_view field = text.substr(at, amp - at);
+    const std::size_t eq = std::min(field.find('='), field.size());
+    if (field.starts_with('-'))
+      fields.emplace_back(field.substr(1, eq - 1), "-");
+    else
+      fields.emplace_back(field.substr(0, eq),
+                          field.substr(std::min(eq + 1, field.size())));
+    at = amp + 1;
+  }
+  return fields;
 }
 
 }  // namespace tb::testing

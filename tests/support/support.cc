@@ -8,7 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "component/members/members.h"
+#include "data/error.h"
 #include "host/ascii.h"
+#include "tests/support/board_helpers.h"
 
 namespace tb::testing {
 
@@ -232,6 +235,85 @@ void ExpectGolden(std::string_view name, std::string_view actual) {
   std::stringstream want;
   want << in.rdbuf();
   EXPECT_EQ(want.str(), lines) << "golden file " << file;
+}
+
+std::string CaseTest::Run(const Case& c, std::string_view sql) {
+  const Member* member = FindMember(c[0]);
+  EXPECT_TRUE(member && member->invoke) << c.line;
+  if (!member || !member->invoke) return "";
+  if (c[1] != "=") {
+    page().session_values.clear();
+    if (c[1] != "-") LogIn(c[1]);
+  }
+  Fields query, form, cookies, properties, session;
+  // Sets `key` in `list`, a later value replacing an earlier one.
+  const auto put = [](Fields& list, std::string key, std::string value) {
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const auto& f) { return f.first == key; });
+    if (it == list.end()) it = list.insert(list.end(), {std::move(key), ""});
+    it->second = std::move(value);
+  };
+  std::vector<std::string> fields = base_;
+  fields.insert(fields.end(), c.fields.begin() + 2, c.fields.end());
+  for (std::string field : fields) {
+    // "-" before a field takes it out of its list.
+    const bool remove = field.size() > 1 && field.starts_with('-');
+    if (remove) field.erase(0, 1);
+    const std::size_t eq = std::min(field.find('='), field.size());
+    const std::string value = field.substr(std::min(eq + 1, field.size()));
+    Fields* list = &form;
+    std::string key = field.substr(0, eq);
+    if (field.starts_with('!')) {
+      Seed(field.substr(1));
+      continue;
+    }
+    for (auto [prefix, kind] : {std::pair<std::string_view, Fields*>{"cookie:", &cookies},
+                                {"session:", &session},
+                                {"@", &properties},
+                                {"?", &query}}) {
+      if (key.starts_with(prefix)) {
+        list = kind;
+        key.erase(0, prefix.size());
+        break;
+      }
+    }
+    if (remove)
+      std::erase_if(*list, [&](const auto& f) { return f.first == key; });
+    else
+      put(*list, key, value);
+  }
+  for (const auto& [key, value] : session) page().Set(key, Value(value));
+  Request(query, form);
+  for (const auto& [name, value] : cookies) page().cookies.Add(name, value);
+  for (const auto& [name, value] : properties) {
+    const Member* property = FindMember(name);
+    property->set(book(), value == "-"             ? Value()
+                          : value.starts_with('#') ? Value(std::stod(value.substr(1)))
+                                                   : Value(value));
+  }
+  std::string out = "## " + c.line + "\n";
+  std::vector<Value> args;
+  try {
+    const Value result = member->invoke(book(), args);
+    if (!result.IsEmpty()) out += "result " + Shown(result) + "\n";
+    out += Outcome(page());
+  } catch (const data::Error&) {
+    out += "threw a store error\n" + Outcome(page());
+  } catch (const std::exception& e) {
+    out += std::string("threw ") + e.what() + "\n" + Outcome(page());
+  }
+  for (std::size_t at = 0; at < sql.size();) {
+    const std::size_t end = std::min(sql.find("; ", at), sql.size());
+    out += "store " + Joined(sql.substr(at, end - at)) + "\n";
+    at = end + 2;
+  }
+  return out;
+}
+
+std::string CaseTest::RunAll(std::string_view name, std::string_view sql) {
+  std::string out;
+  for (const Case& c : ReadCases(name)) out += Run(c, sql);
+  return out;
 }
 
 }  // namespace tb::testing

@@ -25,6 +25,7 @@
 #include "data/error.h"
 #include "data/store_pool.h"
 #include "host/memory/memory_page.h"
+#include "tests/support/cases.h"
 
 namespace tb::testing {
 
@@ -153,5 +154,34 @@ std::string TagPerLine(std::string_view html);
 // tests/golden/<name>; with the environment variable TB_UPDATE_GOLDEN=1 set,
 // writes the file instead.
 void ExpectGolden(std::string_view name, std::string_view actual);
+
+// A page test whose cases are requests, a line each:
+//   Member | login | field | field ...
+// `Member` is the component member run (any letter case); `login` the owner
+// whose session the request has ("admin": the superuser, "-": a visitor,
+// "=": the session left as the last case left it). Each field is one of
+//   key=value       a form field
+//   ?key=value      a query field
+//   cookie:key=value  a request cookie
+//   session:key=value a session value (text) set before the request
+//   @Property=value a property of the component ("#" before a number, "-"
+//                   for none)
+//   !sql            a statement run on the store before the request
+// and "-" before a field leaves it out (-name, -?key2, -session:ly_log).
+// The fields of `base_` come before the case's own; a field given twice
+// takes the later value.
+// Example: AdminLogin | - | name=abc | password=Secret1
+class CaseTest : public PageTest {
+ protected:
+  // Runs `c` and gives its section of a transcript: "## " and the line, then
+  // the member's result when it gives one, the outcome (Outcome, after
+  // "threw" and what when the member throws), then for each statement of
+  // `sql` (split on "; ") the first column of its rows joined by ",".
+  std::string Run(const Case& c, std::string_view sql = "");
+  // Run for each case of tests/cases/<name>.
+  std::string RunAll(std::string_view name, std::string_view sql = "");
+
+  std::vector<std::string> base_;
+};
 
 }  // namespace tb::testing
