@@ -68,7 +68,8 @@ TEST(BackupTest, CopiesWhatWasCommittedWhileAnotherConnectionWrites) {
   const auto rows = testing::StoreRows(
       pool, copy, "select count(*), (select n from liuyan_count) from liuyan");
   EXPECT_GE(std::stoi(rows[0][0]), 3000 + before);
-  EXPECT_LE(std::stoi(rows[0][0]), 3000 + after);
+  // The writer counts an insert after its commit: one more may be in.
+  EXPECT_LE(std::stoi(rows[0][0]), 3000 + after + 1);
   EXPECT_EQ(rows[0][1], rows[0][0]);  // the count kept by triggers agrees
 }
 
