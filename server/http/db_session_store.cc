@@ -5,6 +5,7 @@
 
 #include "data/connection.h"
 #include "data/error.h"
+#include "data/mariadb_engine.h"
 #include "host/ascii.h"
 #include "host/page.h"
 
@@ -120,7 +121,7 @@ DatabaseSessionStore::DatabaseSessionStore(data::EngineSource& databases, std::s
                                            std::chrono::seconds hold_wait)
     : databases_(databases),
       dsn_(std::move(dsn)),
-      mariadb_(dsn_.starts_with("mariadb://")),
+      mariadb_(data::MariaTargetOf(dsn_).has_value()),
       timeout_ms_(timeout.count()),
       clock_(clock ? std::move(clock)
                    : Clock([] { return std::chrono::system_clock::now(); })),
