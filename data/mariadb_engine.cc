@@ -9,6 +9,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -116,24 +117,6 @@ struct ResultFree {
 };
 using Meta = std::unique_ptr<MYSQL_RES, ResultFree>;
 
-// The keyword's trigrams as the store's trigger cuts a text: three
-// characters at each position (the server lowers them, in the text and in
-// the query alike).
-std::vector<std::string> Trigrams(std::string_view keyword) {
-  std::vector<std::size_t> starts;
-  for (std::size_t i = 0; i < keyword.size(); ++i) {
-    if ((keyword[i] & 0xC0) != 0x80) starts.push_back(i);
-  }
-  std::vector<std::string> grams;
-  for (std::size_t k = 0; k + Engine::kTrigram <= starts.size(); ++k) {
-    const std::size_t end = k + Engine::kTrigram < starts.size()
-                                ? starts[k + Engine::kTrigram]
-                                : keyword.size();
-    grams.emplace_back(keyword.substr(starts[k], end - starts[k]));
-  }
-  return grams;
-}
-
 bool IsWhole(enum_field_types type) {
   switch (type) {
     case MYSQL_TYPE_TINY:
@@ -173,7 +156,10 @@ struct Cell {
 // thread at a time.
 class MariaHandle {
  public:
-  MariaHandle(const MariaTarget& target, std::chrono::milliseconds timeout)
+  // `make_tables`: run the schema (the pool asks it of its first handle per
+  // connection string).
+  MariaHandle(const MariaTarget& target, std::chrono::milliseconds timeout,
+              bool make_tables)
       : timeout_(timeout) {
     db_ = mysql_init(nullptr);
     if (!db_) throw Unavailable("cannot start a MariaDB client: out of memory");
@@ -201,18 +187,11 @@ class MariaHandle {
       lock_wait_seconds_ = std::max<long>(1, std::lround(std::ceil(wait)));
       Query(kSqlMode);
       Query("set session transaction isolation level read committed");
+      // Room for the index words of a whole message (see MariaSchema).
+      Query("set session group_concat_max_len = 1073741824");
       Query("set session innodb_lock_wait_timeout = " +
             std::to_string(lock_wait_seconds_));
-      // One handle at a time, on any server, makes the tables.
-      Run("select get_lock(?, ?)",
-          {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
-      try {
-        for (std::string_view statement : MariaSchema()) Query(statement);
-      } catch (...) {
-        ReleaseLock();
-        throw;
-      }
-      ReleaseLock();
+      if (make_tables) MakeTables();
       if (timeout_.count() > 0) {
         Query("set session max_statement_time = " +
               std::to_string(static_cast<double>(timeout_.count()) / 1000.0));
@@ -235,6 +214,19 @@ class MariaHandle {
   Clock::time_point idle_since() const { return idle_since_; }
   void set_idle_since(Clock::time_point t) { idle_since_ = t; }
   bool Ping() { return mysql_ping(db_) == 0; }
+
+  // One handle at a time, on any server, makes the tables.
+  void MakeTables() {
+    Run("select get_lock(?, ?)",
+        {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+    try {
+      for (std::string_view statement : MariaSchema()) Query(statement);
+    } catch (...) {
+      ReleaseLock();
+      throw;
+    }
+    ReleaseLock();
+  }
 
   void Begin() {
     // The lock first: InnoDB's own row locks come only with the writes, so
@@ -426,6 +418,8 @@ struct MariaPool::Shared {
   const std::chrono::milliseconds query_timeout;
   std::mutex mutex;
   std::map<std::string, std::vector<std::unique_ptr<MariaHandle>>, std::less<>> idle;
+  // The connection strings whose tables a handle of this pool has made.
+  std::set<std::string, std::less<>> tables_made;
 };
 
 namespace {
@@ -467,9 +461,10 @@ class PooledMaria final : public Engine {
     }
     return {std::string(column) + " regexp ?", {Value(pattern)}};
   }
-  // Messages that hold up to four of the keyword's trigrams (its first, its
-  // last and two between) in `liuyan_tri`; both sides are lowered, which
-  // folds at least what Contains folds.
+  // Messages whose texts of `column` hold up to four of the keyword's
+  // trigrams (its first, its last and two between) by the full-text index
+  // of `liuyan_gram`, in any case of their letters A to Z, which is what
+  // Contains folds.
   std::optional<Condition> IndexedSuperset(std::string_view column,
                                            std::string_view keyword) const override {
     const std::vector<std::string> grams = Trigrams(keyword);
@@ -477,17 +472,27 @@ class PooledMaria final : public Engine {
     std::vector<std::size_t> picks = {0, grams.size() / 3, 2 * grams.size() / 3,
                                       grams.size() - 1};
     picks.erase(std::unique(picks.begin(), picks.end()), picks.end());
-    Condition c{"id in (select t0.id from liuyan_tri t0", {}};
-    for (std::size_t i = 1; i < picks.size(); ++i) {
-      const std::string t = "t" + std::to_string(i);
-      c.sql += " join liuyan_tri " + t + " on " + t + ".id = t0.id and " + t +
-               ".col = t0.col and " + t + ".gram = lower(?)";
+    std::string query;
+    for (std::size_t pick : picks) {
+      const std::string& gram = grams[pick];
+      std::vector<std::size_t> letters;
+      for (std::size_t i = 0; i < gram.size(); ++i) {
+        if (host::IsAsciiLetter(gram[i])) letters.push_back(i);
+      }
+      query += query.empty() ? "+(" : " +(";
+      for (unsigned cases = 0; cases < (1u << letters.size()); ++cases) {
+        std::string variant = gram;
+        for (std::size_t k = 0; k < letters.size(); ++k) {
+          variant[letters[k]] ^= static_cast<char>((cases >> k & 1u) << 5);  // 'a' ^ 'A'
+        }
+        query += (cases ? " " : "") + MariaGramWord(column, variant);
+      }
+      query += ")";
     }
-    c.sql += " where t0.col = ? and t0.gram = lower(?))";
-    for (std::size_t i = 1; i < picks.size(); ++i) c.params.emplace_back(grams[picks[i]]);
-    c.params.emplace_back(std::string(column));
-    c.params.emplace_back(grams[picks[0]]);
-    return c;
+    return Condition{
+        "id in (select id from liuyan_gram where match(grams) against(? in boolean "
+        "mode))",
+        {Value(query)}};
   }
   void Commit() override { handle_->End("commit"); }
   void Rollback() override { handle_->End("rollback"); }
@@ -513,8 +518,10 @@ std::shared_ptr<Engine> MariaPool::Acquire(std::string_view dsn) {
   if (!target) throw Error("unsupported connection string: " + std::string(dsn));
   for (;;) {
     std::unique_ptr<MariaHandle> handle;
+    bool make_tables = false;
     {
       std::lock_guard lock(shared_->mutex);
+      make_tables = !shared_->tables_made.contains(dsn);
       auto& handles = shared_->idle[std::string(dsn)];
       if (!handles.empty()) {
         handle = std::move(handles.back());
@@ -522,7 +529,12 @@ std::shared_ptr<Engine> MariaPool::Acquire(std::string_view dsn) {
       }
     }
     if (!handle) {
-      handle = std::make_unique<MariaHandle>(*target, shared_->query_timeout);
+      handle =
+          std::make_unique<MariaHandle>(*target, shared_->query_timeout, make_tables);
+      if (make_tables) {
+        std::lock_guard lock(shared_->mutex);
+        shared_->tables_made.emplace(dsn);
+      }
     } else if (Clock::now() - handle->idle_since() > kIdleCheck && !handle->Ping()) {
       continue;  // the server closed it meanwhile: try the next, or connect afresh
     }

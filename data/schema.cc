@@ -202,7 +202,97 @@ create index if not exists client_limit_expires on client_limit(expires);
 commit;
 )sql";
 
+std::string MariaGramToken(std::string_view column, std::string_view gram) {
+  return "concat('" + std::string(column.substr(0, 1)) + "', lpad(conv(crc32(" +
+         std::string(gram) + "), 10, 36), 7, '0'))";
+}
+
+namespace {
+
+constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t n = 0; n < 256; ++n) {
+    std::uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}();
+
+// CRC-32 (ISO 3309, as zlib and MariaDB's crc32() compute it).
+std::uint32_t Crc32(std::string_view bytes) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) c = kCrcTable[(c ^ b) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
+}
+
+void AppendWords(std::string& out, std::string_view column, std::string_view text) {
+  for (const std::string& gram : Trigrams(text)) {
+    if (!out.empty()) out += ' ';
+    out += MariaGramWord(column, gram);
+  }
+}
+
+}  // namespace
+
+std::string MariaGramWord(std::string_view column, std::string_view gram) {
+  std::string word(8, '0');
+  word[0] = column.empty() ? '_' : column[0];
+  for (std::uint32_t n = Crc32(gram), at = 7; n > 0; n /= 36, --at) {
+    word[at] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[n % 36];
+  }
+  return word;
+}
+
+std::string MariaGrams(std::string_view subject, std::string_view message,
+                       std::string_view guestname, std::string_view email) {
+  std::string out;
+  AppendWords(out, "subject", subject);
+  AppendWords(out, "message", message);
+  AppendWords(out, "guestname", guestname);
+  AppendWords(out, "email", email);
+  return out;
+}
+
+std::vector<std::string> Trigrams(std::string_view text) {
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((text[i] & 0xC0) != 0x80) starts.push_back(i);
+  }
+  std::vector<std::string> grams;
+  for (std::size_t k = 0; k + Engine::kTrigram <= starts.size(); ++k) {
+    const std::size_t end =
+        k + Engine::kTrigram < starts.size() ? starts[k + Engine::kTrigram] : text.size();
+    grams.emplace_back(text.substr(starts[k], end - starts[k]));
+  }
+  return grams;
+}
+
+namespace {
+
+// liuyan_grams(subject, message, guestname, email): the index words of a
+// message's four searchable texts, one per character position, separated
+// by blanks ("" for none).
+std::string GramsFunction() {
+  std::string union_all;
+  for (std::string_view column : {"subject", "message", "guestname", "email"}) {
+    union_all += std::string(union_all.empty() ? "" : "\n      union all ") + "select " +
+                 MariaGramToken(
+                     column, std::string("substr(") + std::string(column) + ", seq, 3)") +
+                 " w from seq_1_to_16777216 where seq <= char_length(" +
+                 std::string(column) + ") - 2";
+  }
+  return "create function if not exists liuyan_grams(\n"
+         "    subject text, message mediumtext, guestname text, email text)\n"
+         "  returns mediumtext reads sql data\n"
+         "  return coalesce((select group_concat(w separator ' ') from (\n      " +
+         union_all + ") grams), '')";
+}
+
+}  // namespace
+
 const std::vector<std::string_view>& MariaSchema() {
+  static const std::string kGramsFunction = GramsFunction();
   // The name columns fold case (and nothing else of note for the names the
   // site registers); the other texts are compared as bytes, without padding.
   static const std::vector<std::string_view> kStatements = {
@@ -265,66 +355,36 @@ const std::vector<std::string_view>& MariaSchema() {
     end if;
     update page_version set n = n + 1;
   end)sql",
-      // The searchable texts' trigrams, lowered: what FTS5's trigram index
-      // is to SQLite. The triggers cut each text into every three
-      // characters at each position.
-      R"sql(create table if not exists liuyan_tri (
-  gram varchar(3) not null, col varchar(9) not null, id bigint not null,
-  primary key (gram, col, id), key liuyan_tri_id (id)
+      // The searchable texts' trigrams, as words of a full-text index: what
+      // FTS5's trigram index is to SQLite (see MariaGramToken). Triggers
+      // keep one row per message.
+      R"sql(create table if not exists liuyan_gram (
+  id bigint not null primary key, grams mediumtext not null,
+  fulltext key liuyan_gram_grams (grams)
 ) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
-      R"sql(create procedure if not exists liuyan_tri_add(
-    in message_id bigint, in column_name varchar(9), in body mediumtext)
-  begin
-    declare t mediumtext default lower(coalesce(body, ''));
-    declare n int default char_length(t) - 2;
-    declare i int default 1;
-    while i <= n do
-      insert ignore into liuyan_tri(gram, col, id)
-        values (substr(t, i, 3), column_name, message_id);
-      set i = i + 1;
-    end while;
-  end)sql",
+      kGramsFunction,
       // A bulk load (tavobook migrate, seed) sets @tavobook_bulk, so that the
-      // triggers leave the trigrams alone, and cuts them all at once at the
-      // end with liuyan_tri_fill, which is faster by far.
-      R"sql(create procedure if not exists liuyan_tri_fill(in first_id bigint)
-  begin
-    insert ignore into liuyan_tri(gram, col, id)
-      select lower(substr(l.subject, s.seq, 3)), 'subject', l.id from liuyan l
-        join seq_1_to_16777216 s on s.seq <= char_length(l.subject) - 2
-        where l.id >= first_id;
-    insert ignore into liuyan_tri(gram, col, id)
-      select lower(substr(l.message, s.seq, 3)), 'message', l.id from liuyan l
-        join seq_1_to_16777216 s on s.seq <= char_length(l.message) - 2
-        where l.id >= first_id;
-    insert ignore into liuyan_tri(gram, col, id)
-      select lower(substr(l.guestname, s.seq, 3)), 'guestname', l.id from liuyan l
-        join seq_1_to_16777216 s on s.seq <= char_length(l.guestname) - 2
-        where l.id >= first_id;
-    insert ignore into liuyan_tri(gram, col, id)
-      select lower(substr(l.email, s.seq, 3)), 'email', l.id from liuyan l
-        join seq_1_to_16777216 s on s.seq <= char_length(l.email) - 2
-        where l.id >= first_id;
-  end)sql",
-      R"sql(create trigger if not exists liuyan_tri_insert after insert on liuyan
+      // triggers leave the index alone, and fills it all at once at the end
+      // with liuyan_gram_fill, which is faster by far.
+      R"sql(create procedure if not exists liuyan_gram_fill(in first_id bigint)
+  replace into liuyan_gram(id, grams)
+    select id, liuyan_grams(subject, message, guestname, email) from liuyan
+    where id >= first_id)sql",
+      R"sql(create trigger if not exists liuyan_gram_insert after insert on liuyan
   for each row if @tavobook_bulk is null then
-    call liuyan_tri_add(new.id, 'subject', new.subject);
-    call liuyan_tri_add(new.id, 'message', new.message);
-    call liuyan_tri_add(new.id, 'guestname', new.guestname);
-    call liuyan_tri_add(new.id, 'email', new.email);
+    insert into liuyan_gram(id, grams)
+      values (new.id, liuyan_grams(new.subject, new.message, new.guestname, new.email));
   end if)sql",
-      R"sql(create trigger if not exists liuyan_tri_delete after delete on liuyan
-  for each row delete from liuyan_tri where id = old.id)sql",
-      R"sql(create trigger if not exists liuyan_tri_update after update on liuyan
+      R"sql(create trigger if not exists liuyan_gram_delete after delete on liuyan
+  for each row delete from liuyan_gram where id = old.id)sql",
+      R"sql(create trigger if not exists liuyan_gram_update after update on liuyan
   for each row begin
     if not (old.id <=> new.id and old.subject <=> new.subject
         and old.message <=> new.message and old.guestname <=> new.guestname
         and old.email <=> new.email) then
-      delete from liuyan_tri where id = old.id;
-      call liuyan_tri_add(new.id, 'subject', new.subject);
-      call liuyan_tri_add(new.id, 'message', new.message);
-      call liuyan_tri_add(new.id, 'guestname', new.guestname);
-      call liuyan_tri_add(new.id, 'email', new.email);
+      delete from liuyan_gram where id = old.id;
+      replace into liuyan_gram(id, grams)
+        values (new.id, liuyan_grams(new.subject, new.message, new.guestname, new.email));
     end if;
   end)sql",
       R"sql(create table if not exists page_version (

@@ -119,7 +119,7 @@ void PageTest::SeedSeries(std::string_view insert, std::string_view select, int 
        std::string(insert) + " with recursive k(i) as (select " + std::to_string(first) +
        " union all select i + 1 from k where i < " + std::to_string(last) + ") " +
        std::string(select) +
-       (bulk ? "; call liuyan_tri_fill(0); set @tavobook_bulk = null" : ""));
+       (bulk ? "; call liuyan_gram_fill(0); set @tavobook_bulk = null" : ""));
 }
 
 std::string PageTest::Joined(std::string_view sql, std::string_view separator) {
