@@ -8,6 +8,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -125,37 +126,40 @@ tcp::endpoint Resolve(asio::io_context& ioc, const std::string& host,
 }
 
 // Forgets ended sessions, and counts per client address that no longer
-// count, now and then. A store that cannot be reached is logged and tried
-// again next time.
+// count, now and then, on a thread of its own: a sweep of a large store
+// takes a while, and the I/O threads serve everyone else meanwhile. A store
+// that cannot be reached is logged and tried again next time.
 class Sweeper {
  public:
-  Sweeper(asio::io_context& ioc, http::SessionStore& sessions, ClientLimits* limits,
+  Sweeper(http::SessionStore& sessions, ClientLimits* limits,
           std::chrono::milliseconds timeout)
-      : timer_(ioc),
-        sessions_(sessions),
+      : sessions_(sessions),
         limits_(limits),
         every_(std::clamp<std::chrono::milliseconds>(timeout / 4, std::chrono::seconds(1),
                                                      std::chrono::seconds(60))) {}
   void Start() {
-    timer_.expires_after(every_);
-    timer_.async_wait([this](boost::system::error_code ec) {
-      if (ec) return;
-      try {
-        sessions_.Sweep();
-        if (limits_) limits_->Sweep();
-      } catch (const std::exception& e) {
-        LogToStderr(std::string("sweep: ") + e.what());
+    thread_ = std::jthread([this](std::stop_token stop) {
+      std::unique_lock lock(mutex_);
+      while (!wake_.wait_for(lock, stop, every_, [] { return false; }) &&
+             !stop.stop_requested()) {
+        try {
+          sessions_.Sweep();
+          if (limits_) limits_->Sweep();
+        } catch (const std::exception& e) {
+          LogToStderr(std::string("sweep: ") + e.what());
+        }
       }
-      Start();
     });
   }
-  void Stop() { timer_.cancel(); }
+  void Stop() { thread_.request_stop(); }
 
  private:
-  asio::steady_timer timer_;
   http::SessionStore& sessions_;
   ClientLimits* limits_;
   std::chrono::milliseconds every_;
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  std::jthread thread_;  // last: joined before the rest goes
 };
 
 // The graceful stop: on SIGINT or SIGTERM stop accepting, let the open
@@ -343,7 +347,7 @@ int Serve(const ServeOptions& options) {
       pool, *sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
-  Sweeper sweeper(ioc, *sessions, shared_limits ? &*shared_limits : nullptr,
+  Sweeper sweeper(*sessions, shared_limits ? &*shared_limits : nullptr,
                   settings.session_timeout);
   sweeper.Start();
   Stopper stopper(ioc, server, sweeper);

@@ -204,10 +204,26 @@ std::size_t DatabaseSessionStore::Sweep() {
   local_holds_.Sweep();
   const std::int64_t now = Now();
   auto db = databases_.Acquire(dsn_);
-  const auto ended =
-      db->Run("select count(*) from session where expires < ?", {Value(now)}).rows;
+  auto count = [&] {
+    const auto rows = db->Run("select count(*) from session").rows;
+    return rows.empty() ? 0 : static_cast<std::size_t>(rows[0][0].Whole().value_or(0));
+  };
+  const std::size_t before = count();
   db->Run("delete from session where expires < ?", {Value(now)});
-  return ended.empty() ? 0 : static_cast<std::size_t>(ended[0][0].Whole().value_or(0));
+  // Beyond the limits the sessions idle longest end, down to the newest
+  // one that takes the store past max_sessions or max_total_bytes.
+  const auto over = db->Run(
+      "select last_used from (select last_used, row_number() over (order by "
+      "last_used desc, id) as n, sum(length(vals) + ?) over (order by last_used "
+      "desc, id) as bytes from session) as ranked where n > ? or bytes > ? "
+      "order by n limit 1",
+      {Value(static_cast<std::int64_t>(MemorySessionStore::kEntryBytes)),
+       Value(static_cast<std::int64_t>(limits_.max_sessions)),
+       Value(static_cast<std::int64_t>(limits_.max_total_bytes))});
+  if (!over.rows.empty()) {
+    db->Run("delete from session where last_used <= ?", {over.rows[0][0]});
+  }
+  return before - count();
 }
 
 }  // namespace tb::server::http

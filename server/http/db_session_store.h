@@ -15,9 +15,11 @@
 // processes on one file lose no value, though a check-and-set of one
 // session is not serialised across them.
 //
-// Of SessionLimits, max_session_bytes applies: a change that would take a
-// session past it is not saved (the others are). The number of sessions is
-// bounded by the timeout, Sweep removing the ended rows.
+// SessionLimits apply: a change that would take a session past
+// max_session_bytes is not saved (the others are); Sweep removes the ended
+// rows and then, beyond max_sessions or max_total_bytes (a row counting its
+// encoded values and kEntryBytes), the rows idle longest. Between sweeps the
+// rows may pass those two limits.
 //
 // Example:
 //   DatabaseSessionStore store(pool, "sqlite:data/tavobook.db", 20min);
