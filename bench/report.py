@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Turns the outputs of wrk over all rounds into one table and results.json.
 
-Usage: report.py OUT_DIR RESULTS_JSON SECONDS ROUNDS RSS_LOAD_MB RSS_IDLE_MB
-                 STORED SUCCESS_PAGES DUPLICATES
+Usage: report.py OUT_DIR RESULTS_JSON SECONDS ROUNDS
 
-OUT_DIR holds wrk's output of scenario NAME in round R as NAME.R.txt. Each
+OUT_DIR holds wrk's output of nginx's scenario NAME in round R as NAME.R.txt,
+and each engine's (sqlite, and mariadb when it ran) in ENGINE/NAME.R.txt
+beside ENGINE/figures.json (rss_load, rss_idle in MB, stored posts, success
+pages, duplicate infono). MariaDB's figures are compared with SQLite's. Each
 scenario reports the median of its rounds (requests/s, p50, p99) and the sum
 of its errors (responses other than 2xx/3xx plus socket errors). Requests/s
 counts the 2xx/3xx answers only, so that a server refusing work fast does
@@ -81,15 +83,17 @@ def medians(out_dir, name):
             "errors": sum(r["errors"] for r in runs)}
 
 
-def main():
-    out_dir, results_path = sys.argv[1], sys.argv[2]
-    seconds, rounds = float(sys.argv[3]), int(sys.argv[4])
-    rss = {"load": float(sys.argv[5]), "idle_10k": float(sys.argv[6])}
-    stored, success_pages, duplicates = (int(a) for a in sys.argv[7:10])
-    posts = {"stored": stored, "lost": max(0, success_pages - stored),
-             "duplicate_infono": duplicates}
+def engine_results(out_dir, engine):
+    """The medians of one engine's scenarios (nginx's beside them), and its figures."""
+    with open(os.path.join(out_dir, engine, "figures.json")) as f:
+        figures = json.load(f)
+    results = {name: medians(out_dir if name.startswith(("C", "X1_C")) else
+                             os.path.join(out_dir, engine), name)
+               for name, *_ in SCENARIOS}
+    return results, figures
 
-    results = {name: medians(out_dir, name) for name, *_ in SCENARIOS}
+
+def print_sqlite(results, figures, seconds, rounds):
     print(f"{'scenario':<7} {'what':<42} {'req/s':>10} {'p50 ms':>8} {'p99 ms':>8} "
           f"{'errors':>7} {'ratio':>9}  target")
     for name, what, reference, least, p99_limit in SCENARIOS:
@@ -99,7 +103,7 @@ def main():
             continue
         ratio, target, ok = "", "", True
         if name == "S5":
-            per_second = stored / (seconds * rounds)
+            per_second = figures["stored"] / (seconds * rounds)
             ratio, target = f"{per_second:.0f}/s", f">= {least} stored/s"
             ok = per_second >= least
         elif reference:
@@ -116,15 +120,61 @@ def main():
         verdict = "" if not target else ("ok" if ok else "MISS")
         print(f"{name:<7} {what:<42} {r['rps']:>10.0f} {r['p50_ms']:>8.2f} "
               f"{r['p99_ms']:>8.2f} {r['errors']:>7} {ratio:>9}  {target} {verdict}")
-    for key, limit in RSS_LIMITS.items():
-        verdict = "ok" if rss[key] < limit else "MISS"
-        print(f"RSS {key:<8} {rss[key]:>8.1f} MB   target < {limit} MB {verdict}")
-    print(f"posts: stored {stored}, lost {posts['lost']}, "
-          f"duplicate infono {duplicates}")
 
-    scenarios = {name: r for name, r in results.items() if r is not None}
+
+def print_mariadb(results, sqlite, figures, sqlite_figures):
+    """Each scenario of the server on MariaDB beside the one on SQLite: within a
+    factor of two (at least half the requests/s, or stored posts)."""
+    print(f"\nMariaDB {'what':<42} {'req/s':>10} {'p50 ms':>8} {'p99 ms':>8} "
+          f"{'errors':>7} {'of SQLite':>9}  target")
+    for name, what, *_ in SCENARIOS:
+        if name.startswith(("C", "X1_C")):
+            continue
+        r, base = results[name], sqlite[name]
+        if r is None or base is None:
+            print(f"{name:<7} {what:<42} {'no result':>10}")
+            continue
+        mine, theirs = ((figures["stored"], sqlite_figures["stored"]) if name == "S5"
+                        else (r["rps"], base["rps"]))
+        share = mine / theirs if theirs else 0.0
+        verdict = "ok" if share >= 0.5 else "MISS"
+        print(f"{name:<7} {what:<42} {r['rps']:>10.0f} {r['p50_ms']:>8.2f} "
+              f"{r['p99_ms']:>8.2f} {r['errors']:>7} {share:>9.0%}  >= 50% of SQLite "
+              f"{verdict}")
+
+
+def summary(results, figures):
+    posts = {"stored": figures["stored"],
+             "lost": max(0, figures["success_pages"] - figures["stored"]),
+             "duplicate_infono": figures["duplicates"]}
+    return {"scenarios": {n: r for n, r in results.items() if r is not None},
+            "rss_mb": {"load": figures["rss_load"], "idle_10k": figures["rss_idle"]},
+            "posts": posts}
+
+
+def main():
+    out_dir, results_path = sys.argv[1], sys.argv[2]
+    seconds, rounds = float(sys.argv[3]), int(sys.argv[4])
+    results, figures = engine_results(out_dir, "sqlite")
+    print_sqlite(results, figures, seconds, rounds)
+    out = summary(results, figures)
+    for key, limit in RSS_LIMITS.items():
+        value = out["rss_mb"][key]
+        print(f"RSS {key:<8} {value:>8.1f} MB   target < {limit} MB "
+              f"{'ok' if value < limit else 'MISS'}")
+    print(f"posts: stored {out['posts']['stored']}, lost {out['posts']['lost']}, "
+          f"duplicate infono {out['posts']['duplicate_infono']}")
+    if os.path.isdir(os.path.join(out_dir, "mariadb")):
+        maria, maria_figures = engine_results(out_dir, "mariadb")
+        print_mariadb(maria, results, maria_figures, figures)
+        out["mariadb"] = summary(maria, maria_figures)
+        del out["mariadb"]["rss_mb"]["idle_10k"]
+        posts = out["mariadb"]["posts"]
+        print(f"MariaDB: RSS under load {maria_figures['rss_load']:.1f} MB; posts: stored "
+              f"{posts['stored']}, lost {posts['lost']}, duplicate infono "
+              f"{posts['duplicate_infono']}")
     with open(results_path, "w") as f:
-        json.dump({"scenarios": scenarios, "rss_mb": rss, "posts": posts}, f, indent=2)
+        json.dump(out, f, indent=2)
         f.write("\n")
 
 
