@@ -51,18 +51,12 @@ class SiteVisits {
   // Registers the guestbook xiaoming through the form.
   Answer AddOwner() {
     std::string visitor;
-    Answer done = Visit(visitor, "reg_check.asp",
-                        {{"name", "xiaoming"},
-                         {"password", "pass1234"},
-                         {"password2", "pass1234"},
-                         {"email", "xm@example.com"},
-                         {"homepage", "http://xm.example.com/"},
-                         {"titletop", "小明的留言本"},
-                         {"html", "2"},
-                         {"question", "我最喜欢的颜色"},
-                         {"answer", "天蓝色的"},
-                         {"idcard", "110101199001011234"},
-                         {"nettype", "电脑网络"}});
+    Answer done = Visit(
+        visitor, "reg_check.asp",
+        FieldsOf("name=xiaoming&password=pass1234&password2=pass1234&email=xm@example.com"
+                 "&homepage=http://xm.example.com/&titletop=小明的留言本&html=2"
+                 "&question=我最喜欢的颜色&answer=天蓝色的&idcard=110101199001011234"
+                 "&nettype=电脑网络"));
     EXPECT_TRUE(done.Has("show.asp?name=xiaoming")) << done.text;
     return done;
   }

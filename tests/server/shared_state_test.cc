@@ -1,10 +1,13 @@
 // What several servers share: the SessionStore contract in memory and in the
 // store (SQLite, and MariaDB when TB_TEST_MARIADB names one), two database
 // stores on one store standing in for two servers, and the counts per client
-// address kept by two ClientLimits on one store.
+// address kept by two ClientLimits on one store; then the memory store's
+// own bounds and the session ids.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "data/store_pool.h"
@@ -71,25 +74,41 @@ class SharedStateTest : public ::testing::TestWithParam<std::string_view> {
 TEST_P(SharedStateTest, ValuesSavedByOneServerLoadOnTheOtherUntilTheTimeout) {
   EXPECT_EQ(two().Load("made-up"), std::nullopt);
   { SessionHold hold = two().Hold("made-up"); }
-  one().Save("s1", {{"ly_name", Value("ABC")}, {"n", Value(0.1)}, {"e", Value()}});
-  two().Save("s1", {{"ly_log", Value("yes")}, {"big", Value(std::string(150, 'x'))}});
+  one().Save(
+      "s1",
+      {{"ly_name", Value("ABC")}, {"n", Value(0.1)}, {"e", Value()}, {"x", Value("1")}});
+  two().Save("s1", {{"ly_log", Value("yes")},
+                    {"X", Value("2")},
+                    {"big", Value(std::string(150, 'x'))}});
   const SessionValues want = {{"e", Value()},
                               {"ly_log", Value("yes")},
                               {"ly_name", Value("ABC")},
-                              {"n", Value(0.1)}};
-  EXPECT_EQ(two().Load("s1"), want) << "kinds kept; the value past 400 bytes dropped";
+                              {"n", Value(0.1)},
+                              {"x", Value("2")}};
+  EXPECT_EQ(two().Load("s1"), want)
+      << "kinds kept, a key in any case replaced, the value past 400 bytes dropped";
   EXPECT_TRUE(two().Load("s1")->at("N").IsNumber());
+  if (GetParam() != "mariadb") {
+    EXPECT_EQ(one().Load("S1"), std::nullopt) << "ids are exact";
+  }
   if (!memory()) {
-    EXPECT_EQ(Stored("select id, vals, login from session"),
-              (Rows{{"s1", "e1:e0:s6:ly_log3:yess7:ly_name3:ABCn1:n3:0.1", "abc"}}));
+    EXPECT_EQ(
+        Stored("select id, vals, login from session"),
+        (Rows{{"s1", "e1:e0:s6:ly_log3:yess7:ly_name3:ABCn1:n3:0.1s1:x1:2", "abc"}}));
   }
   now_ += 20min;  // used at the last Load: live to the millisecond
   EXPECT_EQ(one().Load("s1"), want);
+  now_ += 20min;
+  EXPECT_EQ(two().Load("s1"), want) << "each Load starts the timeout again";
+  one().Save("s2", {{"a", Value("1")}});
+  one().Save("s3", {{"a", Value("1")}});
   now_ += 20min + 1ms;
-  EXPECT_EQ(two().Sweep(), 1u);
-  EXPECT_EQ(one().Load("s1"), std::nullopt);
+  EXPECT_EQ(two().Load("s2"), std::nullopt);
   one().Save("s1", {{"a", Value("1")}});
   EXPECT_EQ(two().Load("s1"), (SessionValues{{"a", Value("1")}})) << "starts afresh";
+  // A Load of an ended session forgets it at once only in memory.
+  EXPECT_EQ(two().Sweep(), memory() ? 1u : 2u);
+  EXPECT_EQ(one().Load("s3"), std::nullopt);
 }
 
 TEST_P(SharedStateTest, EraseLoginsOnOneServerEndsTheLoginsOnTheOther) {
@@ -99,16 +118,16 @@ TEST_P(SharedStateTest, EraseLoginsOnOneServerEndsTheLoginsOnTheOther) {
     const char* name;
     bool ends;
   };
-  const Case cases[] = {{"a", "yes", "abc", true},
-                        {"b", "yes", "ABC", true},
-                        {"keep", "yes", "abc", false},
-                        {"c", "no", "abc", false},
-                        {"d", "yes", "abcd", false}};
+  const Case cases[] = {{"a", "yes", "abc", true},     {"b", "yes", "ABC", true},
+                        {"keep", "yes", "abc", false}, {"c", "no", "abc", false},
+                        {"d", "yes", "abcd", false},   {"e", "", "abc", false}};
   for (const Case& c : cases) {
     one().Save(c.id, {{"ly_log", Value(c.flag)}, {"ly_name", Value(c.name)}});
   }
+  EXPECT_EQ(two().EraseLogins("", ""), 0u);
   EXPECT_EQ(two().EraseLogins("Abc", "keep"), 2u);
   for (const Case& c : cases) EXPECT_EQ(!one().Load(c.id), c.ends) << c.id;
+  two().Erase("keep");
   two().Erase("keep");
   EXPECT_EQ(one().Load("keep"), std::nullopt);
 }
@@ -130,7 +149,15 @@ TEST_P(SharedStateTest, HoldsOfOneSessionExcludeEachOtherAcrossServers) {
   EXPECT_TRUE(got);
   if (!memory()) {
     EXPECT_TRUE(Stored("select id from session").empty());
+    return;
   }
+  // Holds no request uses go well before a sweep.
+  auto& memory_store = static_cast<MemorySessionStore&>(one());
+  SessionHold kept = one().Hold("s1");
+  for (int i = 0; i < 10'000; ++i) SessionHold gone = one().Hold("x" + std::to_string(i));
+  EXPECT_LE(memory_store.hold_count(), 64u + 2u);
+  one().Sweep();
+  EXPECT_EQ(memory_store.hold_count(), 1u);
 }
 
 TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
@@ -177,6 +204,46 @@ TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
 INSTANTIATE_TEST_SUITE_P(Stores, SharedStateTest,
                          ::testing::Values("memory", "sqlite", "mariadb"),
                          [](const auto& info) { return std::string(info.param); });
+
+// Sessions, each one's bytes and all of them together stay within their
+// limits, the longest idle giving way first.
+TEST(SessionLimitsTest, OldestGiveWayAndNoSessionOutgrowsItsShare) {
+  std::chrono::steady_clock::time_point now{};
+  const std::size_t kValue = 100 + MemorySessionStore::kEntryBytes + 1;  // key "k"
+  MemorySessionStore store(20min, [&] { return now; },
+                           {.max_sessions = 3,
+                            .max_session_bytes = 2 * kValue + 1,
+                            .max_total_bytes = 5 * kValue});
+  const Value hundred(std::string(100, 'x'));
+  for (std::string id : {"a", "b", "c", "d"}) {
+    now += 1s;
+    store.Save(id, {{"k", hundred}});
+  }
+  EXPECT_EQ(store.size(), 3u);
+  EXPECT_FALSE(store.Load("a")) << "the longest idle ended";
+  now += 1s;
+  ASSERT_TRUE(store.Load("b"));  // now used last
+  // A value that would take "c" past its share is not kept; others are.
+  store.Save("c", {{"k2", hundred}, {"k3", hundred}});
+  EXPECT_EQ(store.Load("c")->size(), 2u);
+  EXPECT_EQ(store.total_bytes(), 4 * kValue + 1);
+  // Past the total, the longest idle ("d") gives way, never the one saved.
+  store.Save("b", {{"k2", hundred}});
+  EXPECT_FALSE(store.Load("d"));
+  EXPECT_EQ(store.size(), 2u);
+  EXPECT_EQ(store.Sweep(), 0u);
+  now += 21min;
+  EXPECT_EQ(store.Sweep(), 2u);
+  EXPECT_EQ(store.total_bytes(), 0u);
+}
+
+TEST(SessionIdTest, LongRandomHex) {
+  std::set<std::string> ids;
+  for (int i = 0; i < 100; ++i) ids.insert(NewSessionId());
+  EXPECT_EQ(ids.size(), 100u);
+  for (const std::string& id : ids)
+    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{64}"))) << id;
+}
 
 }  // namespace
 }  // namespace tb::server::http
