@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -10,9 +9,11 @@
 
 #include "data/connection.h"
 #include "data/error.h"
+#include "data/mariadb_engine.h"
 #include "data/schema.h"
 #include "data/sqlite_engine.h"
 #include "tests/support/cases.h"
+#include "tests/support/support.h"
 #include "tests/support/time_scale.h"
 
 namespace tb::data {
@@ -23,16 +24,7 @@ using testing::ReadCases;
 
 class StoreTest : public ::testing::Test {
  protected:
-  StoreTest() {
-    char pattern[] = "/tmp/tavobook-data-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    dsn_ = "sqlite:" + (dir_ / "t.db").string();
-    conn_.Open(dsn_);
-  }
-  ~StoreTest() override {
-    conn_.Close();
-    std::filesystem::remove_all(dir_);
-  }
+  StoreTest() { conn_.Open(dsn_); }
 
   // Messages 1..n of guestbook "abc", with infoseekno = id.
   void SeedMessages(int n) {
@@ -45,8 +37,9 @@ class StoreTest : public ::testing::Test {
   // The first column of the first row of `sql`.
   Value One(const std::string& sql) { return conn_.engine()->Run(sql).rows.at(0).at(0); }
 
-  std::filesystem::path dir_;
-  std::string dsn_;
+  testing::TempDir tmp_;
+  const std::filesystem::path dir_ = tmp_.path();
+  const std::string dsn_ = "sqlite:" + (dir_ / "t.db").string();
   SqlitePool pool_;
   Connection conn_{pool_};
 };
@@ -230,24 +223,31 @@ TEST_F(StoreTest, KeptCountsAndTextIndexFollowEveryChange) {
   }
 }
 
-// Handles are lent again; an operator moving the store away and back makes
-// it unavailable meanwhile, and no empty store is created in its place.
-TEST_F(StoreTest, PooledHandlesAndAStoreMovedAway) {
+// Handles are lent again; an operator removing the store and putting back a
+// copy makes it unavailable meanwhile (no empty store is created in its
+// place), and the handles then write into the copy put back.
+TEST_F(StoreTest, PooledHandlesAndAStoreRemovedAndPutBack) {
   conn_.Execute("insert into user(name) values ('abc')");
-  auto names = [&] {
+  auto names = [&](const char* sql) {
     Connection c(pool_);
     c.Open(dsn_);
+    c.Execute(sql);
     return c.Execute("select count(*) as n from user")["n"].Whole();
   };
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(names(), 1);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(names("select 1"), 1);
   EXPECT_EQ(pool_.opened(), 2u) << "the fixture's handle and one lent fifty times";
+  const auto path = dir_ / "t.db", copy = dir_ / "copy.db";
+  conn_.Execute("vacuum into '" + copy.string() + "'");
   conn_.Close();
-  const auto path = dir_ / "t.db", away = dir_ / "away.db";
-  std::filesystem::rename(path, away);
-  EXPECT_THROW(names(), Unavailable);
+  for (const char* suffix : {"", "-wal", "-shm"})
+    std::filesystem::remove(path.string() + suffix);
+  EXPECT_THROW(names("select 1"), Unavailable);
   EXPECT_FALSE(std::filesystem::exists(path));
-  std::filesystem::rename(away, path);
-  EXPECT_EQ(names(), 1);
+  std::filesystem::copy_file(copy, path);
+  EXPECT_EQ(names("insert into user(name) values ('back')"), 2);
+  SqlitePool fresh;
+  EXPECT_EQ(testing::StoreCount(fresh, dsn_, "select * from user where name = 'back'"),
+            1);
 }
 
 // Every write but a visit count raises page_version's n, a visit count its
@@ -325,6 +325,21 @@ TEST_F(StoreTest, ConcurrentWritersWaitRatherThanFail) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(One("select infoserial from user"), Value(200));
+}
+
+// Where a MariaDB connection string points.
+TEST(MariaTargetTest, ReadsEachPart) {
+  for (const auto& c : ReadCases("data/maria_targets.txt")) {
+    std::string got = "-";
+    try {
+      if (auto t = MariaTargetOf(c[0]))
+        got = t->user + "|" + t->password + "|" + t->host + "|" +
+              std::to_string(t->port) + "|" + t->database;
+    } catch (const Error&) {
+      got = "error";
+    }
+    EXPECT_EQ(got, c[1]) << c[0];
+  }
 }
 
 }  // namespace

@@ -34,19 +34,14 @@ TEST(ValueTest, TextNumericAndWhole) {
 }
 
 TEST(DateTimeTest, TextFormsAndArithmetic) {
-  DateTime t{2026, 3, 5, 14, 7, 9};
+  const DateTime t{2026, 3, 5, 14, 7, 9};
   EXPECT_EQ(t.ToText(), "2026-03-05 14:07:09");
   EXPECT_EQ(DateTime::Parse("2026-03-05 14:07:09"), t);
-  EXPECT_EQ(DateTime::Parse("2026-03-05"), (DateTime{2026, 3, 5, 0, 0, 0}));
-  for (const char* bad : {"", "2026-3-5 14:07:09", "2026-13-05 00:00:00", "June 4,2008",
-                          "2026-03-05T14:07:09", "2026-03-05 24:00:00"})
-    EXPECT_FALSE(DateTime::Parse(bad)) << bad;
-  EXPECT_EQ(DateTime({2026, 12, 31, 23, 0, 0}).AddDays(1).ToText() + ", " +
-                DateTime({2024, 2, 28, 1, 2, 3}).AddDays(1).ToText() + ", " +
-                DateTime({2024, 2, 29, 1, 2, 3}).AddYears(1).ToText() + ", " +
-                DateTime({2026, 12, 6, 10, 0, 0}).AddYears(1).ToText(),
-            "2027-01-01 23:00:00, 2024-02-29 01:02:03, 2025-02-28 01:02:03, "
-            "2027-12-06 10:00:00");
+  for (const auto& c : ReadCases("host/dates.txt")) {
+    auto d = DateTime::Parse(c[0]);
+    if (d && c[1] != "parse") d = c[1] == "add a day" ? d->AddDays(1) : d->AddYears(1);
+    EXPECT_EQ(d ? d->ToText() : "refused", c[2]) << c[0] << " " << c[1];
+  }
 }
 
 TEST(EncodingTest, Gb18030) {

@@ -1,5 +1,5 @@
 """Faults of the store under a running `tavobook serve`, one per ctest test
-(`python3 faults.py read_only|disk_full|store_removed|killed BUILD/tavobook`);
+(`python3 faults.py read_only|disk_full|killed BUILD/tavobook`);
 what each checks is said above its function. Those that need root (chattr,
 mount) exit 77 (skipped) without it."""
 import os
@@ -44,6 +44,42 @@ def set_immutable(paths, on):
                for p in paths if os.path.exists(p))
 
 
+def refused_while(binary, tmp, checks, store, what, fault, mend, room=0, register=False):
+    """A post before `fault(server)` (False: the fault could not be made),
+    then, while it lasts, posts until one is refused (at most `room` acknowledged
+    first) with 503 and the busy text, a registration refused so too when
+    `register`, pages answering 200; after `mend()` a post again, every
+    acknowledged post stored and no other."""
+    server = seeded_site(binary, tmp, store)
+    visitor = harness.Visitor(server.port)
+    checks.expect(visitor.post_message("book1", "before")[2], "a post before the fault")
+    acked = 0
+    try:
+        if not fault(server):
+            server.stop()
+            return None
+        for n in range(room + 1):
+            result = attempt(visitor.post_message, "book1", f"during{n}")
+            if isinstance(result, Exception) or not result[2]:
+                break
+            acked += 1
+        checks.answered(result, {503}, f"{what}: a post answers 503 (after {acked} stored)",
+                        BUSY_TEXT)
+        if register:
+            checks.answered(attempt(visitor.register, "rofault"), {503},
+                            f"{what}: a registration answers 503", BUSY_TEXT)
+        pages_answer(checks, visitor, {200}, what)
+    finally:
+        mend()
+    checks.expect(visitor.post_message("book1", "after")[2], "a post once the fault is mended")
+    checks.expect(server.stop() == 0, "serve stops cleanly")
+    checks.expect(book1_rows(server.db) == SEEDED + 2 + acked,
+                  "every acknowledged post stored, no other",
+                  f"{book1_rows(server.db) - SEEDED} stored, {acked + 2} acknowledged")
+    store_consistent(checks, server.db)
+    return server
+
+
 # The store's files and folder made immutable (root ignores permissions, not
 # chattr +i): pages answer 200, a post and a registration 503 with the busy text.
 def read_only(binary, tmp, checks):
@@ -51,30 +87,16 @@ def read_only(binary, tmp, checks):
         return None
     store = os.path.join(tmp, "store")
     os.mkdir(store)
-    server = seeded_site(binary, tmp, store)
-    visitor = harness.Visitor(server.port)
-    checks.expect(visitor.post_message("book1", "before")[2], "a post before the fault")
     # The shared-memory index (-shm) stays writable: SQLite maps it, and a
     # mapped page of an immutable file faults (SIGBUS) instead of failing a
     # write, which no read-only filesystem does to a file opened before.
-    files = [server.db, server.db + "-wal", store]
-    try:
-        if not set_immutable(files, True):
-            server.stop()
-            return None
-        pages_answer(checks, visitor, {200}, "read-only store")
-        checks.answered(attempt(visitor.post_message, "book1", "during"), {503},
-                        "read-only store: a post answers 503", BUSY_TEXT)
-        checks.answered(attempt(visitor.register, "rofault"), {503},
-                        "read-only store: a registration answers 503", BUSY_TEXT)
-    finally:
-        set_immutable(reversed(files), False)
-    checks.expect(visitor.post_message("book1", "after")[2], "a post once writable again")
-    checks.expect(server.stop() == 0, "serve stops cleanly")
-    checks.expect(book1_rows(server.db) == SEEDED + 2, "only the two posts outside the fault "
-                  "stored", f"{book1_rows(server.db) - SEEDED} stored")
-    store_consistent(checks, server.db)
-    return server
+    files = []
+
+    def fault(server):
+        files[:] = [server.db, server.db + "-wal", store]
+        return set_immutable(files, True)
+    return refused_while(binary, tmp, checks, store, "read-only store", fault,
+                         lambda: set_immutable(reversed(files), False), register=True)
 
 
 # The store on a 2 MB tmpfs filled up: posts answer 503, pages 200, nothing
@@ -86,11 +108,9 @@ def disk_full(binary, tmp, checks):
     os.mkdir(store)
     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", store]).returncode:
         return None
-    try:
-        server = seeded_site(binary, tmp, store)
-        visitor = harness.Visitor(server.port)
-        checks.expect(visitor.post_message("book1", "before")[2], "a post before the fault")
-        filler = os.path.join(store, "filler")
+    filler = os.path.join(store, "filler")
+
+    def fault(_):
         with open(filler, "wb", buffering=0) as f:
             for block in (65536, 512):
                 try:
@@ -98,54 +118,14 @@ def disk_full(binary, tmp, checks):
                         f.write(b"\0" * block)
                 except OSError:
                     pass
-        # The journal may still have room for a few posts; the first one
-        # that finds none must be refused, and all before it stored.
-        acked, result = 0, None
-        for n in range(300):
-            result = attempt(visitor.post_message, "book1", f"full{n}")
-            if isinstance(result, Exception) or not result[2]:
-                break
-            acked += 1
-        checks.answered(result, {503}, f"full disk: a post answers 503 (after {acked} stored)",
-                        BUSY_TEXT)
-        pages_answer(checks, visitor, {200}, "full disk")
-        os.remove(filler)
-        checks.expect(visitor.post_message("book1", "after")[2], "a post once there is room")
-        checks.expect(server.stop() == 0, "serve stops cleanly")
-        checks.expect(book1_rows(server.db) == SEEDED + 2 + acked,
-                      "every acknowledged post stored, no other",
-                      f"{book1_rows(server.db) - SEEDED} stored, {acked + 2} acknowledged")
-        store_consistent(checks, server.db)
-        return server
+        return True
+    # The journal may still have room for a few posts; the first one that
+    # finds none must be refused, and all before it stored.
+    try:
+        return refused_while(binary, tmp, checks, store, "full disk", fault,
+                             lambda: os.remove(filler), room=300)
     finally:
         subprocess.run(["umount", "-l", store])
-
-
-# The store's files removed, then put back from a copy: pages answer (200 or a
-# plain 5xx) and the server stays up; once put back, a post lands in that file.
-def store_removed(binary, tmp, checks):
-    server = seeded_site(binary, tmp, tmp)
-    visitor = harness.Visitor(server.port)
-    checks.expect(visitor.post_message("book1", "before")[2], "a post before the fault")
-    copy = os.path.join(tmp, "copy.db")
-    with sqlite3.connect(server.db) as src, sqlite3.connect(copy) as dst:
-        src.backup(dst)
-    for suffix in ("", "-wal", "-shm"):
-        os.remove(server.db + suffix)
-    # Any answer will do while the store is gone, but it must come.
-    pages_answer(checks, visitor, set(range(200, 600)) - set(range(300, 500)), "store removed")
-    checks.answered(attempt(visitor.post_message, "book1", "gone"),
-                    {200, 500, 503}, "store removed: a post is answered")
-    checks.expect(server.alive(), "serve still running")
-    shutil.copy(copy, server.db)
-    pages_answer(checks, visitor, {200}, "store put back")
-    checks.expect(visitor.post_message("book1", "back")[2], "store put back: a post")
-    landed = harness.count_rows(server.db,
-                                "select count(*) from liuyan where subject = 'back'")
-    checks.expect(landed == 1, "that post is in the store put back", f"{landed} rows")
-    checks.expect(server.stop() == 0, "serve stops cleanly")
-    store_consistent(checks, server.db)
-    return server
 
 
 # kill -9 during a burst of posts, then a restart on the same store: every
@@ -194,7 +174,7 @@ def main():
     checks = harness.Checks(name)
     with harness.workdir(name) as tmp:
         server = {"read_only": read_only, "disk_full": disk_full,
-                  "store_removed": store_removed, "killed": killed}[name](binary, tmp, checks)
+                  "killed": killed}[name](binary, tmp, checks)
         if server is None:
             print(f"{name}: needs root (chattr or mount): SKIPPED")
             return harness.SKIP

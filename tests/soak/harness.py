@@ -24,20 +24,21 @@ max_connections_per_client = 100000\nmax_requests_per_client = 64\nquery_timeout
 
 
 class Site:
-    """One `serve` process over `db`; `log` collects its stderr."""
+    """One `serve` process over `db` (None: the store of `config`); `log`
+    collects its stderr."""
 
-    def __init__(self, binary, db, workdir):
-        self.binary, self.db, self.workdir = binary, db, workdir
-        self.log = os.path.join(workdir, "serve.log")
+    def __init__(self, binary, db, workdir, config=CONFIG, name="serve"):
+        self.binary, self.db, self.workdir, self.config = binary, db, workdir, config
+        self.log, self.name = os.path.join(workdir, f"{name}.log"), name
 
     def start(self):
-        config = os.path.join(self.workdir, "serve.toml")
+        config = os.path.join(self.workdir, f"{self.name}.toml")
         with open(config, "w", encoding="utf-8") as f:
-            f.write(CONFIG)
+            f.write(self.config)
         with open(self.log, "ab") as err:
             self.proc = subprocess.Popen(
-                [self.binary, "serve", "--listen", "127.0.0.1:0", "--db", self.db,
-                 "--config", config, "--admin-password", "admin1234"],
+                [self.binary, "serve", "--listen", "127.0.0.1:0", "--config", config,
+                 "--admin-password", "admin1234"] + (["--db", self.db] if self.db else []),
                 stdout=subprocess.PIPE, stderr=err, text=True)
         found = re.match(r"listening on http://127\.0\.0\.1:(\d+)/", self.proc.stdout.readline())
         if not found:

@@ -5,7 +5,6 @@ nginx get every message stored once with distinct numbers.
 Usage: two_servers.py TAVOBOOK DSN-FILE   (skips without nginx)
 """
 import os
-import re
 import shutil
 import socket
 import subprocess
@@ -13,7 +12,7 @@ import sys
 import threading
 import urllib.parse
 
-from harness import SKIP, Checks, Visitor, workdir
+from harness import SKIP, Checks, Site, Visitor, workdir
 
 VISITORS, POSTS = 16, 10
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
@@ -29,18 +28,11 @@ def sql(dsn, text):
 
 
 def serve(binary, dsn, tmp, n):
-    config = os.path.join(tmp, f"serve{n}.toml")
-    with open(config, "w", encoding="utf-8") as f:
-        # Every visitor comes from 127.0.0.1: its per-address limits are lifted.
-        f.write(f'[component]\nDSNtemp = "{dsn}"\nMaxNum = 100000\n[server]\n'
-                'session_store = "database"\ntrusted_proxy = "127.0.0.1"\n'
-                "max_posts_per_minute = 100000\nmax_requests_per_client = 1000\n")
-    with open(os.path.join(tmp, f"serve{n}.log"), "w", encoding="utf-8") as log:
-        proc = subprocess.Popen([binary, "serve", "--listen", "127.0.0.1:0", "--config", config,
-                                 "--admin-password", "admin1234"], stdout=subprocess.PIPE,
-                                stderr=log, text=True)
-    port = int(re.search(r":(\d+)/", proc.stdout.readline()).group(1))
-    return proc, port
+    # Every visitor comes from 127.0.0.1: its per-address limits are lifted.
+    return Site(binary, None, tmp, name=f"serve{n}", config=(
+        f'[component]\nDSNtemp = "{dsn}"\nMaxNum = 100000\n[server]\n'
+        'session_store = "database"\ntrusted_proxy = "127.0.0.1"\n'
+        "max_posts_per_minute = 100000\nmax_requests_per_client = 1000\n")).start()
 
 
 def nginx(tmp, ports):
@@ -82,7 +74,7 @@ def main():
     checks = Checks("two_servers")
     with workdir("two") as tmp:
         servers = [serve(binary, dsn, tmp, n) for n in (1, 2)]
-        (_, a), (_, b) = servers
+        a, b = (server.port for server in servers)
         nginx_pid, front = nginx(tmp, [a, b])
         try:
             owner = Visitor(a)
@@ -108,14 +100,13 @@ def main():
                               " from liuyan where name = 'two1'")
             want = VISITORS * POSTS
             checks.expect(stored == f"{want}\t{want}\t{want}", "posted through nginx", stored)
-            took = [open(f"{tmp}/serve{n}.log", encoding="utf-8").read().count("POST /add_check")
-                    for n in (1, 2)]
+            took = [open(server.log, encoding="utf-8").read().count("POST /add_check")
+                    for server in servers]
             checks.expect(all(took), "both servers took posts", took)
         finally:
             os.kill(nginx_pid, 15)
-            for proc, _ in servers:
-                proc.terminate()
-                proc.wait(20)
+            for server in servers:
+                server.stop()
             sql(base, f"drop database two_{os.getpid()}")
     return checks.finish(f"{VISITORS} visitors x {POSTS} posts through two servers")
 
