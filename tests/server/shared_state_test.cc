@@ -88,9 +88,7 @@ TEST_P(SharedStateTest, ValuesSavedByOneServerLoadOnTheOtherUntilTheTimeout) {
   EXPECT_EQ(two().Load("s1"), want)
       << "kinds kept, a key in any case replaced, the value past 400 bytes dropped";
   EXPECT_TRUE(two().Load("s1")->at("N").IsNumber());
-  if (GetParam() != "mariadb") {
-    EXPECT_EQ(one().Load("S1"), std::nullopt) << "ids are exact";
-  }
+  EXPECT_EQ(one().Load("S1"), std::nullopt) << "ids are exact";
   if (!memory()) {
     EXPECT_EQ(
         Stored("select id, vals, login from session"),
@@ -158,6 +156,23 @@ TEST_P(SharedStateTest, HoldsOfOneSessionExcludeEachOtherAcrossServers) {
   EXPECT_LE(memory_store.hold_count(), 64u + 2u);
   one().Sweep();
   EXPECT_EQ(memory_store.hold_count(), 1u);
+}
+
+// In the store, the sweep ends the sessions idle longest past max_sessions,
+// then past max_total_bytes (a row: its encoded values and kEntryBytes).
+TEST_P(SharedStateTest, TheSweepEndsTheLongestIdlePastTheLimits) {
+  if (memory()) GTEST_SKIP() << "see SessionLimitsTest";
+  DatabaseSessionStore store(pool_, dsn_, 20min, wall_,
+                             {.max_sessions = 3, .max_total_bytes = 250}, 1s);
+  for (std::string id : {"a", "b", "c", "d"}) {
+    now_ += 1s;
+    store.Save(id, {{"k", Value("x")}});  // "s1:k1:x": 71 bytes
+  }
+  EXPECT_EQ(store.Sweep(), 1u);
+  now_ += 1s;
+  store.Save("c", {{"k", Value(std::string(100, 'x'))}});  // 170 bytes, used last
+  EXPECT_EQ(store.Sweep(), 1u);
+  EXPECT_EQ(Stored("select id from session order by id"), (Rows{{"c"}, {"d"}}));
 }
 
 TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
