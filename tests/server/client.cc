@@ -121,6 +121,17 @@ std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
       seen.emplace_back(sql);
       return engine->Run(sql, params);
     }
+    // Each engine keeps its own transactions and search conditions.
+    void Begin() override { seen.emplace_back("begin"), engine->Begin(); }
+    void Commit() override { seen.emplace_back("commit"), engine->Commit(); }
+    void Rollback() override { seen.emplace_back("rollback"), engine->Rollback(); }
+    Condition Contains(std::string_view column, std::string_view keyword) const override {
+      return engine->Contains(column, keyword);
+    }
+    std::optional<Condition> IndexedSuperset(std::string_view column,
+                                             std::string_view keyword) const override {
+      return engine->IndexedSuperset(column, keyword);
+    }
     std::shared_ptr<data::Engine> engine;
     std::vector<std::string>& seen;
   };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "data/store_pool.h"
 #include "host/encoding.h"
 #include "server/http_page.h"
 #include "tests/server/client.h"
@@ -83,9 +84,9 @@ class CachedPageTest : public ::testing::Test {
     return host::FromGb18030(page.body);
   }
 
-  testing::TempDir dir_;
-  data::SqlitePool pool_;
-  std::string dsn_ = "sqlite:" + (dir_.path() / "t.db").string();
+  data::StorePool pool_;
+  testing::TestStore store_{pool_};
+  std::string dsn_ = store_.dsn();
   testing::RecordingSource counting_{pool_};
   MemorySessionStore sessions_{30min};
   VisitCounter visits_{pool_, 200ms, [](std::string_view) {}};
@@ -95,7 +96,7 @@ class CachedPageTest : public ::testing::Test {
 };
 
 TEST_F(CachedPageTest, EveryChangeShowsOnTheNextView) {
-  data::SqlitePool other_process;
+  data::StorePool other_process;
   const struct {
     std::string_view change;
     std::function<void()> apply;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "check/text.h"
-#include "data/sqlite_engine.h"
+#include "data/store_pool.h"
 #include "host/encoding.h"
 #include "server/site.h"
 #include "tests/server/client.h"
@@ -131,12 +131,12 @@ class RealSiteTest : public ::testing::Test, protected SiteVisits {
   server::http::Response Send(server::http::Request& req) override {
     return site_.Handle(req, boost::asio::ip::make_address("10.1.2.3"));
   }
-  std::string Dsn() const { return "sqlite:" + (dir_.path() / "t.db").string(); }
+  std::string Dsn() const { return store_.dsn(); }
   void Store(std::string_view sql) { pool_.Acquire(Dsn())->Run(sql); }
   std::int64_t Messages() { return StoreCount(pool_, Dsn(), "select * from liuyan"); }
 
-  TempDir dir_;
-  data::SqlitePool pool_;
+  data::StorePool pool_;
+  TestStore store_{pool_};
   server::SiteOptions options_ = [this] {
     server::SiteOptions o;
     o.properties.Set("DSNtemp", Value(Dsn()));
