@@ -363,9 +363,9 @@ const std::vector<std::string_view>& MariaSchema() {
   fulltext key liuyan_gram_grams (grams)
 ) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
       kGramsFunction,
-      // A bulk load (tavobook migrate, seed) sets @tavobook_bulk, so that the
-      // triggers leave the index alone, and fills it all at once at the end
-      // with liuyan_gram_fill, which is faster by far.
+      // A bulk load sets @tavobook_bulk, so that the triggers leave the
+      // index alone, and then writes its rows itself (tavobook migrate, with
+      // MariaGrams) or fills them all at once with liuyan_gram_fill.
       R"sql(create procedure if not exists liuyan_gram_fill(in first_id bigint)
   replace into liuyan_gram(id, grams)
     select id, liuyan_grams(subject, message, guestname, email) from liuyan
