@@ -41,17 +41,7 @@ TEST_F(AccountsTest, DeleteBookOrMessages) {
 
 TEST_F(AccountsTest, Register) {
   Seed("delete from user");
-  base_ = {"name=tom_1",
-           "password=pw<1/x",
-           "password2=pw<1/x",
-           "email=tom@mail.example",
-           "homepage=http://tom.example/",
-           "html=1",
-           "titletop=汤姆的留言板",
-           "question=我的生日？",
-           "answer=五月一日",
-           "idcard=110101199001011234",
-           "nettype=3"};
+  base_ = ReadCases("accounts/register_form.txt").at(0).fields;
   ExpectGolden(
       "accounts/register.txt",
       RunAll("accounts/register.txt",

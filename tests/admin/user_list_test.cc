@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <regex>
 #include <string>
 #include <vector>
@@ -19,24 +18,23 @@ namespace {
 constexpr std::string_view kLeft =
     "select name from user order by id; select id from liuyan order by id";
 
+// Runs the SQL of tests/cases/<name> as written.
+class AdminTest : public CaseTest {
+ protected:
+  void SeedFile(std::string_view name) {
+    std::string sql;
+    for (const Case& line : ReadCases(name)) sql += line.line + "\n";
+    Seed(sql);
+  }
+};
+
 // Five guestbooks (one without an address, one whose address is markup) and
-// five messages, the ids counted from 1.
-class SuperuserToolsTest : public CaseTest {
+// five messages, the ids counted from 1 (tests/cases/admin/tools_store.txt).
+class SuperuserToolsTest : public AdminTest {
  protected:
   void Reset() {
     ClearStore();
-    Seed(
-        "insert into user(name, password, email, regtime) values "
-        "('admin', 'root1', 'root@site.example', '2024-01-01 00:00:00'), "
-        "('abc', 'pa<ss\"w', 'abc@x.example', '2025-01-02 03:04:05'), "
-        "('x_9', 'secret', 'abc@x.example', '2025-05-06 07:08:09'), "
-        "('nomail', 'secret', null, '2025-05-06 07:08:09'), "
-        "('evil', 'secret', '<img src=x>@e.example', '2025-05-06 07:08:09')");
-    Seed(
-        "insert into liuyan(name, ip, guestname, infoseekno) values "
-        "('abc', '10.0.0.1', 'Tom', 1), ('abc', '10.0.0.2', 'Ann', 2), "
-        "('x_9', '10.0.0.1', 'Tom', 1), ('x_9', '10.0.0.3', 'O''Neil', 2), "
-        "('admin', '10.0.0.1', 'Bob', 1)");
+    SeedFile("admin/tools_store.txt");
   }
 };
 
@@ -53,31 +51,22 @@ TEST_F(SuperuserToolsTest, EachCaseFromTheSameStore) {
   ExpectGolden("admin/tools_failed.txt", RunAll("admin/tools_failed.txt", kLeft));
 }
 
-class UserListTest : public CaseTest {
+class UserListTest : public AdminTest {
  protected:
-  UserListTest() {
-    base_ = {"@DelThisWord=坏词"};
-    book_defaults_ = {{"titletop", ""},
-                      {"counter", 0},
-                      {"regtime", "2025-01-01 09:05:03"},
-                      {"modifytime", "2025-01-01 09:05:03"},
-                      {"infoserial", 0},
-                      {"hascrc", "0"}};
-  }
+  UserListTest() { base_ = {"@DelThisWord=坏词"}; }
   void AddMessages(const std::string& name, int n) {
     SeedSeries("insert into liuyan(name, infoseekno)", "select '" + name + "', i from k",
                n);
   }
   // Guestbooks g01 .. gNN, registered one second apart, with no messages.
   void AddNumberedBooks(int n) {
-    for (int i = 1; i <= n; ++i) {
-      char name[16], when[32];
-      std::snprintf(name, sizeof name, "g%02d", i);
-      std::snprintf(when, sizeof when, "2025-02-03 04:05:%02d", i);
-      AddBook(name, {{"titletop", std::string("Book ") + name},
-                     {"regtime", when},
-                     {"modifytime", when}});
-    }
+    SeedSeries(
+        "insert into user(name, titletop, regtime, modifytime, counter, "
+        "infoserial, hascrc)",
+        "select 'g' || substr('0' || i, -2), 'Book g' || substr('0' || i, -2), "
+        "'2025-02-03 04:05:' || substr('0' || i, -2), "
+        "'2025-02-03 04:05:' || substr('0' || i, -2), 0, 0, '0' from k",
+        n);
   }
   std::string List(const Fields& query = {}) {
     Request(query);
@@ -97,42 +86,14 @@ std::vector<std::string> ListedNames(const std::string& body) {
 
 // Three guestbooks, the first with markup and a masked word in its title.
 TEST_F(UserListTest, VisitorSuperuserAndBadPages) {
-  AddBook("abc", {{"titletop", "我的 <留言> 本 坏词"},
-                  {"counter", 12},
-                  {"regtime", "2025-01-02 03:04:05"},
-                  {"infoserial", 7},
-                  {"hascrc", "1"}});
-  AddBook("x_9", {{"titletop", "Tom's \"book\""},
-                  {"regtime", "2024-11-30 23:59:00"},
-                  {"infoserial", 2}});
-  AddBook("admin",
-          {{"titletop", "管理员"}, {"counter", 3}, {"regtime", "2026-03-05 14:07:09"}});
+  SeedFile("admin/user_list_store.txt");
   AddMessages("abc", 3);
   AddMessages("x_9", 2);
   ExpectGolden("admin/user_list.txt", RunAll("admin/user_list.txt"));
 }
 
 TEST_F(UserListTest, SixSortOrders) {
-  AddBook("a1", {{"titletop", "Delta"},
-                 {"counter", 30},
-                 {"regtime", "2025-01-01 09:00:00"},
-                 {"modifytime", "2026-02-01 00:00:00"},
-                 {"infoserial", 5}});
-  AddBook("b2", {{"titletop", "Alpha"},
-                 {"counter", 10},
-                 {"regtime", "2025-06-01 00:00:00"},
-                 {"modifytime", "2025-07-01 00:00:00"},
-                 {"infoserial", 9}});
-  AddBook("c3", {{"titletop", "Charlie"},
-                 {"counter", 20},
-                 {"regtime", "2024-12-31 00:00:00"},
-                 {"modifytime", "2026-03-01 00:00:00"},
-                 {"infoserial", 1}});
-  AddBook("d4", {{"titletop", "Bravo"},
-                 {"counter", 40},
-                 {"regtime", "2025-03-15 00:00:00"},
-                 {"modifytime", "2025-04-01 00:00:00"},
-                 {"infoserial", 3}});
+  SeedFile("admin/user_list_sorts_store.txt");
   ExpectGolden("admin/user_list_sorts.txt", RunAll("admin/user_list_sorts.txt"));
 }
 

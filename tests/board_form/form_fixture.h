@@ -32,28 +32,8 @@ class FormTest : public CaseTest {
   // A form page visit as Add leaves it: the posted flag clear, kKey issued.
   const std::vector<std::string> kArmed = {"session:ly_tijiao=0",
                                            "session:ly_fgs=" + std::string(kKey)};
-  // A valid post to "abc".
-  const std::vector<std::string> kPost = {"@LybMsgLen=#8000",
-                                          "?name=abc",
-                                          "?key2=" + std::string(kKey),
-                                          "guestname=小明",
-                                          "guo=中国",
-                                          "sheng=广东",
-                                          "xian=广州",
-                                          "tx=3",
-                                          "email=ming@example.cn",
-                                          "subject=问候",
-                                          "oicq=12345",
-                                          "html=0",
-                                          "homepage=http://ming.example/",
-                                          "message=你好，留言本！",
-                                          "priviteword=0",
-                                          "password=",
-                                          "savemyinfo=1",
-                                          "replymail=1",
-                                          "font=宋体",
-                                          "fontsize=3",
-                                          "fontcolor=#000000"};
+  // A valid post to "abc" (tests/cases/board_form/post.txt).
+  const std::vector<std::string> kPost = ReadCases("board_form/post.txt").at(0).fields;
 
   // Runs `member` with the fields of base_ and `fields`, in the session
   // `login` (as a case's second field); gives the case's transcript.

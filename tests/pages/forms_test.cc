@@ -1,9 +1,11 @@
-// The pages' own parts, compared with golden files; the members' output is
-// replaced by a marker where it sits inside a page.
+// The pages' answers: what every page answers, the pages' own parts compared
+// with golden files (the members' output replaced by a marker where it sits
+// inside a page), and the component's binding to the page.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "server/http/style.h"
 #include "tests/pages/fake_env.h"
 
 namespace tb {
@@ -12,23 +14,21 @@ namespace {
 using testing::ExpectGolden;
 using testing::WithMarker;
 
-class FormsTest : public testing::PagesTest {};
+class SitePagesTest : public testing::PagesTest {};
 
-TEST_F(FormsTest, StaticForms) {
-  for (std::string_view name :
-       {"index", "admin", "lostpassword", "userdelme", "help3", "guanshui", "feifa",
-        "user_name_error", "show_bad_name", "getpass", "admin_tools_db"}) {
-    SCOPED_TRACE(name);
-    Fresh({{"name", ""}});
-    if (name == "getpass" || name == "admin_tools_db") LogIn("admin");
-    const std::string path = name == "getpass"         ? "GETPASS.ASP"
-                             : name == "show_bad_name" ? "show.asp"
-                                                       : std::string(name) + ".asp";
-    ExpectGolden("pages/" + std::string(name) + ".html", Run(path));
+TEST_F(SitePagesTest, WholePages) {
+  for (const auto& c : testing::ReadCases("pages/static.txt")) {
+    SCOPED_TRACE(c[0]);
+    page().session_values.clear();
+    Fresh(testing::FieldsOf(c[3]));
+    if (c[2] != "-") LogIn(c[2]);
+    ExpectGolden("pages/" + c[0] + ".html", Run(c[1]));
+    EXPECT_EQ(ended(), c.size() > 4);
+    EXPECT_EQ(page().session_values.empty(), c.size() > 4 || c[2] == "-");
   }
 }
 
-TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
+TEST_F(SitePagesTest, RegistrationOpenClosedOrFull) {
   AddBook("admin");
   const testing::Fields form = testing::FieldsOf(
       "name=newbook&password=pass1234&password2=pass1234&email=new@example.com&homepage="
@@ -57,15 +57,7 @@ TEST_F(FormsTest, RegistrationOpenClosedOrFull) {
   ExpectGolden("pages/index_closed.html", Run("index.asp"));
 }
 
-// The header bar follows the body tag the component writes.
-TEST_F(FormsTest, ShowPageHead) {
-  const std::string& shown = (Fresh({{"name", "abc"}}), Run("show.asp"));
-  const std::size_t tag_end = shown.find('>', shown.find("<body"));
-  EXPECT_EQ(shown.substr(tag_end, 19), ">\n<div class=\"nav\">");
-  EXPECT_EQ(shown.find("<body", tag_end), std::string::npos);
-}
-
-TEST_F(FormsTest, UserListScripts) {
+TEST_F(SitePagesTest, UserListScripts) {
   LogIn("admin");
   book().UserList();
   const std::string list = page().body;
@@ -75,7 +67,7 @@ TEST_F(FormsTest, UserListScripts) {
 
 // The message form from the guestbook's settings (copied to the session by
 // the component) and the poster's remembered cookies.
-TEST_F(FormsTest, MessageForm) {
+TEST_F(SitePagesTest, MessageForm) {
   for (const auto& c : testing::ReadCases("pages/message_form.txt")) {
     SCOPED_TRACE(c[0]);
     Seed("delete from user");
@@ -102,7 +94,7 @@ TEST_F(FormsTest, MessageForm) {
 
 // The basic settings form from the owner's values (the store holds the same
 // values, for the component to copy to the session).
-TEST_F(FormsTest, BasicSettingsForm) {
+TEST_F(SitePagesTest, BasicSettingsForm) {
   const std::string_view columns[] = {"titletop",   "topimage", "topformat",
                                       "infolistno", "html",     "backimage",
                                       "sendinfo",   "nettype",  "homepage"};
@@ -125,23 +117,10 @@ TEST_F(FormsTest, BasicSettingsForm) {
   }
 }
 
-// A logged-in owner finds the menu on admin.asp and, on every framed page, a
-// bar saying who is logged in with the ways back to the menu and out.
-TEST_F(FormsTest, OwnersBarAndMenu) {
-  LogIn("abc");
-  const std::string menu = Run("admin.asp");
-  EXPECT_NE(menu.find("用户：<font color=\"#008000\">abc</font>登陆成功"),
-            std::string::npos);
-  EXPECT_NE(menu.find("<span class=\"who\">当前用户：abc | <a href=\"admin.asp\">管理菜单"
-                      "</a> | <a href=\"admin_log_off.asp\">退出管理</a></span>"),
-            std::string::npos);
-  EXPECT_EQ(menu.find("action=\"admin_login.asp\""), std::string::npos);
-}
-
 // A stored message gets the acceptance's document in the frame; a refusal is
 // framed; a second post from the same form is redirected with nothing
 // written; a form of a guestbook that no longer exists stores nothing.
-TEST_F(FormsTest, AcceptancePage) {
+TEST_F(SitePagesTest, AcceptancePage) {
   auto post = [&](std::string_view guestname) {
     const std::string key = page().Get("ly_fgs").Text();
     Fresh({{"name", "abc"}, {"key2", key}}, {{"guestname", std::string(guestname)},
@@ -167,6 +146,59 @@ TEST_F(FormsTest, AcceptancePage) {
   Run("add.asp");
   Seed("delete from user where name = 'abc'");
   EXPECT_NE(post("访客").find("没有找到这个留言板，留言没有保存。"), std::string::npos);
+}
+
+// What every page answers with an empty session: a document of the site's
+// frame holding a text, a redirect, or the member's bare text.
+TEST_F(SitePagesTest, EveryPageAnswersGetAndPost) {
+  AddBook("admin");
+  AddMessage("abc", {{"subject", "第一个留言"}});
+  const std::string frame[] = {
+      "<title>留言本",
+      "<link rel=\"stylesheet\" href=\"" + server::http::StylesheetHref() + "\">",
+      "<div class=\"foot\"><a href=\"index.asp\">首页</a>"};
+  for (const auto& c : testing::ReadCases("pages/answers.txt")) {
+    SCOPED_TRACE(c[0] + " " + c[1]);
+    page().session_values.clear();
+    Fresh(testing::FieldsOf(c[2]));
+    const std::string body = Run(c[1] == "(none)" ? "" : c[1], c[0]), &needle = c[3];
+    if (needle.starts_with("->") || needle.starts_with("=")) {
+      EXPECT_EQ(
+          (needle[0] == '=' ? "" : "->" + page().redirect.value_or("(none)")) + body,
+          needle.substr(needle[0] == '=' ? 1 : 0));
+      continue;
+    }
+    EXPECT_FALSE(page().redirect.has_value());
+    EXPECT_TRUE(
+        body.starts_with("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"gb2312\">"));
+    EXPECT_TRUE(body.ends_with("</body>\n</html>\n"));
+    for (const std::string& part : frame)
+      EXPECT_NE(body.find(part), std::string::npos) << part;
+    const std::string own = needle == "NOLOGIN" ? "用户操作超时，请重新登陆，或没有权限！"
+                            : needle == "-" ? ""
+                                            : needle;
+    EXPECT_NE(body.find(own), std::string::npos) << own << "\n" << body;
+  }
+}
+
+// The component stays bound to the page after a member ran on a captured
+// response, also when that member fails with a store error.
+TEST_F(SitePagesTest, ComponentStaysBoundAfterACapturedCall) {
+  for (const bool fails : {false, true}) {
+    Fresh({{"name", "abc"}, {"key2", "123456789"}},
+          {{"guestname", "访客"}, {"subject", "主题"}, {"html", "0"}});
+    if (fails) {
+      book().SetDSNtemp("nosuchengine:x");
+      page().Set("ly_tijiao", Value("0"));
+      page().Set("ly_fgs", Value("123456789"));
+      EXPECT_ANY_THROW(Run("add_check.asp", "POST"));
+    } else {
+      Run("add_check.asp", "POST");
+    }
+    page().body.clear();
+    book().test();
+    EXPECT_EQ(page().body, "this is a test!");
+  }
 }
 
 }  // namespace

@@ -1,10 +1,16 @@
+// The site's assets: the images the pages show (GIF files drawn by the site,
+// read back here by a decoder of their own) and the stylesheet, served by
+// path whatever the letter case, linked under a name that changes with its
+// content, and safe for the pages it styles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "server/http/style.h"
 #include "server/pages/gif.h"
 #include "tests/pages/fake_env.h"
 
@@ -156,24 +162,8 @@ TEST(GifTest, ShapesClipAtTheEdges) {
 // a blank (the spacer white.GIF excepted); the avatars are twenty different
 // pictures, numbered alike as pic/N.gif, and drawn once.
 TEST(ImagesTest, EveryReferencedImageIsAValidGif) {
-  auto images = testing::ReadCases("pages/images.txt");
   std::set<std::string_view> avatars;
-  for (int k = 1; k <= 10; ++k) {
-    for (const std::string& name : {"Boy" + std::to_string(k), "Girl" + std::to_string(k),
-                                    std::to_string(k), std::to_string(k + 10)})
-      images.push_back({"", {"pic/" + name + ".gif", "32", "32"}, {}});
-    const auto* boy = server::FindAsset("pic/Boy" + std::to_string(k) + ".gif");
-    const auto* girl = server::FindAsset("pic/Girl" + std::to_string(k) + ".gif");
-    ASSERT_TRUE(boy && girl);
-    avatars.insert({boy->bytes, girl->bytes});
-    EXPECT_EQ(server::FindAsset("pic/" + std::to_string(k) + ".gif")->bytes, boy->bytes);
-    EXPECT_EQ(server::FindAsset("pic/" + std::to_string(k + 10) + ".gif")->bytes,
-              girl->bytes);
-  }
-  EXPECT_EQ(avatars.size(), 20u);
-  EXPECT_EQ(server::FindAsset("pic/Boy1.gif")->bytes.data(),
-            server::FindAsset("PIC/BOY1.GIF")->bytes.data());
-  for (const auto& c : images) {
+  for (const auto& c : testing::ReadCases("pages/images.txt")) {
     SCOPED_TRACE(c[0]);
     const server::Asset* asset = server::FindAsset(c[0]);
     ASSERT_NE(asset, nullptr);
@@ -186,7 +176,14 @@ TEST(ImagesTest, EveryReferencedImageIsAValidGif) {
     EXPECT_TRUE(d.width > 0 && d.width <= 200 && d.height > 0 && d.height <= 200);
     const std::set<std::uint8_t> used(d.pixels.begin(), d.pixels.end());
     EXPECT_EQ(used.size() > 1, c[0] != "white.GIF");
+    if (c.size() > 3)
+      EXPECT_EQ(asset->bytes, server::FindAsset(c[3])->bytes);
+    else if (c[0].starts_with("pic/Boy") || c[0].starts_with("pic/Girl"))
+      avatars.insert(asset->bytes);
   }
+  EXPECT_EQ(avatars.size(), 20u);
+  EXPECT_EQ(server::FindAsset("pic/Boy1.gif")->bytes.data(),
+            server::FindAsset("PIC/BOY1.GIF")->bytes.data());
 }
 
 // Every image a rendered page points to is served.
@@ -229,6 +226,46 @@ TEST_F(ImagesInPagesTest, EveryImageAPageShowsExists) {
         "hpgtumanage.gif", "hpgtuemail.gif", "nothing.gif", "pic/Boy1.gif",
         "pic/Girl10.gif"})
     EXPECT_TRUE(seen.contains(std::string(expected))) << expected;
+}
+
+using server::http::Stylesheet;
+
+// The link carries a hash of the content after "?v=": the host finds the
+// asset by its path alone, and a browser with a month-old copy asks anew.
+TEST(StyleTest, ServedAsCssByPathAndLinkedWithItsHash) {
+  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {
+    EXPECT_EQ(server::FindAsset(path), &Stylesheet()) << path;
+  }
+  EXPECT_EQ(Stylesheet().content_type, "text/css");
+  EXPECT_EQ(server::FindAsset("site.cs"), nullptr);
+  EXPECT_EQ(server::FindAsset("css/site.css"), nullptr);
+  const std::string href = server::http::StylesheetHref();
+  EXPECT_TRUE(std::regex_match(href, std::regex(R"(site\.css\?v=[0-9a-f]{8})"))) << href;
+  EXPECT_EQ(server::FindAsset(href.substr(0, href.find('?'))), &Stylesheet());
+  EXPECT_EQ(server::http::StylesheetHref(), href);
+}
+
+// Served without a charset label, so every byte must be ASCII; a brace out of
+// place would drop every rule after it; the guestbook page's body tag carries
+// the owner's background image, which a background shorthand or image in the
+// body rule would hide.
+TEST(StyleTest, AsciiBalancedAndLeavesTheBackgroundImageAlone) {
+  const std::string_view css = Stylesheet().bytes;
+  ASSERT_FALSE(css.empty());
+  EXPECT_TRUE(std::all_of(css.begin(), css.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+  int depth = 0;
+  for (char c : css) {
+    depth += (c == '{') - (c == '}');
+    ASSERT_TRUE(depth >= 0 && depth <= 2);  // rules inside one @media block
+  }
+  EXPECT_EQ(depth, 0);
+  const auto start = css.find("\nbody {");
+  ASSERT_NE(start, std::string_view::npos);
+  const std::string_view rule = css.substr(start, css.find('}', start) - start);
+  EXPECT_EQ(rule.find("background:"), std::string_view::npos) << rule;
+  EXPECT_EQ(rule.find("background-image"), std::string_view::npos) << rule;
+  EXPECT_NE(rule.find("background-color"), std::string_view::npos) << rule;
 }
 
 }  // namespace
