@@ -202,9 +202,12 @@ class MariaHandle {
     }
   }
   ~MariaHandle() {
-    cache_.clear();
-    index_.clear();
+    // The connection first: it detaches the statements, which then close
+    // without a word to the server.
     mysql_close(db_);
+    index_.clear();
+    cache_.clear();
+    once_.reset();
   }
   MariaHandle(const MariaHandle&) = delete;
   MariaHandle& operator=(const MariaHandle&) = delete;
@@ -288,7 +291,7 @@ class MariaHandle {
     if (!meta) return result;
     const my_bool update_max = 1;
     mysql_stmt_attr_set(stmt, STMT_ATTR_UPDATE_MAX_LENGTH, &update_max);
-    if (mysql_stmt_store_result(stmt)) Fail(stmt, "read");
+    if (mysql_stmt_store_result(stmt)) FailReading(stmt, "read");
     const unsigned columns = mysql_num_fields(meta.get());
     MYSQL_FIELD* fields = mysql_fetch_fields(meta.get());
     std::vector<Cell> cells(columns);
@@ -331,7 +334,7 @@ class MariaHandle {
       }
       result.rows.push_back(std::move(row));
     }
-    if (rc == 1) Fail(stmt, "fetch");
+    if (rc == 1) FailReading(stmt, "fetch");
     mysql_stmt_free_result(stmt);
     return result;
   }
@@ -396,6 +399,15 @@ class MariaHandle {
     mysql_stmt_free_result(stmt);
     if (Broken(code)) broken_ = true;
     Throw(message, code, timeout_.count() > 0);
+  }
+
+  // A statement stopped while its rows were coming (the time limit, a
+  // killed query) is left expecting the rest, and would wait for them
+  // forever when run again: the handle is not lent again, and closing it
+  // closes the connection first (see ~MariaHandle).
+  [[noreturn]] void FailReading(MYSQL_STMT* stmt, std::string_view what) {
+    broken_ = true;
+    Fail(stmt, what);
   }
 
   struct Entry {

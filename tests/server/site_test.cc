@@ -61,14 +61,14 @@ void StorePage(PageEnv& env) {
 void ThrowPage(PageEnv&) { throw std::runtime_error("boom"); }
 
 // Registers a guestbook, then runs a statement of many seconds, in one
-// transaction.
+// transaction (on MariaDB one whose rows are on their way when it stops).
 void SlowPage(PageEnv& env) {
   data::Connection conn(env.context().server().Databases());
   conn.Open(env.component().DSNtemp());
   data::Transaction tx(conn);
   conn.Execute("insert into user(name) values ('slow')");
   conn.Execute(data::MariaTargetOf(env.component().DSNtemp())
-                   ? "select sum(seq % 7) from seq_1_to_1000000000"
+                   ? "select seq from seq_1_to_1000000000"
                    : "with recursive k(i) as (select 1 union all select i + 1 from k "
                      "where i < 1e8) select count(*) from k");
   tx.Commit();
@@ -232,16 +232,18 @@ TEST_F(SiteTest, VisitCountsAreWrittenTogetherAndAtTheStop) {
 TEST_F(SiteTest, AStatementPastTheTimeLimitIs503AndWritesNothing) {
   data::StorePool quick(50ms);
   site(&quick);
-  const auto start = std::chrono::steady_clock::now();
-  Response res = Get("/slow.asp");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-  EXPECT_EQ(res.result(), bhttp::status::service_unavailable);
-  EXPECT_EQ(res[bhttp::field::retry_after], "5");
-  EXPECT_NE(host::FromGb18030(res.body()).find("<p>服务器忙，请稍后再试！</p>"),
-            std::string::npos);
-  EXPECT_EQ(testing::StoreCount(pool_, dsn_, "select * from user"), 0);
-  ASSERT_EQ(log_.size(), 1u);
-  EXPECT_EQ(log_[0].rfind("busy: \"GET /slow.asp HTTP/1.1\": ", 0), 0u) << log_[0];
+  for (int again = 0; again < 2; ++again) {  // the same statements on the same handle
+    const auto start = std::chrono::steady_clock::now();
+    Response res = Get("/slow.asp");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(res.result(), bhttp::status::service_unavailable);
+    EXPECT_EQ(res[bhttp::field::retry_after], "5");
+    EXPECT_NE(host::FromGb18030(res.body()).find("<p>服务器忙，请稍后再试！</p>"),
+              std::string::npos);
+    EXPECT_EQ(testing::StoreCount(pool_, dsn_, "select * from user"), 0);
+    ASSERT_EQ(log_.size(), again + 1u);
+    EXPECT_EQ(log_[again].rfind("busy: \"GET /slow.asp HTTP/1.1\": ", 0), 0u) << log_[0];
+  }
   site_.reset();
 }
 
