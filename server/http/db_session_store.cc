@@ -1,5 +1,6 @@
 #include "server/http/db_session_store.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -206,9 +207,9 @@ std::size_t DatabaseSessionStore::Sweep() {
   auto db = databases_.Acquire(dsn_);
   auto count = [&] {
     const auto rows = db->Run("select count(*) from session").rows;
-    return rows.empty() ? 0 : static_cast<std::size_t>(rows[0][0].Whole().value_or(0));
+    return rows.empty() ? 0 : rows[0][0].Whole().value_or(0);
   };
-  const std::size_t before = count();
+  const std::int64_t before = count();
   db->Run("delete from session where expires < ?", {Value(now)});
   // Beyond the limits the sessions idle longest end, down to the newest
   // one that takes the store past max_sessions or max_total_bytes.
@@ -223,7 +224,8 @@ std::size_t DatabaseSessionStore::Sweep() {
   if (!over.rows.empty()) {
     db->Run("delete from session where last_used <= ?", {over.rows[0][0]});
   }
-  return before - count();
+  // Other servers may add sessions meanwhile.
+  return static_cast<std::size_t>(std::max<std::int64_t>(0, before - count()));
 }
 
 }  // namespace tb::server::http
