@@ -80,8 +80,10 @@ bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows sh
   const auto read = cache ? StoreVersion(db, shows == Shows::kEverything) : std::nullopt;
   if (!read) return render();
   const std::uint64_t version = *read;
-  if (auto kept = cache->Find(key, version)) {
-    Response().WriteKept(*kept);
+  // Held until the page is kept, or this rendering ends without it.
+  const host::PageCache::Lookup lookup = cache->FindOrRender(key, version);
+  if (lookup.page) {
+    Response().WriteKept(*lookup.page);
     return true;
   }
   GatheredResponse gathered(Response());

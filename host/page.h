@@ -130,6 +130,17 @@ class PageCache {
   virtual std::shared_ptr<const std::string> Keep(std::string_view key,
                                                   std::uint64_t version,
                                                   std::string page) = 0;
+  // Find, and for a page not kept the turn to render it: while another
+  // request renders the page of `key` for `version`, waits for it to keep
+  // the page (then returns that page) or to give up (then returns nothing,
+  // and this request renders alone); otherwise `rendering` is set, and
+  // others asking meanwhile wait for this request until it keeps the page
+  // or drops `rendering`. So a page many ask for at once is rendered once.
+  struct Lookup {
+    std::shared_ptr<const std::string> page;
+    std::shared_ptr<void> rendering;
+  };
+  virtual Lookup FindOrRender(std::string_view key, std::uint64_t version) = 0;
 };
 
 // Services of the host.

@@ -20,6 +20,11 @@ PageCache::PageCache(std::size_t max_bytes, std::size_t max_page_bytes)
 std::shared_ptr<const std::string> PageCache::Find(std::string_view key,
                                                    std::uint64_t version) {
   std::lock_guard lock(mutex_);
+  return FindLocked(key, version);
+}
+
+std::shared_ptr<const std::string> PageCache::FindLocked(std::string_view key,
+                                                         std::uint64_t version) {
   auto it = index_.find(key);
   if (it == index_.end()) return nullptr;
   if (it->second->version != version) {
@@ -38,6 +43,11 @@ std::shared_ptr<const std::string> PageCache::Keep(std::string_view key,
   const std::size_t bytes = key.size() + page.capacity() + kEntryOverhead;
   auto kept = std::make_shared<const std::string>(std::move(page));
   std::lock_guard lock(mutex_);
+  if (auto it = rendering_.find(std::string(key));
+      it != rendering_.end() && it->second.version == version) {
+    rendering_.erase(it);
+    rendered_.notify_all();
+  }
   if (auto it = index_.find(key); it != index_.end()) Drop(it->second);
   if (bytes > max_page_bytes_ || bytes > max_bytes_) return kept;
   while (bytes_ + bytes > max_bytes_) Drop(std::prev(entries_.end()));
@@ -45,6 +55,33 @@ std::shared_ptr<const std::string> PageCache::Keep(std::string_view key,
   index_.emplace(entries_.front().key, entries_.begin());
   bytes_ += bytes;
   return kept;
+}
+
+host::PageCache::Lookup PageCache::FindOrRender(std::string_view key,
+                                                std::uint64_t version) {
+  std::unique_lock lock(mutex_);
+  const std::string name(key);
+  const auto until = std::chrono::steady_clock::now() + kRenderWait;
+  for (bool waited = false;; waited = true) {
+    if (auto page = FindLocked(key, version)) return {std::move(page), nullptr};
+    auto it = rendering_.find(name);
+    if (it == rendering_.end() || it->second.version != version) {
+      if (waited) return {};  // given up, or rendered without being kept
+      break;
+    }
+    if (rendered_.wait_until(lock, until) == std::cv_status::timeout) return {};
+  }
+  const std::uint64_t turn = ++turns_;
+  rendering_[name] = {version, turn};
+  // Dropped without a Keep: the waiting requests render for themselves.
+  return {nullptr, std::shared_ptr<void>(this, [this, name, turn](void*) {
+            std::lock_guard done(mutex_);
+            if (auto it = rendering_.find(name);
+                it != rendering_.end() && it->second.turn == turn) {
+              rendering_.erase(it);
+              rendered_.notify_all();
+            }
+          })};
 }
 
 void PageCache::Drop(Entries::iterator entry) {

@@ -7,7 +7,8 @@
 // context (host::Server::Pages), from any worker thread. A page of another
 // version is dropped when looked up; the page used least recently goes when
 // a new one does not fit; a page larger than the limit per page is not kept
-// at all.
+// at all. FindOrRender lets one request render a missing page while the
+// others that ask for it wait (kRenderWait at most) and serve what it keeps.
 //
 // Example:
 //   PageCache pages(32 << 20, 1 << 20);
@@ -16,6 +17,8 @@
 //   pages.Find("k", 8);  // nullptr: the store has changed, the page is gone
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -41,6 +44,11 @@ class PageCache final : public host::PageCache {
                                           std::uint64_t version) override;
   std::shared_ptr<const std::string> Keep(std::string_view key, std::uint64_t version,
                                           std::string text) override;
+  Lookup FindOrRender(std::string_view key, std::uint64_t version) override;
+
+  // How long a request waits for another's rendering of the same page
+  // before it renders the page itself.
+  static constexpr std::chrono::seconds kRenderWait{5};
 
   // The pages kept, and the bytes counted for them.
   std::size_t size() const;
@@ -56,6 +64,13 @@ class PageCache final : public host::PageCache {
   using Entries = std::list<Entry>;
 
   void Drop(Entries::iterator entry);
+  std::shared_ptr<const std::string> FindLocked(std::string_view key,
+                                                std::uint64_t version);
+
+  // A request's turn to render the page of a key.
+  struct Rendering {
+    std::uint64_t version, turn;
+  };
 
   const std::size_t max_bytes_, max_page_bytes_;
   mutable std::mutex mutex_;
@@ -63,6 +78,9 @@ class PageCache final : public host::PageCache {
   // List nodes do not move, so the index can view their keys.
   std::unordered_map<std::string_view, Entries::iterator> index_;
   std::size_t bytes_ = 0;
+  std::unordered_map<std::string, Rendering> rendering_;
+  std::uint64_t turns_ = 0;
+  std::condition_variable rendered_;
 };
 
 }  // namespace tb::server::http

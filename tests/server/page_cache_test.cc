@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 #include "data/store_pool.h"
 #include "host/encoding.h"
@@ -41,6 +42,27 @@ TEST(PageCacheTest, APageServesOnlyItsVersionAndTheLeastRecentlyUsedGoFirst) {
       << "given back though too large to keep";
   EXPECT_FALSE(cache.Find("e", 1)) << "over the limit per page";
   EXPECT_EQ(cache.size(), 3u);
+}
+
+// Requests asking for a page another is rendering wait for it, and serve
+// what it keeps; a rendering dropped without a page lets them go.
+TEST(PageCacheTest, APageAskedForAtOnceIsRenderedOnce) {
+  PageCache cache(1 << 16, 1 << 12);
+  for (bool kept : {true, false}) {
+    const std::string key = kept ? "a" : "b";
+    host::PageCache::Lookup first = cache.FindOrRender(key, 1);
+    ASSERT_TRUE(first.rendering);
+    std::thread renderer([&] {
+      std::this_thread::sleep_for(100ms);
+      if (kept) cache.Keep(key, 1, "A");
+      first.rendering.reset();
+    });
+    const host::PageCache::Lookup second = cache.FindOrRender(key, 1);
+    renderer.join();
+    EXPECT_EQ(second.page ? *second.page : "none", kept ? "A" : "none") << key;
+    EXPECT_FALSE(second.rendering && kept) << key;
+  }
+  EXPECT_TRUE(cache.FindOrRender("b", 1).rendering) << "nothing kept: the next renders";
 }
 
 enum class Who { kVisitor, kOtherOwner, kOwner, kSuperuser };
