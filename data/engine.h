@@ -55,8 +55,8 @@ class Engine {
   // of the searchable texts: subject, message, guestname, email) Contains
   // `keyword`, read from the store's index of the texts' trigrams, so that
   // a search reads only those messages; nullopt when the store keeps no
-  // such index or the keyword is shorter than a trigram (kTrigram
-  // characters).
+  // such index, the keyword is shorter than a trigram (kTrigram
+  // characters), or the index would cost more than reading the guestbook.
   static constexpr std::size_t kTrigram = 3;
   virtual std::optional<Condition> IndexedSuperset(std::string_view column,
                                                    std::string_view keyword) const {
