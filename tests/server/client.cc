@@ -138,13 +138,6 @@ std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
   return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
 }
 
-std::vector<std::string> SetCookies(const Response& res) {
-  std::vector<std::string> out;
-  for (const auto& field : res)
-    if (field.name() == bhttp::field::set_cookie) out.emplace_back(field.value());
-  return out;
-}
-
 ServeProcess::ServeProcess(std::vector<std::string> args) {
   char err_template[] = "/tmp/tavobook-serve-err-XXXXXX";
   int err_fd = mkstemp(err_template);

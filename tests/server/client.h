@@ -45,9 +45,6 @@ class Client {
   boost::beast::flat_buffer buffer_;
 };
 
-// The values of every Set-Cookie field of a response.
-std::vector<std::string> SetCookies(const Response& res);
-
 // A response as text: the status and whether it keeps the connection, each
 // header field, a blank line and the body (text decoded from GB18030, other
 // bytes than printable ASCII written \xHH, the style sheet's version

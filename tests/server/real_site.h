@@ -29,9 +29,6 @@ namespace tb::testing {
 
 using namespace std::chrono_literals;
 
-// Form fields in the order a browser sends them.
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
 // A page as the visitor got it, its text decoded from GB18030.
 struct Answer {
   server::http::Status status;
@@ -86,8 +83,10 @@ class SiteVisits {
              host::FromGb18030(res.body()),
              std::string(res[bhttp::field::location]),
              {}};
-    for (const std::string& c : SetCookies(res)) {
-      if (!c.starts_with("TBSESSION=")) continue;
+    for (const auto& field : res) {
+      const std::string c(field.value());
+      if (field.name() != bhttp::field::set_cookie || !c.starts_with("TBSESSION="))
+        continue;
       a.session_cookies.push_back(c);
       id = c.find("Max-Age=0") != std::string::npos ? "" : c.substr(10, c.find(';') - 10);
     }

@@ -2,12 +2,10 @@
 // store (SQLite, and MariaDB when TB_TEST_MARIADB names one), two database
 // stores on one store standing in for two servers, and the counts per client
 // address kept by two ClientLimits on one store; then the memory store's
-// own bounds and the session ids.
+// own bounds (the session ids' form is in http_page_test.cc).
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <regex>
-#include <set>
 #include <thread>
 
 #include "data/store_pool.h"
@@ -110,21 +108,12 @@ TEST_P(SharedStateTest, ValuesSavedByOneServerLoadOnTheOtherUntilTheTimeout) {
 }
 
 TEST_P(SharedStateTest, EraseLoginsOnOneServerEndsTheLoginsOnTheOther) {
-  struct Case {
-    const char* id;
-    const char* flag;
-    const char* name;
-    bool ends;
-  };
-  const Case cases[] = {{"a", "yes", "abc", true},     {"b", "yes", "ABC", true},
-                        {"keep", "yes", "abc", false}, {"c", "no", "abc", false},
-                        {"d", "yes", "abcd", false},   {"e", "", "abc", false}};
-  for (const Case& c : cases) {
-    one().Save(c.id, {{"ly_log", Value(c.flag)}, {"ly_name", Value(c.name)}});
-  }
+  const auto cases = support::ReadCases("server/erase_logins.txt");
+  for (const auto& c : cases)
+    one().Save(c[0], {{"ly_log", Value(c[1])}, {"ly_name", Value(c[2])}});
   EXPECT_EQ(two().EraseLogins("", ""), 0u);
   EXPECT_EQ(two().EraseLogins("Abc", "keep"), 2u);
-  for (const Case& c : cases) EXPECT_EQ(!one().Load(c.id), c.ends) << c.id;
+  for (const auto& c : cases) EXPECT_EQ(!one().Load(c[0]), c[3] == "ends") << c[0];
   two().Erase("keep");
   two().Erase("keep");
   EXPECT_EQ(one().Load("keep"), std::nullopt);
@@ -178,15 +167,9 @@ TEST_P(SharedStateTest, TheSweepEndsTheLongestIdlePastTheLimits) {
 TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
   auto a = Limits(), b = Limits();
   for (int i = 0; i < 5; ++i) (i % 2 ? a : b)->GuessFailed("10.0.0.1", "abc");
-  struct Case {
-    const char* address;
-    const char* name;
-    bool refused;
-  };
-  for (const Case& c : {Case{"10.0.0.1", "ABC", true}, Case{"10.0.0.1", "abd", false},
-                        Case{"10.0.0.2", "abc", false}}) {
-    EXPECT_EQ(b->GuessingRefused(c.address, c.name), c.refused) << c.address << c.name;
-  }
+  EXPECT_TRUE(b->GuessingRefused("10.0.0.1", "ABC"));
+  EXPECT_FALSE(b->GuessingRefused("10.0.0.1", "abd"));
+  EXPECT_FALSE(b->GuessingRefused("10.0.0.2", "abc"));
   EXPECT_TRUE(a->TakePost("10.0.0.1"));
   EXPECT_TRUE(b->TakePost("10.0.0.1"));
   EXPECT_FALSE(a->TakePost("10.0.0.1"));
@@ -250,14 +233,6 @@ TEST(SessionLimitsTest, OldestGiveWayAndNoSessionOutgrowsItsShare) {
   now += 21min;
   EXPECT_EQ(store.Sweep(), 2u);
   EXPECT_EQ(store.total_bytes(), 0u);
-}
-
-TEST(SessionIdTest, LongRandomHex) {
-  std::set<std::string> ids;
-  for (int i = 0; i < 100; ++i) ids.insert(NewSessionId());
-  EXPECT_EQ(ids.size(), 100u);
-  for (const std::string& id : ids)
-    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9a-f]{64}"))) << id;
 }
 
 }  // namespace

@@ -9,18 +9,12 @@ std::string Shown(const Value& value) {
   return value.IsText() ? "\"" + value.Text() + "\"" : value.Text();
 }
 
-std::string CookiesSet(const host::MapPage& page) {
-  std::string out;
-  for (const auto& [name, cookie] : page.response_cookies)
-    out += "cookie " + name + "=" + cookie.value + " until " +
-           cookie.expires.value_or("-") + "\n";
-  return out;
-}
-
 std::string Outcome(const host::MapPage& page) {
   std::string out = "body: " + page.body + "\n";
   if (page.redirect) out += "redirect: " + *page.redirect + "\n";
-  out += CookiesSet(page);
+  for (const auto& [name, cookie] : page.response_cookies)
+    out += "cookie " + name + "=" + cookie.value + " until " +
+           cookie.expires.value_or("-") + "\n";
   for (const auto& [key, value] : page.session_values)
     out += "session " + key + "=" + Shown(value) + "\n";
   return out;

@@ -25,9 +25,6 @@ namespace tb::testing {
 // "-" when empty.
 std::string Shown(const Value& value);
 
-// Every cookie `page` set, a line each: its name, value and expiry.
-std::string CookiesSet(const host::MapPage& page);
-
 // What a request left in `page`, a line each: the body, the redirect (when
 // one), every cookie set with its expiry and every session value.
 std::string Outcome(const host::MapPage& page);

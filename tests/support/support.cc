@@ -207,23 +207,17 @@ std::string PageTest::AddMessage(std::string_view book, const Columns& changes) 
   return Insert("liuyan", std::move(row), changes);
 }
 
-std::string TagPerLine(std::string_view html) {
-  std::string out;
-  out.reserve(html.size() + html.size() / 8);
-  for (std::size_t i = 0; i < html.size(); ++i) {
-    const char next = i + 1 < html.size() ? html[i + 1] : '\0';
-    if (i > 0 && html[i] == '<' &&
-        (std::isalpha(static_cast<unsigned char>(next)) || next == '!'))
-      out += '\n';
-    out += html[i];
-  }
-  return out;
-}
-
 void ExpectGolden(std::string_view name, std::string_view actual) {
   std::filesystem::path file =
       std::filesystem::path(TB_SOURCE_DIR) / "tests" / "golden" / name;
-  const std::string lines = TagPerLine(actual);
+  std::string lines;  // a tag a line
+  for (std::size_t i = 0; i < actual.size(); ++i) {
+    const char next = i + 1 < actual.size() ? actual[i + 1] : '\0';
+    if (i > 0 && actual[i] == '<' &&
+        (std::isalpha(static_cast<unsigned char>(next)) || next == '!'))
+      lines += '\n';
+    lines += actual[i];
+  }
   const char* update = std::getenv("TB_UPDATE_GOLDEN");
   if (update && std::string_view(update) == "1") {
     std::filesystem::create_directories(file.parent_path());

@@ -145,14 +145,9 @@ class PageTest : public ::testing::Test {
   std::unique_ptr<Guestbook> book_;
 };
 
-// `html` with a line break inserted before each opening tag ("<" then a
-// letter or "!"), nothing else changed: golden files keep pages so, a tag a
-// line, and the comparison stays byte for byte.
-std::string TagPerLine(std::string_view html);
-
-// Compares TagPerLine(actual) byte for byte with the file
-// tests/golden/<name>; with the environment variable TB_UPDATE_GOLDEN=1 set,
-// writes the file instead.
+// Compares `actual`, a line break put before each opening tag ("<" then a
+// letter or "!"), byte for byte with the file tests/golden/<name>; with the
+// environment variable TB_UPDATE_GOLDEN=1 set, writes the file instead.
 void ExpectGolden(std::string_view name, std::string_view actual);
 
 // A page test whose cases are requests, a line each:
