@@ -5,7 +5,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <thread>
 
 #include "data/connection.h"
 #include "data/error.h"
@@ -158,19 +157,6 @@ TEST_F(StoreTest, DeleteWhileWalking) {
   }
 }
 
-TEST_F(StoreTest, TransactionRollsBackUnlessCommitted) {
-  conn_.Execute("insert into user(name) values ('abc')");
-  for (const bool commit : {false, true}) {
-    Transaction tx(conn_);
-    conn_.Execute("update user set infoserial= infoserial + 1 where name = ?",
-                  {Value("abc")});
-    conn_.Execute("insert into liuyan(name) values ('abc')");
-    if (commit) tx.Commit();
-  }
-  EXPECT_EQ(One("select infoserial || ',' || (select count(*) from liuyan) from user"),
-            Value("1,1"));
-}
-
 // A page of a guestbook with 100,000 messages, first or last, costs about
 // what a page of a small one costs: counted and fetched in SQL, the last
 // from the far end.
@@ -288,43 +274,18 @@ TEST_F(StoreTest, AStatementRunAgainIsNotPreparedAgain) {
   EXPECT_EQ(pool_.prepared(), after + 1);
 }
 
-// A statement that runs for seconds, and one that waits for the fixture's
-// write lock, stop with Timeout; the handle goes on.
+// A statement that waits for the fixture's write lock stops with Timeout;
+// the handle goes on. (One that runs for seconds: SiteTest's slow.asp.)
 TEST_F(StoreTest, AStatementPastTheTimeLimitStopsWithTimeout) {
   SqlitePool quick(std::chrono::milliseconds(50));
   Connection slow(quick);
   slow.Open(dsn_);
   Transaction lock(conn_);
-  for (std::string_view sql :
-       {"with recursive k(i) as (select 1 union all select i + 1 from k where i < 1e8) "
-        "select count(*) from k",
-        "begin immediate"}) {
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_THROW(slow.Execute(sql), Timeout) << sql;
-    EXPECT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(1) * testing::kTimeScale)
-        << sql;
-  }
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(slow.Execute("begin immediate"), Timeout);
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::seconds(1) * testing::kTimeScale);
   EXPECT_EQ(slow.Execute("select 7 as n")["n"], Value(7));
-}
-
-TEST_F(StoreTest, ConcurrentWritersWaitRatherThanFail) {
-  conn_.Execute("insert into user(name) values ('abc')");
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 50; ++i) {
-        Connection c(pool_);
-        c.Open(dsn_);
-        Transaction tx(c);
-        auto n = c.Execute("select infoserial from user where name='abc'")["infoserial"];
-        c.Execute("update user set infoserial = " + std::to_string(*n.Whole() + 1));
-        tx.Commit();
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(One("select infoserial from user"), Value(200));
 }
 
 // Where a MariaDB connection string points.

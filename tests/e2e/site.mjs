@@ -39,9 +39,6 @@ export async function startSite() {
   });
   mkdirSync(screenshotDir, { recursive: true });
   return {
-    url,
-    browser,
-    log: () => log,
     // A fresh browser context: its own cookies, so its own session;
     // `options` as Playwright's (a viewport, say).
     async newPage(options = {}) {

@@ -8,7 +8,6 @@ import signal
 import sqlite3
 import subprocess
 import tempfile
-import time
 import urllib.parse
 
 SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
@@ -47,12 +46,9 @@ class Site:
         self.port, self.pid = int(found.group(1)), self.proc.pid
         return self
 
-    def alive(self):
-        return self.proc.poll() is None
-
     def stop(self, timeout=20):
         """SIGTERM; the exit status (None when it would not stop)."""
-        if self.alive():
+        if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
         try:
             return self.proc.wait(timeout)
@@ -175,6 +171,10 @@ class Checks:
         return self.expect(result[0] in statuses and not lacks, what, f"status {result[0]}"
                            + (f", body lacks {text!r}" if lacks else ""))
 
+    def store_consistent(self, db):
+        problems = store_problems(db)
+        return self.expect(not problems, "store consistent", "; ".join(problems))
+
     def finish(self, summary):
         word = "PASS" if not self.failed else f"FAIL ({self.failed} of {self.total})"
         print(f"{self.test}: {summary}: {word}", flush=True)
@@ -191,10 +191,3 @@ def attempt(call, *args):
 
 def workdir(test):
     return tempfile.TemporaryDirectory(prefix=f"tavobook-{test}-")
-
-
-def wait_until(predicate, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline and not predicate():
-        time.sleep(0.05)
-    return predicate()

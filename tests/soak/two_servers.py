@@ -43,19 +43,12 @@ def nginx(tmp, ports):
     upstream = " ".join(f"server 127.0.0.1:{p};" for p in ports)
     conf = os.path.join(tmp, "nginx.conf")
     with open(conf, "w", encoding="ascii") as f:
-        f.write(f"""pid {tmp}/nginx.pid; error_log {tmp}/nginx.err; daemon on;
-events {{}}
-http {{
-  access_log off; client_body_temp_path {tmp}; proxy_temp_path {tmp};
+        f.write(f"""pid {tmp}/nginx.pid; error_log {tmp}/nginx.err; daemon on; events {{}}
+http {{ access_log off; client_body_temp_path {tmp}; proxy_temp_path {tmp};
   upstream t {{ {upstream} keepalive 16; }}
-  server {{
-    listen 127.0.0.1:{front};
-    location / {{
-      proxy_pass http://t; proxy_http_version 1.1; proxy_set_header Connection "";
-      proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-    }}
-  }}
-}}
+  server {{ listen 127.0.0.1:{front}; location / {{ proxy_pass http://t; proxy_http_version 1.1;
+    proxy_set_header Connection ""; proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
+  }} }} }}
 """)
     subprocess.run([NGINX, "-p", tmp, "-c", conf], check=True)
     with open(f"{tmp}/nginx.pid", encoding="ascii") as f:
