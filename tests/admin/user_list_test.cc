@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "data/engine.h"
 #include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
@@ -125,39 +124,10 @@ TEST_F(UserListTest, LongListLinksItsEndsAndAroundTheCurrentPage) {
             std::string::npos);
 }
 
-// An engine source that notes the most rows any one statement handed back.
-class RowCountingSource : public data::EngineSource {
- public:
-  explicit RowCountingSource(data::EngineSource& inner) : inner_(inner) {}
-  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override {
-    return std::make_shared<Engine>(inner_.Acquire(dsn), most_rows_);
-  }
-  std::size_t most_rows() const { return most_rows_; }
-
- private:
-  class Engine : public data::Engine {
-   public:
-    Engine(std::shared_ptr<data::Engine> inner, std::size_t& most)
-        : inner_(std::move(inner)), most_(most) {}
-    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
-      auto result = inner_->Run(sql, params);
-      most_ = std::max(most_, result.rows.size());
-      return result;
-    }
-
-   private:
-    std::shared_ptr<data::Engine> inner_;
-    std::size_t& most_;
-  };
-
-  data::EngineSource& inner_;
-  std::size_t most_rows_ = 0;
-};
-
 TEST_F(UserListTest, TotalsAreCountedByTheStore) {
   AddNumberedBooks(95);
   AddMessages("g01", 200000);
-  RowCountingSource counting(pool());
+  RecordingSource counting(pool());
   host::MemoryPage counted(counting);
   counted.ad_script_url = "http://ad.example/ad.js";
   counted.query.Add("Page", "2");
@@ -166,7 +136,7 @@ TEST_F(UserListTest, TotalsAreCountedByTheStore) {
   EXPECT_EQ(ListedNames(counted.body).size(), 30u);
   EXPECT_NE(counted.body.find("[4]</a>&nbsp;<p align=\"center\">"), std::string::npos);
   // Neither total nor the page loads more than one window of rows.
-  EXPECT_LE(counting.most_rows(), 64u);
+  EXPECT_LE(counting.most_rows, 64u);
 }
 
 }  // namespace

@@ -113,31 +113,6 @@ std::string ResponseText(const Response& res) {
   return out + "\n";
 }
 
-std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
-  struct Recorder : data::Engine {
-    Recorder(std::shared_ptr<data::Engine> e, std::vector<std::string>& s)
-        : engine(std::move(e)), seen(s) {}
-    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
-      seen.emplace_back(sql);
-      return engine->Run(sql, params);
-    }
-    // Each engine keeps its own transactions and search conditions.
-    void Begin() override { seen.emplace_back("begin"), engine->Begin(); }
-    void Commit() override { seen.emplace_back("commit"), engine->Commit(); }
-    void Rollback() override { seen.emplace_back("rollback"), engine->Rollback(); }
-    Condition Contains(std::string_view column, std::string_view keyword) const override {
-      return engine->Contains(column, keyword);
-    }
-    std::optional<Condition> IndexedSuperset(std::string_view column,
-                                             std::string_view keyword) const override {
-      return engine->IndexedSuperset(column, keyword);
-    }
-    std::shared_ptr<data::Engine> engine;
-    std::vector<std::string>& seen;
-  };
-  return std::make_shared<Recorder>(pool_.Acquire(dsn), statements);
-}
-
 ServeProcess::ServeProcess(std::vector<std::string> args) {
   char err_template[] = "/tmp/tavobook-serve-err-XXXXXX";
   int err_fd = mkstemp(err_template);

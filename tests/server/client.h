@@ -51,17 +51,6 @@ class Client {
 // hidden).
 std::string ResponseText(const Response& res);
 
-// Passes statements on to a pool and notes their texts.
-class RecordingSource : public data::EngineSource {
- public:
-  explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
-  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override;
-  std::vector<std::string> statements;
-
- private:
-  data::EngineSource& pool_;
-};
-
 // `tavobook serve` with the arguments given, its stdout read up to the
 // "listening on" line, its stderr kept in a file.
 class ServeProcess {

@@ -310,4 +310,33 @@ std::string CaseTest::RunAll(std::string_view name, std::string_view sql) {
   return out;
 }
 
+std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
+  struct Recorder : data::Engine {
+    Recorder(std::shared_ptr<data::Engine> e, RecordingSource& s)
+        : engine(std::move(e)), source(s) {}
+    data::Result Run(std::string_view sql, const std::vector<Value>& params) override {
+      source.statements.emplace_back(sql);
+      data::Result result = engine->Run(sql, params);
+      source.most_rows = std::max(source.most_rows, result.rows.size());
+      return result;
+    }
+    // Each engine keeps its own transactions and search conditions.
+    void Begin() override { source.statements.emplace_back("begin"), engine->Begin(); }
+    void Commit() override { source.statements.emplace_back("commit"), engine->Commit(); }
+    void Rollback() override {
+      source.statements.emplace_back("rollback"), engine->Rollback();
+    }
+    Condition Contains(std::string_view column, std::string_view keyword) const override {
+      return engine->Contains(column, keyword);
+    }
+    std::optional<Condition> IndexedSuperset(std::string_view column,
+                                             std::string_view keyword) const override {
+      return engine->IndexedSuperset(column, keyword);
+    }
+    std::shared_ptr<data::Engine> engine;
+    RecordingSource& source;
+  };
+  return std::make_shared<Recorder>(pool_.Acquire(dsn), *this);
+}
+
 }  // namespace tb::testing

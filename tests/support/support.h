@@ -179,4 +179,18 @@ class CaseTest : public PageTest {
   std::vector<std::string> base_;
 };
 
+// Passes statements on to a pool and notes their texts and the most rows
+// any one of them handed back; transactions and search conditions stay the
+// pool's engine's own.
+class RecordingSource : public data::EngineSource {
+ public:
+  explicit RecordingSource(data::EngineSource& pool) : pool_(pool) {}
+  std::shared_ptr<data::Engine> Acquire(std::string_view dsn) override;
+  std::vector<std::string> statements;
+  std::size_t most_rows = 0;
+
+ private:
+  data::EngineSource& pool_;
+};
+
 }  // namespace tb::testing
