@@ -22,6 +22,9 @@ using Row = std::vector<Value>;
 struct Result {
   std::vector<std::string> columns;
   std::vector<Row> rows;
+  // For an insert, update or delete: the rows it wrote (not those its
+  // triggers wrote).
+  std::int64_t changed = 0;
 
   // The index of a column, matched without regard to case; -1 when absent.
   int Find(std::string_view column) const;

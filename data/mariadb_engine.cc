@@ -290,7 +290,10 @@ class MariaHandle {
     if (mysql_stmt_execute(stmt)) Fail(stmt, "execute");
     Result result;
     Meta meta(mysql_stmt_result_metadata(stmt));
-    if (!meta) return result;
+    if (!meta) {
+      result.changed = static_cast<std::int64_t>(mysql_stmt_affected_rows(stmt));
+      return result;
+    }
     const my_bool update_max = 1;
     mysql_stmt_attr_set(stmt, STMT_ATTR_UPDATE_MAX_LENGTH, &update_max);
     if (mysql_stmt_store_result(stmt)) FailReading(stmt, "read");

@@ -243,6 +243,7 @@ class SqliteHandle {
         result.rows.push_back(std::move(row));
       }
       if (rc != SQLITE_DONE) Fail("step");
+      if (!sqlite3_stmt_readonly(stmt->get())) result.changed = sqlite3_changes64(db_);
     }
     return result;
   }

@@ -1,6 +1,5 @@
 #include "server/http/db_session_store.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdint>
 
@@ -192,25 +191,18 @@ void DatabaseSessionStore::Erase(std::string_view id) {
 std::size_t DatabaseSessionStore::EraseLogins(std::string_view name,
                                               std::string_view keep) {
   if (name.empty()) return 0;
-  const std::vector<Value> params = {Value(host::AsciiLower(name)), Value(keep)};
-  auto db = databases_.Acquire(dsn_);
-  const auto counted =
-      db->Run("select count(*) from session where login = ? and id <> ?", params).rows;
-  db->Run("delete from session where login = ? and id <> ?", params);
-  return counted.empty() ? 0
-                         : static_cast<std::size_t>(counted[0][0].Whole().value_or(0));
+  return static_cast<std::size_t>(
+      databases_.Acquire(dsn_)
+          ->Run("delete from session where login = ? and id <> ?",
+                {Value(host::AsciiLower(name)), Value(keep)})
+          .changed);
 }
 
 std::size_t DatabaseSessionStore::Sweep() {
   local_holds_.Sweep();
-  const std::int64_t now = Now();
   auto db = databases_.Acquire(dsn_);
-  auto count = [&] {
-    const auto rows = db->Run("select count(*) from session").rows;
-    return rows.empty() ? 0 : rows[0][0].Whole().value_or(0);
-  };
-  const std::int64_t before = count();
-  db->Run("delete from session where expires < ?", {Value(now)});
+  std::int64_t ended =
+      db->Run("delete from session where expires < ?", {Value(Now())}).changed;
   // Beyond the limits the sessions idle longest end, down to the newest
   // one that takes the store past max_sessions or max_total_bytes.
   const auto over = db->Run(
@@ -222,10 +214,10 @@ std::size_t DatabaseSessionStore::Sweep() {
        Value(static_cast<std::int64_t>(limits_.max_sessions)),
        Value(static_cast<std::int64_t>(limits_.max_total_bytes))});
   if (!over.rows.empty()) {
-    db->Run("delete from session where last_used <= ?", {over.rows[0][0]});
+    ended +=
+        db->Run("delete from session where last_used <= ?", {over.rows[0][0]}).changed;
   }
-  // Other servers may add sessions meanwhile.
-  return static_cast<std::size_t>(std::max<std::int64_t>(0, before - count()));
+  return static_cast<std::size_t>(ended);
 }
 
 }  // namespace tb::server::http

@@ -104,12 +104,10 @@ void StoreLimitCounts::Clear(const LimitRule& rule, const std::string& key) {
 }
 
 std::size_t StoreLimitCounts::Sweep() {
-  const Value now(Ms(Now()));
-  auto db = databases_.Acquire(dsn_);
-  const auto ended =
-      db->Run("select count(*) from client_limit where expires < ?", {now}).rows;
-  db->Run("delete from client_limit where expires < ?", {now});
-  return ended.empty() ? 0 : static_cast<std::size_t>(ended[0][0].Whole().value_or(0));
+  return static_cast<std::size_t>(
+      databases_.Acquire(dsn_)
+          ->Run("delete from client_limit where expires < ?", {Value(Ms(Now()))})
+          .changed);
 }
 
 }  // namespace tb::server
