@@ -57,17 +57,17 @@ class Rebound {
   host::Response* saved_;
 };
 
-// The version of what a page shows of the store, from the numbers the
-// store's triggers raise with every change (so another process's writes
-// count too); both only grow, so their sum changes with either. nullopt
-// when the store lacks them: nothing is then kept.
-std::optional<std::uint64_t> StoreVersion(data::Connection& db, bool with_visits) {
+// The numbers the store's triggers raise with every change (so another
+// process's writes count too); nullopt when the store lacks them: nothing is
+// then kept.
+std::optional<host::PageCache::Version> ReadNumbers(data::Connection& db) {
   auto rs = db.Execute("select n, visits from page_version");
   if (rs.Eof()) return std::nullopt;
   const auto n = rs["n"].Whole();
   const auto visits = rs["visits"].Whole();
   if (!n || !visits) return std::nullopt;
-  return static_cast<std::uint64_t>(with_visits ? *n + *visits : *n);
+  return host::PageCache::Version{static_cast<std::uint64_t>(*n),
+                                  static_cast<std::uint64_t>(*visits)};
 }
 
 }  // namespace
@@ -77,9 +77,12 @@ bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows sh
   host::PageCache* cache = Server().Pages();
   // Read before the page reads anything: a change made while it renders
   // leaves what it renders out of date at once.
-  const auto read = cache ? StoreVersion(db, shows == Shows::kEverything) : std::nullopt;
+  const auto read = cache ? cache->ReadVersion(DSNtemp(), [&] { return ReadNumbers(db); })
+                          : std::nullopt;
   if (!read) return render();
-  const std::uint64_t version = *read;
+  // Both numbers only grow, so their sum changes with either.
+  const std::uint64_t version =
+      read->changes + (shows == Shows::kEverything ? read->visits : 0);
   // Held until the page is kept, or this rendering ends without it.
   const host::PageCache::Lookup lookup = cache->FindOrRender(key, version);
   if (lookup.page) {

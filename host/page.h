@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -141,6 +142,18 @@ class PageCache {
     std::shared_ptr<void> rendering;
   };
   virtual Lookup FindOrRender(std::string_view key, std::uint64_t version) = 0;
+
+  // The version numbers of the store `dsn` as `read` gives them (nullopt
+  // when the store lacks them). The result of a read that began after this
+  // call was made serves it as well as its own would: it sees every change
+  // made before. So a cache may share one read among the requests that ask
+  // while it runs, saving a round trip to a store on another machine.
+  struct Version {
+    std::uint64_t changes, visits;
+  };
+  using VersionRead = std::function<std::optional<Version>()>;
+  virtual std::optional<Version> ReadVersion(std::string_view dsn,
+                                             const VersionRead& read) = 0;
 };
 
 // Services of the host.

@@ -84,6 +84,39 @@ host::PageCache::Lookup PageCache::FindOrRender(std::string_view key,
           })};
 }
 
+std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view dsn,
+                                                               const VersionRead& read) {
+  std::unique_lock lock(versions_mutex_);
+  VersionReads& reads = versions_[std::string(dsn)];
+  // Any read numbered from `wanted` on begins after this call.
+  const std::uint64_t wanted = reads.begun + 1;
+  while (reads.ended < wanted) {
+    if (reads.running) {
+      version_read_.wait(lock);
+      continue;
+    }
+    const std::uint64_t mine = ++reads.begun;
+    reads.running = true;
+    std::optional<Version> version;
+    try {
+      lock.unlock();
+      version = read();
+      lock.lock();
+    } catch (...) {
+      // A failed read serves nobody: the next one asking reads again.
+      lock.lock();
+      reads.running = false;
+      version_read_.notify_all();
+      throw;
+    }
+    reads.running = false;
+    reads.ended = mine;
+    reads.last = version;
+    version_read_.notify_all();
+  }
+  return reads.last;
+}
+
 void PageCache::Drop(Entries::iterator entry) {
   bytes_ -= entry->bytes;
   index_.erase(entry->key);

@@ -8,7 +8,8 @@
 // version is dropped when looked up; the page used least recently goes when
 // a new one does not fit; a page larger than the limit per page is not kept
 // at all. FindOrRender lets one request render a missing page while the
-// others that ask for it wait (kRenderWait at most) and serve what it keeps.
+// others that ask for it wait (kRenderWait at most) and serve what it keeps;
+// ReadVersion lets the requests that ask at once share one version read.
 //
 // Example:
 //   PageCache pages(32 << 20, 1 << 20);
@@ -45,6 +46,10 @@ class PageCache final : public host::PageCache {
   std::shared_ptr<const std::string> Keep(std::string_view key, std::uint64_t version,
                                           std::string text) override;
   Lookup FindOrRender(std::string_view key, std::uint64_t version) override;
+  // One read of a store's version at a time: those who ask while it runs
+  // wait for it to end and share the next read, which one of them makes.
+  std::optional<Version> ReadVersion(std::string_view dsn,
+                                     const VersionRead& read) override;
 
   // How long a request waits for another's rendering of the same page
   // before it renders the page itself.
@@ -81,6 +86,16 @@ class PageCache final : public host::PageCache {
   std::unordered_map<std::string, Rendering> rendering_;
   std::uint64_t turns_ = 0;
   std::condition_variable rendered_;
+
+  // The version reads of one store, numbered as they begin.
+  struct VersionReads {
+    std::uint64_t begun = 0, ended = 0;
+    bool running = false;
+    std::optional<Version> last;  // what read number `ended` gave
+  };
+  std::mutex versions_mutex_;
+  std::unordered_map<std::string, VersionReads> versions_;
+  std::condition_variable version_read_;
 };
 
 }  // namespace tb::server::http

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "data/store_pool.h"
@@ -63,6 +64,37 @@ TEST(PageCacheTest, APageAskedForAtOnceIsRenderedOnce) {
     EXPECT_FALSE(second.rendering && kept) << key;
   }
   EXPECT_TRUE(cache.FindOrRender("b", 1).rendering) << "nothing kept: the next renders";
+}
+
+// Those who ask for a store's version while a read of it runs share the
+// next read, which began after they asked; a read that fails serves nobody.
+TEST(PageCacheTest, AVersionReadServesWhoAskedBeforeItBegan) {
+  PageCache cache(1 << 16, 1 << 12);
+  std::atomic<int> begun = 0;
+  std::uint64_t n = 0;  // only the read running counts on
+  std::promise<void> open;
+  const auto read = [&, gate = open.get_future().share()] {
+    ++begun;
+    gate.wait();
+    return std::optional<host::PageCache::Version>({++n, 0});
+  };
+  const auto ask = [&] {
+    return std::async(std::launch::async,
+                      [&] { return cache.ReadVersion("d", read)->changes; });
+  };
+  auto first = ask();
+  while (begun == 0) std::this_thread::yield();
+  auto second = ask(), third = ask();
+  std::this_thread::sleep_for(200ms);  // both wait for the first read to end
+  open.set_value();
+  EXPECT_EQ(std::vector<std::uint64_t>({first.get(), second.get(), third.get()}),
+            std::vector<std::uint64_t>({1, 2, 2}));
+  EXPECT_EQ(begun, 2);
+  const auto fails = []() -> std::optional<host::PageCache::Version> {
+    throw std::exception();
+  };
+  EXPECT_THROW(cache.ReadVersion("d", fails), std::exception);
+  EXPECT_EQ(cache.ReadVersion("d", read)->changes, 3u) << "read again after a failure";
 }
 
 enum class Who { kVisitor, kOtherOwner, kOwner, kSuperuser };
