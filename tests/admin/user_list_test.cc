@@ -27,24 +27,19 @@ class AdminTest : public CaseTest {
   }
 };
 
-// Five guestbooks (one without an address, one whose address is markup) and
-// five messages, the ids counted from 1 (tests/cases/admin/tools_store.txt).
-class SuperuserToolsTest : public AdminTest {
- protected:
-  void Reset() {
-    ClearStore();
-    SeedFile("admin/tools_store.txt");
-  }
-};
-
-TEST_F(SuperuserToolsTest, EachCaseFromTheSameStore) {
+// The superuser's tools, each case from five guestbooks (one without an
+// address, one whose address is markup) and five messages, the ids counted
+// from 1 (tests/cases/admin/tools_store.txt).
+TEST_F(AdminTest, SuperuserToolsEachCaseFromTheSameStore) {
   std::string log;
   for (const Case& c : ReadCases("admin/tools.txt")) {
-    Reset();
+    ClearStore();
+    SeedFile("admin/tools_store.txt");
     log += Run(c, kLeft);
   }
   ExpectGolden("admin/tools.txt", log);
-  Reset();
+  ClearStore();
+  SeedFile("admin/tools_store.txt");
   Seed("insert into liuyan(name, subject) values ('abc', '<b>\"hi\"&')");
   RefuseWrites("liuyan", "delete");
   ExpectGolden("admin/tools_failed.txt", RunAll("admin/tools_failed.txt", kLeft));

@@ -1,11 +1,74 @@
 // The message form (Add): its key, the settings it copies, the pruning of
-// old messages; and the avatar table (Image1).
+// old messages; the avatar table (Image1); the older form (Add_bak). A post
+// of the form (AddCheck): each case a request, a line of
+// tests/cases/board_form/add_check_*.txt, its outcome a section of a golden
+// file; the numbers of simultaneous posts; the form's field helpers, each
+// case a line of tests/cases/board_form/fields.txt.
 #include <gtest/gtest.h>
 
-#include "tests/board_form/form_fixture.h"
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "board/add_check_fields.h"
+#include "data/error.h"
+#include "tests/support/board_helpers.h"
+#include "tests/support/support.h"
 
 namespace tb::testing {
 namespace {
+
+// What the tests of the form and of its post share: a guestbook "abc" with
+// known settings, messages to prune, and a valid post that a case changes
+// field by field.
+class FormTest : public CaseTest {
+ protected:
+  static constexpr std::string_view kKey = "123456789";
+
+  FormTest() {
+    AddBook("abc", {{"password", "secret"},
+                    {"email", "owner@example.cn"},
+                    {"titletop", "小明的留言本"},
+                    {"html", "2"},
+                    {"sendinfo", "1"},
+                    {"regtime", "2026-01-01 00:00:00"},
+                    {"infostyle", "11111111111101111111"}});
+    base_ = kArmed;
+    base_.insert(base_.end(), kPost.begin(), kPost.end());
+  }
+
+  // A form page visit as Add leaves it: the posted flag clear, kKey issued.
+  const std::vector<std::string> kArmed = {"session:ly_tijiao=0",
+                                           "session:ly_fgs=" + std::string(kKey)};
+  // A valid post to "abc" (tests/cases/board_form/post.txt).
+  const std::vector<std::string> kPost = ReadCases("board_form/post.txt").at(0).fields;
+
+  // Runs `member` with the fields of base_ and `fields`, in the session
+  // `login` (as a case's second field); gives the case's transcript.
+  std::string Call(std::string_view member, const std::vector<std::string>& fields = {},
+                   std::string_view login = "-") {
+    Case c{"", {std::string(member), std::string(login)}, {}};
+    c.fields.insert(c.fields.end(), fields.begin(), fields.end());
+    return Run(c);
+  }
+
+  // `n` messages of guestbook `name`, the k-th posted k minutes after
+  // 2026-01-01 00:00 with the subject "m" followed by k.
+  void SeedMessages(std::string_view name, int n) {
+    for (int i = 1; i <= n; ++i) {
+      char regtime[32];
+      std::snprintf(regtime, sizeof regtime, "2026-01-01 %02d:%02d:00", i / 60, i % 60);
+      AddMessage(name, {{"subject", "m" + std::to_string(i)}, {"regtime", regtime}});
+    }
+  }
+
+  std::string Infoserial() {
+    return Scalar("select infoserial from user where name = 'abc'");
+  }
+};
 
 class AddTest : public FormTest {
  protected:
@@ -53,7 +116,6 @@ TEST_F(AddTest, SecondVisitIssuesNewKeyAndOldFormIsRefused) {
   EXPECT_EQ(Left(), 1);
 }
 
-// tests/cases/board_form/prune.txt
 TEST_F(AddTest, PrunesOldestAboveMaxNum) {
   for (const Case& c : ReadCases("board_form/prune.txt")) {
     SCOPED_TRACE(c.line);
@@ -80,6 +142,149 @@ TEST_F(AddTest, Image1WritesTheAvatarTable) {
     book().Image1();
     ExpectGolden("Image1/avatars.html", page().body);
   }
+}
+
+TEST_F(AddTest, AddBakOffersEverythingOrNothing) {
+  ExpectGolden("Add_bak/pages.txt", RunAll("board_form/add_bak_pages.txt"));
+}
+
+TEST_F(AddTest, AddBakFormVariants) {
+  base_ = {"?name=abc"};
+  std::string log;
+  for (const Case& c : ReadCases("board_form/add_bak_variants.txt")) {
+    Run(c);
+    const std::size_t form = page().body.find("<form");
+    log += "## " + c.line + "\n" +
+           page().body.substr(form, page().body.find("</form>") - form) + "\n";
+  }
+  ExpectGolden("Add_bak/variants.txt", log);
+}
+
+// The key and the flag are set before the name is looked at
+// (tests/cases/board_form/add_bak_names.txt); the oldest messages above
+// MaxNum go.
+TEST_F(AddTest, AddBakNameRulesAndPrune) {
+  Seed("insert into user(name, infostyle) values ('a', '0')");
+  ExpectGolden("Add_bak/names.txt", RunAll("board_form/add_bak_names.txt"));
+  SeedMessages("abc", 6);
+  Call("Add_bak", {"?name=abc", "@MaxNum=#5"});
+  EXPECT_EQ(Count("select * from liuyan"), 0);
+}
+
+TEST_F(FormTest, StoresVisitorPost) {
+  std::string log;
+  for (const Case& c : ReadCases("board_form/add_check_stored.txt")) {
+    log += Run(c, "select infoserial from user where name = 'abc'");  // first: it posts
+    log += RowsText(pool(), dsn(), "select * from liuyan");
+  }
+  ExpectGolden("AddCheck/stored.txt", log);
+}
+
+TEST_F(FormTest, PostingGuard) {
+  base_ = kPost;
+  ExpectGolden("AddCheck/guard.txt",
+               RunAll("board_form/add_check_guard.txt", "select id from liuyan"));
+}
+
+TEST_F(FormTest, RefusalsAndTheirPrecedence) {
+  AddBook("other");
+  AddMessage("other", {{"infoseekno", 19999}});
+  base_.push_back("@StopThisWord=广告;spam");
+  ExpectGolden("AddCheck/refusals.txt", RunAll("board_form/add_check_refusals.txt"));
+  EXPECT_EQ(Count("select * from liuyan"), 1);
+  EXPECT_EQ(Infoserial(), "0");
+}
+
+TEST_F(FormTest, TreatedFields) {
+  std::string log;
+  for (const Case& c : ReadCases("board_form/add_check_treated.txt")) {
+    Run(c);
+    log += "## " + c.line + "\nsession message " +
+           Shown(page().Get("abcadd_check_message")) + "\n" +
+           RowsText(pool(), dsn(),
+                    "select hailfrom, guestname, subject, email, homepage, oicq, "
+                    "replymail, priviteword, touxiang, font, fontsize, fontcolor, "
+                    "whoinfo, html, message from liuyan order by id desc limit 1");
+  }
+  ExpectGolden("AddCheck/treated.txt", log);
+}
+
+TEST_F(FormTest, SortKeysAndNumbers) {
+  for (const Case& c : ReadCases("board_form/add_check_numbers.txt")) Run(c);
+  // Sort key, number and reply flag of each.
+  EXPECT_EQ(Joined("select infoseekno || '/' || infono || '/' || newinfo from liuyan "
+                   "where guestname = '小明' order by id",
+                   " "),
+            "19999/0/0 29999/1/0 19899/2/1 19899/3/1 19999/4/1 69999/5/0");
+  EXPECT_EQ(Infoserial(), "6");
+}
+
+// A post binds its values, so its statements are those of any other post:
+// a second post of other texts prepares nothing anew.
+TEST_F(FormTest, PostsOfOtherTextsPrepareNothingNew) {
+  Call("AddCheck");
+  const std::size_t prepared = Prepared();
+  Call("AddCheck", {"message=另一条 it's \"x\"", "guestname=小红"});
+  EXPECT_EQ(Prepared(), prepared);
+  EXPECT_EQ(Joined("select message from liuyan order by id", "|"),
+            "你好，留言本！|另一条 it's \"x\"");
+}
+
+TEST_F(FormTest, FailedInsertLeavesTheCounter) {
+  RefuseWrites("liuyan", "insert");
+  ExpectGolden("AddCheck/failed_insert.txt",
+               RunAll("board_form/add_check_failed.txt",
+                      "select infoserial from user where name = 'abc'; "
+                      "select infono from liuyan"));
+}
+
+TEST_F(FormTest, ConcurrentPostsGetDistinctNumbers) {
+  constexpr int kThreads = 8, kPostsEach = 5, kAll = kThreads * kPostsEach;
+  std::vector<std::thread> threads;
+  std::vector<std::string> bodies(kAll);
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kPostsEach; ++i) {
+        host::MemoryPage visitor(pool());
+        visitor.Set("ly_tijiao", Value("0"));
+        visitor.Set("ly_fgs", Value(std::string(kKey)));
+        visitor.query.Add("name", "abc");
+        visitor.query.Add("key2", kKey);
+        visitor.form.Add("guestname", "访客" + std::to_string(t));
+        visitor.form.Add("subject", "第" + std::to_string(i) + "条");
+        visitor.form.Add("html", "0");
+        RunPage(visitor, dsn(), &Guestbook::AddCheck);
+        bodies[t * kPostsEach + i] = visitor.body;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& body : bodies) EXPECT_TRUE(body.starts_with("<html>")) << body;
+  EXPECT_EQ(Count("select distinct infono from liuyan"), kAll);
+  EXPECT_EQ(Count("select distinct infoseekno from liuyan"), kAll);
+  EXPECT_EQ(
+      Scalar("select count(*) || ' ' || min(infono) || '-' || max(infono) from liuyan"),
+      "40 0-39");
+  EXPECT_EQ(Infoserial(), std::to_string(kAll));
+}
+
+std::string Gives(const Case& c) {
+  using namespace board::post;
+  const std::string& f = c[0];
+  if (f == "SafeFont") return SafeFont(c[1]);
+  if (f == "FormKeyMatches") return FormKeyMatches(c[1], CaseValue(c, 2)) ? "yes" : "no";
+  if (f == "NewThreadSortKey") return std::to_string(NewThreadSortKey(std::stoi(c[1])));
+  if (f == "ReplySortKey") return std::to_string(ReplySortKey(CaseValue(c, 1)));
+  try {
+    return std::to_string(MessageLimit(CaseValue(c, 1)));
+  } catch (const std::invalid_argument&) {
+    return "invalid";
+  }
+}
+
+TEST(AddCheckFieldsTest, Cases) {
+  for (const Case& c : ReadCases("board_form/fields.txt"))
+    EXPECT_EQ(Gives(c), c.fields.back()) << c.line;
 }
 
 }  // namespace

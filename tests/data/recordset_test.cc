@@ -33,8 +33,6 @@ class StoreTest : public ::testing::Test {
         ") insert into liuyan(name, subject, infoseekno) select 'abc', 'm' || i, i "
         "from k");
   }
-  // The first column of the first row of `sql`.
-  Value One(const std::string& sql) { return conn_.engine()->Run(sql).rows.at(0).at(0); }
 
   testing::TempDir tmp_;
   const std::filesystem::path dir_ = tmp_.path();
@@ -46,7 +44,8 @@ class StoreTest : public ::testing::Test {
 TEST_F(StoreTest, NewRowsHaveTheirDefaultsAndTheColumnListMatches) {
   conn_.Execute("insert into user(name, regtime) values ('abc', '2026-01-02 03:04:05')");
   for (const auto& c : ReadCases("data/user_defaults.txt"))
-    EXPECT_EQ(One("select " + c[0] + " from user").Text(), c[1]) << c[0];
+    EXPECT_EQ(testing::StoreScalar(pool_, dsn_, "select " + c[0] + " from user"), c[1])
+        << c[0];
   std::set<std::string> listed, stored;
   for (const auto& c : kMessageColumns) listed.insert(std::string(c.name));
   auto rs = conn_.Execute("select name from pragma_table_info('liuyan')");
@@ -153,7 +152,7 @@ TEST_F(StoreTest, DeleteWhileWalking) {
     for (; !rs.Eof(); rs.MoveNext()) seen.push_back(*rs["InfoSeekNo"].Whole());
     for (int i = deleted + 1; i <= rows; ++i) want.push_back(i);
     EXPECT_EQ(seen, want);
-    EXPECT_EQ(One("select count(*) from liuyan"), Value(rows - deleted));
+    EXPECT_EQ(testing::StoreCount(pool_, dsn_, "select * from liuyan"), rows - deleted);
   }
 }
 

@@ -120,10 +120,6 @@ Decoded Decode(std::string_view b) {
 }
 
 TEST(GifTest, EncodedPicturesDecodeToTheirPixels) {
-  struct Case {
-    int width, height, colours;
-  } cases[] = {{1, 1, 4},    {17, 3, 4},    {16, 16, 16},
-               {64, 75, 16}, {300, 7, 256}, {5, 9, 8}};
   auto greys = [](int n) {
     std::vector<Rgb> palette;
     for (int i = 0; i < n; ++i) {
@@ -132,16 +128,17 @@ TEST(GifTest, EncodedPicturesDecodeToTheirPixels) {
     }
     return palette;
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    Canvas canvas(c.width, c.height, 0);
-    for (int y = 0; y < c.height; ++y)
-      for (int x = 0; x < c.width; ++x)
-        canvas.Set(x, y, static_cast<std::uint8_t>((x * 7 + y * 13) % c.colours));
-    const Decoded d = Decode(server::pages::EncodeGif(canvas, greys(c.colours)));
+  for (const auto& c : testing::ReadCases("pages/gif_sizes.txt")) {
+    SCOPED_TRACE(c.line);
+    const int width = std::stoi(c[0]), height = std::stoi(c[1]),
+              colours = std::stoi(c[2]);
+    Canvas canvas(width, height, 0);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        canvas.Set(x, y, static_cast<std::uint8_t>((x * 7 + y * 13) % colours));
+    const Decoded d = Decode(server::pages::EncodeGif(canvas, greys(colours)));
     EXPECT_EQ(d.error, "");
-    EXPECT_EQ(std::tie(d.width, d.height, d.colours),
-              std::tie(c.width, c.height, c.colours));
+    EXPECT_EQ(std::tie(d.width, d.height, d.colours), std::tie(width, height, colours));
     EXPECT_EQ(d.pixels, canvas.pixels());
   }
   EXPECT_ANY_THROW(server::pages::EncodeGif(Canvas(1, 1, 0), greys(3)));
@@ -219,13 +216,8 @@ TEST_F(ImagesInPagesTest, EveryImageAPageShowsExists) {
       EXPECT_NE(server::FindAsset((*it)[1].str()), nullptr) << (*it)[1] << " in " << path;
     }
   }
-  for (std::string_view expected :
-       {"pic/7.gif", "pic/zip.gif", "pic/rar.gif", "pic/email1.gif", "pic/url.gif",
-        "pic/jpg.gif", "pic2/replay.gif", "pic2/mail.gif", "pic2/home.gif", "pic2/qq.gif",
-        "white.GIF", "hpghomepage2.gif", "mfsq.GIF", "hpgtumassage.gif",
-        "hpgtumanage.gif", "hpgtuemail.gif", "nothing.gif", "pic/Boy1.gif",
-        "pic/Girl10.gif"})
-    EXPECT_TRUE(seen.contains(std::string(expected))) << expected;
+  for (const std::string& expected : testing::CaseInputs("pages/images_shown.txt"))
+    EXPECT_TRUE(seen.contains(expected)) << expected;
 }
 
 using server::http::Stylesheet;

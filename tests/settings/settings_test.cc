@@ -3,6 +3,7 @@
 // line of tests/cases/settings/, its outcome a section of a golden file.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,14 +44,11 @@ class SettingsTest : public CaseTest {
 
   // The lines of `after` that differ from those of `before`.
   static std::string Changes(const std::string& before, const std::string& after) {
+    std::istringstream was(before), is(after);
     std::string out;
-    for (std::size_t b = 0, a = 0; a < after.size();) {
-      const std::size_t b_end = before.find('\n', b), a_end = after.find('\n', a);
-      if (b >= before.size() || before.compare(b, b_end - b, after, a, a_end - a) != 0)
-        out += "changed " + after.substr(a, a_end - a + 1);
-      b = b_end == std::string::npos ? before.size() : b_end + 1;
-      a = a_end + 1;
-    }
+    for (std::string old_line, line; std::getline(is, line);)
+      if (!std::getline(was, old_line) || old_line != line)
+        out += "changed " + line + "\n";
     return out;
   }
 

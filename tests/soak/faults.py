@@ -10,6 +10,7 @@ import subprocess
 import sys
 import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import harness
 from harness import BUSY_TEXT, attempt
@@ -18,36 +19,30 @@ PAGES = ("/show.asp?name=book1", "/show.asp?name=book2", "/userlist.asp")
 SEEDED = 5  # messages of book1 before the test
 
 
-def seeded_site(binary, tmp, store_dir):
-    db = os.path.join(store_dir, "store.db")
-    harness.seed(binary, db, "--guestbooks", "2")
-    harness.seed(binary, db, "--messages", str(SEEDED), "--book", "book1")
+def seeded_site(binary, tmp):
+    """The store is in `tmp`/store, a folder of its own for the faults."""
+    db = os.path.join(tmp, "store", "store.db")
+    harness.seed(binary, db, "--guestbooks", "2", "--messages", str(SEEDED), "--book", "book1")
     return harness.Site(binary, db, tmp).start()
 
 
 def pages_answer(checks, visitor, when):
     for path in PAGES:
-        checks.answered(attempt(visitor.get, path), {200}, f"{when}: {path}")
+        checks.answered(attempt(visitor.request, path), {200}, f"{when}: {path}")
 
 
-def set_immutable(paths, on):
-    flag = "+i" if on else "-i"
-    return all(subprocess.run(["chattr", flag, p], stderr=subprocess.DEVNULL).returncode == 0
-               for p in paths if os.path.exists(p))
-
-
-def refused_while(binary, tmp, checks, store, what, fault, mend, room=0, register=False):
-    """A post before `fault(server)` (False: the fault could not be made),
+def refused_while(binary, tmp, checks, what, fault, mend, room=0, register=False):
+    """A post before `fault()` (False: the fault could not be made),
     then, while it lasts, posts until one is refused (at most `room` acknowledged
     first) with 503 and the busy text, a registration refused so too when
     `register`, pages answering 200; after `mend()` a post again, every
     acknowledged post stored and no other."""
-    server = seeded_site(binary, tmp, store)
+    server = seeded_site(binary, tmp)
     visitor = harness.Visitor(server.port)
     checks.expect(visitor.post_message("book1", "before")[2], "a post before the fault")
     acked = 0
     try:
-        if not fault(server):
+        if not fault():
             server.stop()
             return None
         for n in range(room + 1):
@@ -78,14 +73,17 @@ def read_only(binary, tmp, checks):
     if os.geteuid() != 0 or not shutil.which("chattr"):
         return None
     store = os.path.join(tmp, "store")
-    os.mkdir(store)
     # The shared-memory index (-shm) stays writable: SQLite maps it, and a
     # mapped page of an immutable file faults (SIGBUS) instead of failing a
     # write, which no read-only filesystem does to a file opened before.
     files = [os.path.join(store, "store.db"), os.path.join(store, "store.db-wal"), store]
-    return refused_while(binary, tmp, checks, store, "read-only store",
-                         lambda _: set_immutable(files, True),
-                         lambda: set_immutable(reversed(files), False), register=True)
+
+    def set_immutable(paths, flag):
+        return all(subprocess.run(["chattr", flag, p], stderr=subprocess.DEVNULL).returncode == 0
+                   for p in paths if os.path.exists(p))
+    return refused_while(binary, tmp, checks, "read-only store",
+                         lambda: set_immutable(files, "+i"),
+                         lambda: set_immutable(reversed(files), "-i"), register=True)
 
 
 # The store on a 2 MB tmpfs filled up: posts answer 503, pages 200, nothing
@@ -94,24 +92,16 @@ def disk_full(binary, tmp, checks):
     if os.geteuid() != 0:
         return None
     store = os.path.join(tmp, "store")
-    os.mkdir(store)
     if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", store]).returncode:
         return None
     filler = os.path.join(store, "filler")
-
-    def fault(_):
-        with open(filler, "wb", buffering=0) as f:
-            for block in (65536, 512):
-                try:
-                    while True:
-                        f.write(b"\0" * block)
-                except OSError:
-                    pass
-        return True
-    # The journal may still have room for a few posts; the first one that
-    # finds none must be refused, and all before it stored.
+    # dd writes until no byte is left (and so fails). The journal may still
+    # have room for a few posts; the first one that finds none must be
+    # refused, and all before it stored.
+    fill = ["dd", "if=/dev/zero", f"of={filler}", "bs=512"]
     try:
-        return refused_while(binary, tmp, checks, store, "full disk", fault,
+        return refused_while(binary, tmp, checks, "full disk",
+                             lambda: subprocess.run(fill, stderr=subprocess.DEVNULL).returncode,
                              lambda: os.remove(filler), room=300)
     finally:
         subprocess.run(["umount", "-l", store])
@@ -120,7 +110,7 @@ def disk_full(binary, tmp, checks):
 # kill -9 during a burst of posts, then a restart on the same store: every
 # acknowledged post stored once, store intact.
 def killed(binary, tmp, checks):
-    server = seeded_site(binary, tmp, tmp)
+    server = seeded_site(binary, tmp)
     acked, lock = [], threading.Lock()
 
     def post_until_gone(poster):
@@ -133,16 +123,13 @@ def killed(binary, tmp, checks):
                 with lock:
                     acked.append(f"kill{poster}x{n}")
 
-    posters = [threading.Thread(target=post_until_gone, args=(p,)) for p in range(4)]
-    for p in posters:
-        p.start()
-    deadline = time.monotonic() + 10
-    while len(acked) < 50 and time.monotonic() < deadline:
-        time.sleep(0.05)
-    os.kill(server.pid, signal.SIGKILL)
-    server.proc.wait()
-    for p in posters:
-        p.join()
+    with ThreadPoolExecutor(4) as posters:
+        posters.map(post_until_gone, range(4))
+        deadline = time.monotonic() + 10
+        while len(acked) < 50 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        os.kill(server.pid, signal.SIGKILL)
+        server.proc.wait()
 
     server = harness.Site(binary, server.db, tmp).start()
     pages_answer(checks, harness.Visitor(server.port), "restarted")
@@ -164,6 +151,7 @@ def main():
     name, binary = sys.argv[1], sys.argv[2]
     checks = harness.Checks(name)
     with harness.workdir(name) as tmp:
+        os.mkdir(os.path.join(tmp, "store"))
         server = {"read_only": read_only, "disk_full": disk_full,
                   "killed": killed}[name](binary, tmp, checks)
         if server is None:

@@ -5,17 +5,20 @@ nginx get every message stored once with distinct numbers.
 Usage: two_servers.py TAVOBOOK DSN-FILE   (skips without nginx)
 """
 import os
+import pathlib
 import shutil
 import socket
+import string
 import subprocess
 import sys
-import threading
 import urllib.parse
+from concurrent.futures import ThreadPoolExecutor
 
 from harness import SKIP, Checks, Site, Visitor, workdir
 
 VISITORS, POSTS = 16, 10
 NGINX = shutil.which("nginx") or "/usr/sbin/nginx"
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def sql(dsn, text):
@@ -28,31 +31,20 @@ def sql(dsn, text):
 
 
 def serve(binary, dsn, tmp, n):
-    # Every visitor comes from 127.0.0.1: its per-address limits are lifted.
-    return Site(binary, None, tmp, name=f"serve{n}", config=(
-        f'[component]\nDSNtemp = "{dsn}"\nMaxNum = 100000\n[server]\n'
-        'session_store = "database"\ntrusted_proxy = "127.0.0.1"\n'
-        "max_posts_per_minute = 100000\nmax_requests_per_client = 1000\n")).start()
+    config = string.Template(pathlib.Path(HERE, "two_servers.toml").read_text()).substitute(dsn=dsn)
+    return Site(binary, None, tmp, name=f"serve{n}", config=config).start()
 
 
 def nginx(tmp, ports):
-    """Starts nginx in front of `ports`; (its pid, its port)."""
+    """Starts nginx.conf's nginx in front of `ports`, in `tmp`; (its pid, its port)."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         front = s.getsockname()[1]
-    upstream = " ".join(f"server 127.0.0.1:{p};" for p in ports)
-    conf = os.path.join(tmp, "nginx.conf")
-    with open(conf, "w", encoding="ascii") as f:
-        f.write(f"""pid {tmp}/nginx.pid; error_log {tmp}/nginx.err; daemon on; events {{}}
-http {{ access_log off; client_body_temp_path {tmp}; proxy_temp_path {tmp};
-  upstream t {{ {upstream} keepalive 16; }}
-  server {{ listen 127.0.0.1:{front}; location / {{ proxy_pass http://t; proxy_http_version 1.1;
-    proxy_set_header Connection ""; proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
-  }} }} }}
-""")
+    conf = pathlib.Path(tmp, "nginx.conf")
+    conf.write_text(string.Template(pathlib.Path(HERE, "nginx.conf").read_text()).substitute(
+        front=front, upstream=" ".join(f"server 127.0.0.1:{p};" for p in ports)))
     subprocess.run([NGINX, "-p", tmp, "-c", conf], check=True)
-    with open(f"{tmp}/nginx.pid", encoding="ascii") as f:
-        return int(f.read()), front
+    return int(pathlib.Path(tmp, "nginx.pid").read_text()), front
 
 
 def main():
@@ -60,8 +52,7 @@ def main():
     if not os.path.exists(NGINX):
         print("two_servers: no nginx: skipped")
         return SKIP
-    with open(dsn_file, encoding="ascii") as f:
-        base = f.read().strip()
+    base = pathlib.Path(dsn_file).read_text(encoding="ascii").strip()
     dsn = base.rsplit("/", 1)[0] + f"/two_{os.getpid()}"
     sql(base, f"create database two_{os.getpid()}")
     checks = Checks("two_servers")
@@ -73,22 +64,19 @@ def main():
             owner = Visitor(a)
             checks.answered(owner.register("two1"), {200}, "registered on one server")
             owner.post_message("two1", "to delete")
-            owner.request("POST", "/admin_login.asp", {"name": "two1", "password": "pass1234"})
+            owner.request("/admin_login.asp", {"name": "two1", "password": "pass1234"})
             owner.port, owner.conn = b, None  # the same cookies, the other server
-            checks.answered(owner.get("/admin.asp"), {200}, "logged in on the other", "two1")
+            checks.answered(owner.request("/admin.asp"), {200}, "logged in on the other", "two1")
             message = sql(dsn, "select id from liuyan where name = 'two1'")
-            owner.request("POST", "/show.asp?name=two1&del=1", {"lydelno": message})
+            owner.request("/show.asp?name=two1&del=1", {"lydelno": message})
             checks.expect(sql(dsn, "select count(*) from liuyan") == "0", "deleted there")
 
             def post(k):
                 v = Visitor(front)
                 for i in range(POSTS):
                     v.post_message("two1", f"v{k} p{i}")
-            threads = [threading.Thread(target=post, args=(k,)) for k in range(VISITORS)]
-            for t in threads:
-                t.start()
-            for t in threads:
-                t.join()
+            with ThreadPoolExecutor(VISITORS) as visitors:
+                visitors.map(post, range(VISITORS))
             stored = sql(dsn, "select count(*), count(distinct infono), count(distinct subject)"
                               " from liuyan where name = 'two1'")
             want = VISITORS * POSTS
