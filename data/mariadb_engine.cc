@@ -170,7 +170,7 @@ class MariaHandle {
     mysql_options(db_, MYSQL_OPT_CONNECT_TIMEOUT, &connect_seconds);
     if (!mysql_real_connect(db_, target.host.c_str(), target.user.c_str(),
                             target.password.c_str(), target.database.c_str(), target.port,
-                            nullptr, 0)) {
+                            nullptr, CLIENT_MULTI_STATEMENTS)) {
       const std::string message = mysql_error(db_);
       const unsigned code = mysql_errno(db_);
       mysql_close(db_);
@@ -233,33 +233,31 @@ class MariaHandle {
     ReleaseLock();
   }
 
+  // A writing transaction holds the store's named lock from start to end:
+  // InnoDB's own row locks come only with the writes, so two transactions
+  // that read and then write would both read the old row. Taking the lock
+  // goes with starting the transaction, and committing with releasing it,
+  // one round trip each, since every other writer waits meanwhile.
   void Begin() {
-    // The lock first: InnoDB's own row locks come only with the writes, so
-    // two transactions that read and then write would both read the old row.
-    auto got = Run("select get_lock(?, ?)", {Value(std::string(kWriteLock)),
-                                             Value(std::int64_t{lock_wait_seconds_})});
-    if (got.rows.empty() || got.rows[0][0].Whole().value_or(0) != 1) {
+    const std::string taken =
+        Query("select get_lock('" + std::string(kWriteLock) + "', " +
+              std::to_string(lock_wait_seconds_) + "); start transaction");
+    if (taken != "1") {
+      End("rollback");
       Throw("the store's write lock stayed taken for " +
                 std::to_string(lock_wait_seconds_) + " s",
             ER_LOCK_WAIT_TIMEOUT, timeout_.count() > 0);
-    }
-    try {
-      Query("start transaction");
-    } catch (...) {
-      ReleaseLock();
-      throw;
     }
     in_transaction_ = true;
   }
   void End(std::string_view how) {
     in_transaction_ = false;
     try {
-      Query(how);
+      Query(std::string(how) + "; do release_lock('" + std::string(kWriteLock) + "')");
     } catch (...) {
       ReleaseLock();
       throw;
     }
-    ReleaseLock();
   }
 
   Result Run(std::string_view sql, const std::vector<Value>& params) {
@@ -355,15 +353,28 @@ class MariaHandle {
     }
   }
 
-  // Runs a text without parameters or rows (settings, the schema).
-  void Query(std::string_view sql) {
-    if (mysql_real_query(db_, sql.data(), sql.size())) {
+  // Runs a text of one or more statements without parameters (settings,
+  // the schema, transactions); gives the first value of the first rows, or
+  // "" when there are none. It stops at the first statement that fails.
+  std::string Query(std::string_view sql) {
+    std::string first;
+    bool first_rows = true;
+    int status = mysql_real_query(db_, sql.data(), sql.size()) ? 1 : 0;
+    for (; status == 0; status = mysql_next_result(db_)) {
+      if (MYSQL_RES* rows = mysql_store_result(db_)) {
+        MYSQL_ROW row = mysql_fetch_row(rows);
+        if (first_rows && row && row[0]) first = row[0];
+        first_rows = false;
+        mysql_free_result(rows);
+      }
+    }
+    if (status > 0) {
       const unsigned code = mysql_errno(db_);
       if (Broken(code)) broken_ = true;
       Throw(std::string(sql.substr(0, 80)) + ": " + mysql_error(db_), code,
             timeout_.count() > 0);
     }
-    if (MYSQL_RES* rows = mysql_store_result(db_)) mysql_free_result(rows);
+    return first;
   }
 
   void ReleaseLock() {

@@ -272,21 +272,24 @@ namespace {
 
 // liuyan_grams(subject, message, guestname, email): the index words of a
 // message's four searchable texts, one per character position, separated
-// by blanks ("" for none).
+// by blanks ("" for none). The texts come in as UTF-32, where a character's
+// place is found without reading all before it, and each trigram goes back
+// to UTF-8 for its checksum. Replaced at each start, as it holds no data.
 std::string GramsFunction() {
-  std::string union_all;
+  std::string words, params;
   for (std::string_view column : {"subject", "message", "guestname", "email"}) {
-    union_all += std::string(union_all.empty() ? "" : "\n      union all ") + "select " +
-                 MariaGramToken(
-                     column, std::string("substr(") + std::string(column) + ", seq, 3)") +
-                 " w from seq_1_to_16777216 where seq <= char_length(" +
-                 std::string(column) + ") - 2";
+    const std::string c(column);
+    params += std::string(params.empty() ? "" : ", ") + c +
+              (c == "message" ? " mediumtext" : " text") + " character set utf32";
+    words += ",\n    (select group_concat(" +
+             MariaGramToken(column, "convert(substr(" + c + ", seq, 3) using utf8mb4)") +
+             " separator ' ')\n      from seq_1_to_16777216 where seq <= char_length(" +
+             c + ") - 2)";
   }
-  return "create function if not exists liuyan_grams(\n"
-         "    subject text, message mediumtext, guestname text, email text)\n"
-         "  returns mediumtext reads sql data\n"
-         "  return coalesce((select group_concat(w separator ' ') from (\n      " +
-         union_all + ") grams), '')";
+  return "create or replace function liuyan_grams(" + params +
+         ")\n  returns mediumtext character set utf8mb4 reads sql data\n"
+         "  return concat_ws(' '" +
+         words + ")";
 }
 
 }  // namespace
