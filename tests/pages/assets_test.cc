@@ -2,9 +2,11 @@
 // read back here by a decoder of their own) and the stylesheet, served by
 // path whatever the letter case, linked under a name that changes with its
 // content, and safe for the pages it styles.
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <regex>
 #include <set>
 #include <string>
@@ -20,103 +22,42 @@ namespace {
 using server::pages::Canvas;
 using server::pages::Rgb;
 
-// A GIF read back: screen size, colour count and the first image's pixels;
-// `error` is empty when the file read cleanly to its trailer.
+// A GIF read back by giflib: screen size, colour count and the first
+// image's pixels; `error` is empty when the file read cleanly to its trailer.
 struct Decoded {
   int width = 0, height = 0, colours = 0;
   std::vector<std::uint8_t> pixels;
   std::string error;
 };
 
-std::uint8_t At(std::string_view b, std::size_t at) { return b[at]; }
-int Word(std::string_view b, std::size_t at) { return At(b, at) | At(b, at + 1) << 8; }
-
-// The data sub-blocks from `at` on, joined; `at` ends after the terminator.
-std::optional<std::string> SubBlocks(std::string_view b, std::size_t& at) {
-  std::string data;
-  while (at < b.size()) {
-    const std::size_t n = At(b, at++);
-    if (n == 0) return data;
-    if (at + n > b.size()) return std::nullopt;
-    data.append(b.substr(at, n));
-    at += n;
-  }
-  return std::nullopt;
-}
-
-// A plain LZW decoder as the format describes it: variable code width from
-// min + 1 up to 12 bits, clear and end codes; nullopt without an end code.
-std::optional<std::vector<std::uint8_t>> Lzw(std::string_view data, int min) {
-  using Entry = std::basic_string<std::uint8_t>;
-  const std::size_t clear = 1u << min;
-  std::vector<Entry> table;
-  int width = 0, prev = -1;
-  auto reset = [&] {
-    table.clear();
-    for (std::size_t i = 0; i < clear; ++i) table.push_back(Entry(1, std::uint8_t(i)));
-    table.resize(clear + 2);
-    width = min + 1;
-    prev = -1;
-  };
-  reset();
-  std::vector<std::uint8_t> out;
-  for (std::size_t bit = 0; bit + width <= data.size() * 8;) {
-    std::size_t code = 0;
-    for (int i = 0; i < width; ++i, ++bit)
-      code |= ((At(data, bit / 8) >> (bit % 8)) & 1) << i;
-    if (code == clear) {
-      reset();
-      continue;
-    }
-    if (code == clear + 1) return out;
-    if (code > table.size() || (code == table.size() && prev < 0)) return std::nullopt;
-    const Entry entry = code < table.size() ? table[code] : table[prev] + table[prev][0];
-    if (entry.empty()) return std::nullopt;
-    out.insert(out.end(), entry.begin(), entry.end());
-    if (prev >= 0 && table.size() < 4096) {
-      table.push_back(table[prev] + entry[0]);
-      if (table.size() == (1u << width) && width < 12) ++width;
-    }
-    prev = static_cast<int>(code);
-  }
-  return std::nullopt;
-}
-
 Decoded Decode(std::string_view b) {
   Decoded d;
-  auto fail = [&d](std::string_view why) {
-    d.error = why;
-    return d;
+  std::string_view rest = b;
+  const auto read = [](GifFileType* gif, GifByteType* to, int n) {
+    auto& from = *static_cast<std::string_view*>(gif->UserData);
+    n = static_cast<int>(std::min<std::size_t>(n, from.size()));
+    std::copy_n(from.data(), n, to);
+    from.remove_prefix(n);
+    return n;
   };
-  if (!b.starts_with("GIF89a") || b.size() < 13) return fail("no GIF89a header");
-  d.width = Word(b, 6);
-  d.height = Word(b, 8);
-  d.colours = At(b, 10) & 0x80 ? 2 << (At(b, 10) & 7) : 0;
-  for (std::size_t at = 13 + 3 * d.colours; at < b.size();) {
-    const char block = b[at++];
-    if (block == ';') {
-      if (at != b.size()) return fail("bytes after the trailer");
-      if (d.pixels.size() != std::size_t(d.width * d.height)) return fail("pixel count");
-      return d;
-    }
-    if (block == '!') {
-      if (++at, !SubBlocks(b, at)) return fail("broken extension");
-      continue;
-    }
-    if (block != ',') return fail("unknown block");
-    if (at + 10 > b.size()) return fail("short image descriptor");
-    if (At(b, at + 8) & 0x80) return fail("unexpected local table");
-    const std::size_t size = Word(b, at + 4) * Word(b, at + 6);
-    const int min = At(b, at + 9);
-    at += 10;
-    const auto data = SubBlocks(b, at);
-    const auto pixels = data ? Lzw(*data, min) : std::nullopt;
-    if (!pixels || pixels->size() != size) return fail("broken image data");
-    for (std::uint8_t p : *pixels)
-      if (p >= d.colours) return fail("pixel outside the palette");
-    d.pixels = *pixels;
-  }
-  return fail("no trailer");
+  int error = 0;
+  const std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
+      DGifOpen(&rest, read, &error), [](GifFileType* g) { DGifCloseFile(g, nullptr); });
+  if (!b.starts_with("GIF89a") || !gif) return d.error = "no GIF89a header", d;
+  if (DGifSlurp(gif.get()) != GIF_OK) return d.error = GifErrorString(gif->Error), d;
+  d.width = gif->SWidth;
+  d.height = gif->SHeight;
+  d.colours = gif->SColorMap ? gif->SColorMap->ColorCount : 0;
+  const SavedImage& image = gif->SavedImages[0];
+  if (!rest.empty()) return d.error = "bytes after the trailer", d;
+  if (gif->ImageCount != 1 || image.ImageDesc.ColorMap)
+    return d.error = "not one image", d;
+  d.pixels.assign(image.RasterBits,
+                  image.RasterBits + image.ImageDesc.Width * image.ImageDesc.Height);
+  if (d.pixels.size() != std::size_t(d.width * d.height)) d.error = "pixel count";
+  for (std::uint8_t p : d.pixels)
+    if (p >= d.colours) d.error = "pixel outside the palette";
+  return d;
 }
 
 TEST(GifTest, EncodedPicturesDecodeToTheirPixels) {
