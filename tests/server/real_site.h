@@ -1,7 +1,7 @@
 // File: real_site.h — visitors of the site who keep their session id as a
 // browser keeps the cookie, and the site with its own pages run in memory on
 // a fresh store (the guestbook xiaoming, password pass1234, and the
-// superuser admin, password super_pw9) with a session clock the test moves.
+// superuser admin, password super_pw9).
 //
 // Example:
 //   class MyTest : public tb::testing::RealSiteTest {};
@@ -32,7 +32,7 @@ using namespace std::chrono_literals;
 // A page as the visitor got it, its text decoded from GB18030.
 struct Answer {
   server::http::Status status;
-  std::string text, location;
+  std::string text;
   std::vector<std::string> session_cookies;  // its TBSESSION Set-Cookie fields
   bool Has(std::string_view piece) const { return text.find(piece) != std::string::npos; }
 };
@@ -79,10 +79,7 @@ class SiteVisits {
     req.body() = *body;
     req.prepare_payload();
     server::http::Response res = Send(req);
-    Answer a{res.result(),
-             host::FromGb18030(res.body()),
-             std::string(res[bhttp::field::location]),
-             {}};
+    Answer a{res.result(), host::FromGb18030(res.body()), {}};
     for (const auto& field : res) {
       const std::string c(field.value());
       if (field.name() != bhttp::field::set_cookie || !c.starts_with("TBSESSION="))
@@ -142,8 +139,7 @@ class RealSiteTest : public ::testing::Test, protected SiteVisits {
     o.max_posts_per_minute = 1000;
     return o;
   }();
-  std::chrono::steady_clock::time_point now_{};
-  server::http::MemorySessionStore sessions_{20min, [this] { return now_; }};
+  server::http::MemorySessionStore sessions_{20min};
   server::http::VisitCounter visits_{pool_, 1h, [](std::string_view) {}};
   server::Site site_{options_, pool_, sessions_, visits_, [](std::string_view) {}};
 };

@@ -28,38 +28,35 @@ class SharedStateTest : public ::testing::TestWithParam<std::string_view> {
       store_.emplace(pool_);
       dsn_ = store_->dsn();
     }
-    for (int server = 0; server < 2; ++server) {
-      if (memory()) {
-        sessions_[server] = std::make_unique<MemorySessionStore>(
-            20min, [this] { return std::chrono::steady_clock::time_point(now_); },
-            SessionLimits{.max_session_bytes = 400});
-        continue;  // one process: both "servers" are the same store
-      }
-      sessions_[server] = std::make_unique<DatabaseSessionStore>(
-          pool_, dsn_, 20min, wall_, SessionLimits{.max_session_bytes = 400}, 1s);
+    const SessionLimits limits{.max_session_bytes = 400};
+    if (memory()) {  // one process: both "servers" use the same store
+      sessions_[0] = std::make_unique<MemorySessionStore>(20min, steady_, limits);
+      return;
     }
-    if (memory()) sessions_[1].reset();
+    for (auto& store : sessions_)
+      store =
+          std::make_unique<DatabaseSessionStore>(pool_, dsn_, 20min, wall_, limits, 1s);
   }
   bool memory() const { return GetParam() == "memory"; }
   SessionStore& one() { return *sessions_[0]; }
-  SessionStore& two() { return memory() ? *sessions_[0] : *sessions_[1]; }
+  SessionStore& two() { return *sessions_[memory() ? 0 : 1]; }
   // Two servers' counts, each with a share of 2 posts a minute.
   std::shared_ptr<ClientLimits> Limits() {
-    if (memory()) {
-      if (!memory_limits_) {
-        memory_limits_ = std::make_shared<ClientLimits>(
-            2, [this] { return std::chrono::steady_clock::time_point(now_); });
-      }
-      return memory_limits_;  // one process: both "servers" count in it
-    }
-    return std::make_shared<ClientLimits>(
-        2, std::make_unique<StoreLimitCounts>(pool_, dsn_, wall_));
+    if (!memory())
+      return std::make_shared<ClientLimits>(
+          2, std::make_unique<StoreLimitCounts>(pool_, dsn_, wall_));
+    // One process: both "servers" count in the same one.
+    if (!memory_limits_) memory_limits_ = std::make_shared<ClientLimits>(2, steady_);
+    return memory_limits_;
   }
   Rows Stored(std::string_view sql) { return support::StoreRows(pool_, dsn_, sql); }
 
   std::chrono::milliseconds now_ = 1'772'700'000'000ms;  // 2026-03-05
   std::function<std::chrono::system_clock::time_point()> wall_ = [this] {
     return std::chrono::system_clock::time_point(now_);
+  };
+  std::function<std::chrono::steady_clock::time_point()> steady_ = [this] {
+    return std::chrono::steady_clock::time_point(now_);
   };
   data::StorePool pool_;
   support::TempDir dir_;
@@ -189,12 +186,10 @@ TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
   // Posts sent to both at the same moment take exactly the share.
   std::atomic<int> taken{0};
   std::vector<std::thread> posters;
-  for (int t = 0; t < 4; ++t) {
+  for (int t = 0; t < 4; ++t)
     posters.emplace_back([&, t] {
-      for (int i = 0; i < 5; ++i)
-        taken += ((t % 2 ? a : b)->TakePost("10.9.9.9") ? 1 : 0);
+      for (int i = 0; i < 5; ++i) taken += (t % 2 ? a : b)->TakePost("10.9.9.9") ? 1 : 0;
     });
-  }
   for (auto& t : posters) t.join();
   EXPECT_EQ(taken, 2);
 }

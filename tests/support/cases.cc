@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/ascii.h"
+
 namespace tb::testing {
 namespace {
 
@@ -51,11 +53,7 @@ std::string Decode(std::string_view text) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
+std::string_view Trim(std::string_view text) { return host::Trim(text, " \t"); }
 
 }  // namespace
 

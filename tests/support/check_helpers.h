@@ -18,12 +18,9 @@ namespace tb::testing {
 template <typename Inputs, typename Fn>
 std::string Transcript(const Inputs& inputs, Fn fn) {
   std::string out;
-  for (std::string_view in : inputs) {
-    out += "» ";
-    out += in;
-    out += "\n";
-    out += fn(std::string(in));
-    out += "\n\n";
+  for (std::string_view view : inputs) {
+    const std::string in(view);
+    out += "» " + in + "\n" + fn(in) + "\n\n";
   }
   return out;
 }

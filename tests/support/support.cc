@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "component/members/members.h"
 #include "data/error.h"
@@ -92,7 +92,7 @@ void PageTest::NextRequest() {
   next->session_values = page_->session_values;
   next->now = DateTime{2026, 3, 5, 14, 7, 9};
   next->random.seed(42);
-  next->server_variables = {};
+  next->server_variables = {};  // in place of the page's own remote_addr
   next->server_variables.Add("remote_addr", "10.1.2.3");
   next->ad_script_url = "http://ad.example/ad.js";
   if (book_) book_->OnEndPage();
@@ -124,9 +124,8 @@ void PageTest::SeedSeries(std::string_view insert, std::string_view select, int 
 
 std::string PageTest::Joined(std::string_view sql, std::string_view separator) {
   std::string out;
-  for (const auto& row : StoreRows(pool_, dsn(), sql)) {
+  for (const auto& row : StoreRows(pool_, dsn(), sql))
     out += (out.empty() ? "" : std::string(separator)) + row.at(0);
-  }
   return out;
 }
 
@@ -226,9 +225,8 @@ void ExpectGolden(std::string_view name, std::string_view actual) {
   }
   std::ifstream in(file, std::ios::binary);
   ASSERT_TRUE(in) << "missing golden file " << file << " (run with TB_UPDATE_GOLDEN=1)";
-  std::stringstream want;
-  want << in.rdbuf();
-  EXPECT_EQ(want.str(), lines) << "golden file " << file;
+  const std::string want(std::istreambuf_iterator<char>(in), {});
+  EXPECT_EQ(want, lines) << "golden file " << file;
 }
 
 std::string CaseTest::Run(const Case& c, std::string_view sql) {
@@ -240,13 +238,6 @@ std::string CaseTest::Run(const Case& c, std::string_view sql) {
     if (c[1] != "-") LogIn(c[1]);
   }
   Fields query, form, cookies, properties, session;
-  // Sets `key` in `list`, a later value replacing an earlier one.
-  const auto put = [](Fields& list, std::string key, std::string value) {
-    auto it = std::find_if(list.begin(), list.end(),
-                           [&](const auto& f) { return f.first == key; });
-    if (it == list.end()) it = list.insert(list.end(), {std::move(key), ""});
-    it->second = std::move(value);
-  };
   std::vector<std::string> fields = base_;
   fields.insert(fields.end(), c.fields.begin() + 2, c.fields.end());
   for (std::string field : fields) {
@@ -271,10 +262,15 @@ std::string CaseTest::Run(const Case& c, std::string_view sql) {
         break;
       }
     }
-    if (remove)
-      std::erase_if(*list, [&](const auto& f) { return f.first == key; });
-    else
-      put(*list, key, value);
+    // A key is in its list once, a later value replacing an earlier one.
+    const auto it = std::find_if(list->begin(), list->end(),
+                                 [&](const auto& f) { return f.first == key; });
+    if (it != list->end() && remove)
+      list->erase(it);
+    else if (it != list->end())
+      it->second = value;
+    else if (!remove)
+      list->emplace_back(key, value);
   }
   for (const auto& [key, value] : session) page().Set(key, Value(value));
   Request(query, form);
@@ -290,12 +286,12 @@ std::string CaseTest::Run(const Case& c, std::string_view sql) {
   try {
     const Value result = member->invoke(book(), args);
     if (!result.IsEmpty()) out += "result " + Shown(result) + "\n";
-    out += Outcome(page());
   } catch (const data::Error&) {
-    out += "threw a store error\n" + Outcome(page());
+    out += "threw a store error\n";
   } catch (const std::exception& e) {
-    out += std::string("threw ") + e.what() + "\n" + Outcome(page());
+    out += std::string("threw ") + e.what() + "\n";
   }
+  out += Outcome(page());
   for (std::size_t at = 0; at < sql.size();) {
     const std::size_t end = std::min(sql.find("; ", at), sql.size());
     out += "store " + Joined(sql.substr(at, end - at)) + "\n";
@@ -320,7 +316,6 @@ std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
       source.most_rows = std::max(source.most_rows, result.rows.size());
       return result;
     }
-    // Each engine keeps its own transactions and search conditions.
     void Begin() override { source.statements.emplace_back("begin"), engine->Begin(); }
     void Commit() override { source.statements.emplace_back("commit"), engine->Commit(); }
     void Rollback() override {

@@ -111,7 +111,6 @@ class PageTest : public ::testing::Test {
   // The session of a logged-in owner `name` (and of the superuser for
   // "admin").
   void LogIn(std::string_view name = "abc");
-  // A session value as text.
   std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
 
   // `insert` ("insert into T(columns)") of the rows of `select`, a select
@@ -130,7 +129,6 @@ class PageTest : public ::testing::Test {
   void RefuseWrites(std::string_view table, std::string_view event);
   // Runs SQL text against the store, `params` bound to its "?" in order.
   void Seed(std::string_view sql, const std::vector<Value>& params = {});
-  // StoreScalar and StoreCount on the fixture's store.
   std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn(), sql); }
   std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn(), sql); }
 
