@@ -1,6 +1,5 @@
 #include "tests/server/client.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,7 +13,6 @@
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 
 #include "host/encoding.h"
@@ -57,10 +55,6 @@ Response Client::Send(Request req) {
   auto res = Read();
   if (!res) throw std::runtime_error("no response");
   return *res;
-}
-
-Response Client::Get(std::string_view target) {
-  return Send(Request{bhttp::verb::get, target, 11});
 }
 
 std::optional<Response> Client::SendRaw(std::string_view bytes, bool read) {
@@ -115,11 +109,10 @@ std::string ResponseText(const Response& res) {
 
 ServeProcess::ServeProcess(std::vector<std::string> args) {
   char err_template[] = "/tmp/tavobook-serve-err-XXXXXX";
-  int err_fd = mkstemp(err_template);
-  if (err_fd < 0) throw std::runtime_error("mkstemp");
-  err_path_ = err_template;
+  const int err_fd = mkstemp(err_template);
   int out_pipe[2];
-  if (pipe(out_pipe) != 0) throw std::runtime_error("pipe");
+  if (err_fd < 0 || pipe(out_pipe) != 0) throw std::runtime_error("mkstemp or pipe");
+  err_path_ = err_template;
   std::string binary = std::string(TB_BINARY_DIR) + "/tavobook";
   args.insert(args.begin(), {binary, "serve"});
   pid_ = fork();
@@ -138,16 +131,14 @@ ServeProcess::ServeProcess(std::vector<std::string> args) {
   close(out_pipe[1]);
   close(err_fd);
   out_ = out_pipe[0];
-  // Read stdout up to the first line break, for at most 20 seconds.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (pending_.find('\n') == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
+  // Read stdout up to the first line break, waiting at most 200 times 0.1 s.
+  char buf[256];
+  ssize_t n = 1;
+  for (int wait = 0; wait < 200 && n > 0 && pending_.find('\n') == std::string::npos;
+       ++wait) {
     pollfd p{out_, POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    char buf[256];
-    ssize_t n = read(out_, buf, sizeof buf);
-    if (n <= 0) break;
-    pending_.append(buf, static_cast<std::size_t>(n));
+    if (poll(&p, 1, 100) > 0 && (n = read(out_, buf, sizeof buf)) > 0)
+      pending_.append(buf, static_cast<std::size_t>(n));
   }
   std::size_t eol = pending_.find('\n');
   if (eol == std::string::npos) return;
@@ -167,8 +158,7 @@ ServeProcess::~ServeProcess() {
 }
 
 int ServeProcess::Stop(int signal) {
-  if (pid_ <= 0) return -1;
-  kill(pid_, signal);
+  if (pid_ > 0) kill(pid_, signal);
   return Wait();
 }
 
@@ -182,9 +172,7 @@ int ServeProcess::Wait() {
 
 std::string ServeProcess::Stderr() const {
   std::ifstream in(err_path_);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string ServeProcess::RestOfStdout() {

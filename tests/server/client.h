@@ -1,6 +1,6 @@
 // File: client.h — what the server tests share: a blocking HTTP client over
-// one TCP connection, responses as text, a store that notes its statements,
-// and the built `tavobook serve` run as a child process.
+// one TCP connection, responses as text, and the built `tavobook serve` run
+// as a child process.
 #pragma once
 
 #include <sys/types.h>
@@ -30,8 +30,9 @@ class Client {
   // Sends the request as it stands (Host and Content-Length are added when
   // missing) and reads the response.
   Response Send(Request req);
-  // A GET of the target.
-  Response Get(std::string_view target);
+  Response Get(std::string_view target) {
+    return Send(Request{server::http::bhttp::verb::get, target, 11});
+  }
   // Sends raw bytes; reads a response unless `read` is false.
   std::optional<Response> SendRaw(std::string_view bytes, bool read = true);
   // Reads one response (after SendRaw with read false).

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "data/sqlite_engine.h"
 #include "server/http/request_fields.h"
@@ -41,8 +42,11 @@ std::string FieldsText(const host::FieldMap& fields) {
   return out;
 }
 
-WireCharset Charset(std::string_view name) {
-  return name == "utf8" ? WireCharset::kUtf8 : WireCharset::kGb18030;
+// The query fields of a[1] read in the charset a[0] ("utf8" or "gb18030").
+host::FieldMap QueryFields(const Args& a) {
+  host::FieldMap f;
+  AddQueryFields(a[1], a[0] == "utf8" ? WireCharset::kUtf8 : WireCharset::kGb18030, f);
+  return f;
 }
 
 std::string SetCookie(const Args& a) {
@@ -59,18 +63,9 @@ TEST(RequestFieldsTest, Cases) {
   setenv("TZ", "UTC", 1);
   tzset();
   const std::map<std::string, std::function<std::string(const Args&)>> calls = {
-      {"query",
-       [](const Args& a) {
-         host::FieldMap f;
-         AddQueryFields(a[1], Charset(a[0]), f);
-         return FieldsText(f);
-       }},
+      {"query", [](const Args& a) { return FieldsText(QueryFields(a)); }},
       {"find",
-       [](const Args& a) {
-         host::FieldMap f;
-         AddQueryFields(a[1], Charset(a[0]), f);
-         return f.Find(a[2]).value_or("(none)");
-       }},
+       [](const Args& a) { return QueryFields(a).Find(a[2]).value_or("(none)"); }},
       {"charset",
        [](const Args& a) {
          return std::string(CharsetOf(a[0]) == WireCharset::kUtf8 ? "utf8" : "gb18030");
@@ -91,6 +86,14 @@ TEST(RequestFieldsTest, Cases) {
       {"set-cookie", SetCookie},
       {"location", [](const Args& a) { return SafeLocation(a[0]); }},
       {"path", [](const Args& a) { return DecodePath(a[0]); }},
+      {"address",
+       [](const Args& a) {
+         Request req = MakeRequest(bhttp::verb::get, "/");
+         for (std::size_t i = 2; i < a.size(); ++i) req.insert("X-Forwarded-For", a[i]);
+         const auto proxy = asio::ip::make_address("127.0.0.1");
+         return ClientAddress(req, asio::ip::make_address(a[0]),
+                              a[1] == "trusted" ? std::optional(proxy) : std::nullopt);
+       }},
   };
   for (const auto& c : testing::ReadCases("server/request_fields.txt")) {
     SCOPED_TRACE(testing::CaseText(c));
@@ -122,32 +125,19 @@ TEST(ReadRequestTest, FieldsInEitherCharsetAndRefusals) {
 }
 
 TEST(ReadRequestTest, AtMostAThousandFields) {
-  std::string fields;
+  std::string fields;  // f0= to f1000=; from the sixth byte on, 1000 fields
   for (int i = 0; i <= 1000; ++i) fields += "f" + std::to_string(i) + "=&";
-  for (std::size_t skip : {0, 6}) {
-    auto read =
-        ReadRequest(MakeRequest(bhttp::verb::post, "/a.asp",
-                                "application/x-www-form-urlencoded", fields.substr(skip)),
-                    "1.1.1.1");
+  auto refusal = [](std::string_view target, std::string body) {
+    auto read = ReadRequest(
+        MakeRequest(bhttp::verb::post, target, "application/x-www-form-urlencoded", body),
+        "1.1.1.1");
     auto* bad = std::get_if<BadRequest>(&read);
-    EXPECT_EQ(bad ? bad->text : "", skip ? "" : kTooManyFields.text);
-  }
-  auto query = ReadRequest(MakeRequest(bhttp::verb::get, "/a.asp?x=1&" + fields.substr(6),
-                                       "application/x-www-form-urlencoded", "y=2"),
-                           "1.1.1.1");
-  EXPECT_TRUE(std::holds_alternative<BadRequest>(query)) << "query and form together";
-}
-
-// peer | trusted proxy (127.0.0.1) or not | the address | X-Forwarded-For fields
-TEST(ClientAddressTest, TrustedProxyAndForwardedFor) {
-  for (const auto& c : testing::ReadCases("server/client_address.txt")) {
-    Request req = MakeRequest(bhttp::verb::get, "/");
-    for (std::size_t i = 3; i < c.size(); ++i) req.insert("X-Forwarded-For", c[i]);
-    auto trusted = c[1] == "trusted" ? std::optional(asio::ip::make_address("127.0.0.1"))
-                                     : std::nullopt;
-    EXPECT_EQ(ClientAddress(req, asio::ip::make_address(c[0]), trusted), c[2])
-        << testing::CaseText(c);
-  }
+    return bad ? bad->text : "";
+  };
+  EXPECT_EQ(refusal("/a.asp", fields), kTooManyFields.text);
+  EXPECT_EQ(refusal("/a.asp", fields.substr(6)), "");
+  EXPECT_EQ(refusal("/a.asp?x=1&" + fields.substr(6), "y=2"), kTooManyFields.text)
+      << "query and form together";
 }
 
 class HttpPageTest : public ::testing::Test {
@@ -160,14 +150,6 @@ class HttpPageTest : public ::testing::Test {
     return std::make_unique<HttpPage>(std::get<RequestData>(ReadRequest(req, "10.1.2.3")),
                                       pool_, sessions_, visits_, limits_,
                                       "http://ad.example/ad.js");
-  }
-  std::unique_ptr<HttpPage> PageOf(std::string_view id) {
-    return Page("/x.asp", "TBSESSION=" + std::string(id));
-  }
-
-  // The id of a "TBSESSION=<id>; ..." cookie.
-  static std::string IdOf(const std::optional<std::string>& cookie) {
-    return cookie ? cookie->substr(10, cookie->find(';') - 10) : "(no cookie)";
   }
 
   data::SqlitePool pool_;
@@ -196,68 +178,54 @@ TEST_F(HttpPageTest, RequestServerAndComponentThroughTheContext) {
   EXPECT_EQ(page->body, "this is a test!<p>");
 }
 
-TEST_F(HttpPageTest, ASessionStartsWithItsFirstValueUnderANewId) {
-  auto none = Page();
-  EXPECT_TRUE(none->session().Get("ly_name").IsEmpty());
-  EXPECT_EQ(none->FinishSession(), std::nullopt);
-  EXPECT_EQ(sessions_.size(), 0u);
-
-  // An id the visitor made up is never taken over.
-  auto first = PageOf("chosen-by-the-visitor");
-  first->session().Set("ly_name", Value("abc"));
-  first->session().Set("ly_fgs", Value(123456789));
-  EXPECT_EQ(first->session().Get("LY_NAME"), Value("abc"));
-  auto cookie = first->FinishSession();
-  ASSERT_TRUE(cookie);
-  EXPECT_TRUE(std::regex_match(
-      *cookie, std::regex("TBSESSION=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Strict")))
-      << *cookie;
-  EXPECT_EQ(sessions_.Load("chosen-by-the-visitor"), std::nullopt);
-  const std::string id = IdOf(cookie);
-
-  auto second = Page("/x.asp", "a=1; TBSESSION=" + id);
-  EXPECT_EQ(second->session().Get("ly_name"), Value("abc"));
-  EXPECT_TRUE(second->session().Get("ly_fgs").IsNumber());
-  second->session().Set("ly_log", Value("yes"));
-  EXPECT_EQ(second->FinishSession(), std::nullopt) << "the browser has the cookie";
-  EXPECT_EQ(PageOf(id)->session().Get("ly_log"), Value("yes"));
+// A value as the record shows it: text in quotes, a number bare.
+std::string Shown(const Value& v) {
+  return v.IsEmpty() ? "(empty)" : v.IsText() ? "\"" + v.Text() + "\"" : v.Text();
 }
 
-TEST_F(HttpPageTest, EndSessionForgetsTheValues) {
-  auto first = Page();
-  first->session().Set("ly_name", Value("abc"));
-  const std::string id = IdOf(first->FinishSession());
-  auto logoff = PageOf(id);
-  logoff->EndSession();
-  EXPECT_TRUE(logoff->session().Get("ly_name").IsEmpty());
-  EXPECT_EQ(logoff->FinishSession(),
-            "TBSESSION=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0; "
-            "Expires=Thu, 01 Jan 1970 00:00:00 GMT");
-  EXPECT_EQ(sessions_.Load(id), std::nullopt);
-
-  // A value set after the end starts a new session with a new id.
-  auto again = Page();
-  again->session().Set("a", Value("1"));
-  const std::string kept = IdOf(again->FinishSession());
-  auto restart = PageOf(kept);
-  restart->EndSession();
-  restart->session().Set("ly_name", Value("xyz"));
-  const std::string renewed = IdOf(restart->FinishSession());
-  EXPECT_NE(renewed, kept);
-  EXPECT_EQ(sessions_.Load(kept), std::nullopt);
-  EXPECT_EQ(sessions_.Load(renewed)->at("ly_name"), Value("xyz"));
-}
-
-TEST_F(HttpPageTest, ALoginEndedWhileARequestRunsStaysEnded) {
-  auto login = Page();
-  login->session().Set("ly_log", Value("yes"));
-  login->session().Set("ly_name", Value("abc"));
-  auto in_flight = PageOf(IdOf(login->FinishSession()));
-  in_flight->RenewSession();
-  in_flight->session().Set("a", Value("1"));
-  Page()->EndLogins("abc", host::Session::Reach::kOthers);
-  auto values = sessions_.Load(IdOf(in_flight->FinishSession()));
-  EXPECT_EQ(*values, (SessionValues{{"a", Value("1")}}));
+// Pages in turn, each a line of tests/cases/server/page_sessions.txt: what
+// each read, the session cookie it sent, then how many sessions the store
+// holds and what it holds under each id the pages made (#1, #2, ...).
+TEST_F(HttpPageTest, SessionsOfPagesInTurn) {
+  std::vector<std::string> made;
+  std::string record;
+  for (const auto& c : testing::ReadCases("server/page_sessions.txt")) {
+    record += "## " + testing::CaseText(c) + "\n";
+    std::string cookie = c[0] == "-" ? "" : c[0];
+    if (const auto at = cookie.find("TBSESSION=#"); at != std::string::npos)
+      cookie.replace(at + 10, std::string::npos,
+                     made.at(std::stoi(cookie.substr(at + 11)) - 1));
+    auto page = Page("/x.asp", cookie);
+    for (std::size_t i = 1; i < c.size(); ++i) {
+      std::istringstream step(c[i]);
+      std::string op, key, value;
+      step >> op >> key >> value;
+      if (op == "get")
+        record += "get " + key + ": " + Shown(page->session().Get(key)) + "\n";
+      if (op == "set")
+        page->session().Set(key, value.starts_with('"')
+                                     ? Value(value.substr(1, value.size() - 2))
+                                     : Value(std::stod(value)));
+      if (op == "end") page->EndSession();
+      if (op == "renew") page->RenewSession();
+      if (op == "end-logins") Page()->EndLogins(key, host::Session::Reach::kOthers);
+    }
+    std::string sent = page->FinishSession().value_or("(none)");
+    std::smatch id;
+    if (std::regex_search(sent, id, std::regex("TBSESSION=([0-9a-f]{64})"))) {
+      made.push_back(id[1]);
+      sent.replace(id.position(1), 64, "#" + std::to_string(made.size()));
+    }
+    record += "cookie: " + sent + "\nstored (" + std::to_string(sessions_.size()) + "):";
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      const auto values = sessions_.Load(made[i]);
+      record += "\n  #" + std::to_string(i + 1) + (values ? ":" : ": none");
+      for (const auto& [k, v] : values.value_or(SessionValues{}))
+        record += " " + k + "=" + Shown(v);
+    }
+    record += "\n";
+  }
+  testing::ExpectGolden("server/page_sessions.txt", record);
 }
 
 }  // namespace

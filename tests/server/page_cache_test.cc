@@ -12,7 +12,6 @@
 #include "data/store_pool.h"
 #include "host/encoding.h"
 #include "server/http_page.h"
-#include "tests/server/client.h"
 #include "tests/support/support.h"
 
 namespace tb::server::http {
@@ -207,9 +206,8 @@ TEST_F(CachedPageTest, EachKindOfViewerGetsItsOwnPage) {
     for (Who who : viewers) fresh.push_back(View(op, who, {{"name", "abc"}}, {}, false));
     for (int round = 0; round < 2; ++round) {
       const int reads = Reads();
-      for (std::size_t i = 0; i < fresh.size(); ++i) {
+      for (std::size_t i = 0; i < fresh.size(); ++i)
         EXPECT_EQ(View(op, viewers[i]), fresh[i]) << i;
-      }
       if (round == 1) {
         EXPECT_EQ(Reads(), reads) << "served from the cache";
       }

@@ -1,14 +1,12 @@
 // `tavobook serve` as users start it: the listening line, pages over HTTP,
-// the superuser, the configuration, a broken store and the graceful stop.
+// the superuser, the configuration, refused settings and the graceful stop.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <fstream>
 #include <regex>
 
-#include "data/connection.h"
 #include "data/sqlite_engine.h"
-#include "server/pages/page_env.h"
 #include "tests/server/client.h"
 #include "tests/support/cases.h"
 #include "tests/support/support.h"
@@ -32,13 +30,11 @@ class ServeTest : public ::testing::Test {
     return p;
   }
 
-  // The superuser's row: password, titletop, html; empty when none.
-  std::vector<std::string> Superuser() {
+  // The superuser's rows: password, titletop, html.
+  Rows Superuser() {
     data::SqlitePool pool;
-    Rows rows =
-        StoreRows(pool, "sqlite:" + Db(),
-                  "select password, titletop, html from user where name = 'admin'");
-    return rows.empty() ? std::vector<std::string>() : rows[0];
+    return StoreRows(pool, "sqlite:" + Db(),
+                     "select password, titletop, html from user where name = 'admin'");
   }
 
   TempDir dir_;
@@ -57,8 +53,8 @@ TEST_F(ServeTest, ServesTheSiteAndStopsOnSigterm) {
   EXPECT_EQ(res[bhttp::field::content_length], "15");
   // The same connection goes on serving.
   EXPECT_EQ(c.Get("/no_such_page.asp").result(), Status::not_found);
-  EXPECT_TRUE(std::filesystem::exists(Db())) << "the folder and the store are created";
-  EXPECT_EQ(Superuser(), (std::vector<std::string>{"s3cret_pw", "超级用户", "2"}));
+  EXPECT_EQ(Superuser(), (Rows{{"s3cret_pw", "超级用户", "2"}}))
+      << "the folder and the store are created";
 
   EXPECT_EQ(serve->Stop(SIGTERM), 0);
   EXPECT_TRUE(c.ClosedWithin(std::chrono::seconds(2)));
@@ -88,36 +84,30 @@ TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
       std::regex(
           "created the superuser \"admin\" with the password ([A-Za-z0-9]{12})\n")))
       << err;
-  EXPECT_EQ(Superuser(), (std::vector<std::string>{m[1], "超级用户", "2"}));
+  EXPECT_EQ(Superuser(), (Rows{{m[1], "超级用户", "2"}}));
 
   auto second = Serve({"--admin-password", "other"});
   ASSERT_EQ(second->Stop(SIGTERM), 0);
   EXPECT_EQ(second->Stderr().find("created the superuser"), std::string::npos);
-  EXPECT_EQ(Superuser()[0], m[1]) << "an existing superuser is left alone";
+  EXPECT_EQ(Superuser(), (Rows{{m[1], "超级用户", "2"}}))
+      << "an existing superuser is left alone";
 }
 
-// A configuration file, and a port in use.
+// The configuration file tests/cases/server/serve.toml, and a port in use.
 TEST_F(ServeTest, ConfigurationFileAndAPortInUse) {
-  auto config = dir_.path() / "tavobook.toml";
-  std::ofstream(config) << "[component]\nPageTitle = \"我们的留言本\"\nMaxNum = 50\n"
-                           "StopThisWord = [\"广告\", \"发票\"]\n"
-                           "[server]\nlisten = \"127.0.0.1:0\"\nthreads = 3\n"
-                           "session_timeout_minutes = 0.5\nad_script_url = \"\"\n"
-                           "trusted_proxy = \"127.0.0.1\"\nworkers = 2\n"
-                           "query_timeout_ms = 500\nmax_requests_per_client = 4\n";
-  auto serve = std::make_unique<ServeProcess>(
-      std::vector<std::string>{"--config", config.string(), "--db", Db()});
-  ASSERT_NE(serve->port(), 0) << serve->Stderr();
-  EXPECT_EQ(Client(serve->port()).Get("/test.asp").result(), Status::ok);
+  ServeProcess serve(
+      {"--config", TB_SOURCE_DIR "/tests/cases/server/serve.toml", "--db", Db()});
+  ASSERT_NE(serve.port(), 0) << serve.Stderr();
+  EXPECT_EQ(Client(serve.port()).Get("/test.asp").result(), Status::ok);
   // A second server on its port is refused in one line.
-  const std::string port = std::to_string(serve->port());
+  const std::string port = std::to_string(serve.port());
   ServeProcess second({"--listen", "127.0.0.1:" + port, "--db", Db()});
   EXPECT_EQ(second.listening(), "");
   EXPECT_EQ(second.Wait(), 1);
   EXPECT_EQ(second.Stderr(),
             "port " + port +
                 " is in use: choose another with PORT=... (make run) or --listen\n");
-  EXPECT_EQ(serve->Stop(SIGTERM), 0);
+  EXPECT_EQ(serve.Stop(SIGTERM), 0);
 }
 
 TEST_F(ServeTest, BadConfigurationIsRefused) {

@@ -1,8 +1,7 @@
 // Runs of several requests on the site's own pages, for what only they show:
 // the session cookie, its renewal at login and its end at log-off, logins
-// ended by a new password or a deleted guestbook, posts
-// sent at once from one visit, and text beyond GB2312 through the form and
-// back.
+// ended by a new password or a deleted guestbook, posts sent at once from one
+// visit, and text beyond GB2312 through the form and back.
 #include <map>
 #include <mutex>
 #include <thread>
