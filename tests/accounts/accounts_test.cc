@@ -23,12 +23,7 @@ namespace {
 // two messages of "abc" and one of "x_9" (tests/cases/accounts/books.txt).
 class AccountsTest : public CaseTest {
  protected:
-  AccountsTest() { SeedBooks(); }
-  void SeedBooks() {
-    std::string sql;
-    for (const Case& line : ReadCases("accounts/books.txt")) sql += line.line + "\n";
-    Seed(sql);
-  }
+  AccountsTest() { SeedFile("accounts/books.txt"); }
 };
 
 constexpr std::string_view kBooksAndMessages =
@@ -48,7 +43,7 @@ TEST_F(AccountsTest, DeleteBookOrMessages) {
   for (const std::string name :
        {"delete_book", "delete_book_refused", "delete_messages", "delete_book_failed"}) {
     ClearStore();
-    SeedBooks();
+    SeedFile("accounts/books.txt");
     if (name == "delete_book_failed") RefuseWrites("liuyan", "delete");
     ExpectGolden("accounts/" + name + ".txt",
                  RunAll("accounts/" + name + ".txt", kBooksAndMessages));

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {
@@ -17,15 +16,7 @@ namespace {
 constexpr std::string_view kLeft =
     "select name from user order by id; select id from liuyan order by id";
 
-// Runs the SQL of tests/cases/<name> as written.
-class AdminTest : public CaseTest {
- protected:
-  void SeedFile(std::string_view name) {
-    std::string sql;
-    for (const Case& line : ReadCases(name)) sql += line.line + "\n";
-    Seed(sql);
-  }
-};
+class AdminTest : public CaseTest {};
 
 // The superuser's tools, each case from five guestbooks (one without an
 // address, one whose address is markup) and five messages, the ids counted

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "tests/support/board_helpers.h"
 #include "tests/support/support.h"
 
 namespace tb::testing {

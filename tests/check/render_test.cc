@@ -5,12 +5,13 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/convert.h"
 #include "check/html_filter.h"
 #include "check/ubb.h"
 #include "tests/support/cases.h"
-#include "tests/support/check_helpers.h"
+#include "tests/support/support.h"
 #include "tests/support/time_scale.h"
 
 namespace tb::check {
@@ -18,7 +19,15 @@ namespace {
 
 using testing::CaseInputs;
 using testing::ExpectGolden;
-using testing::Transcript;
+
+// Each input on a line of its own after "» ", then what `fn` makes of it and
+// a blank line: the text a golden file keeps for a table of inputs.
+template <typename Fn>
+std::string Transcript(const std::vector<std::string>& inputs, Fn fn) {
+  std::string out;
+  for (const std::string& in : inputs) out += "» " + in + "\n" + fn(in) + "\n\n";
+  return out;
+}
 
 TEST(FilterHtmlTest, SafeMarkupComesOutByteForByte) {
   for (const std::string& in : CaseInputs("check/html_safe.txt"))

@@ -166,9 +166,8 @@ using server::http::Stylesheet;
 // The link carries a hash of the content after "?v=": the host finds the
 // asset by its path alone, and a browser with a month-old copy asks anew.
 TEST(StyleTest, ServedAsCssByPathAndLinkedWithItsHash) {
-  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"}) {
+  for (std::string_view path : {"site.css", "SITE.CSS", "Site.Css"})
     EXPECT_EQ(server::FindAsset(path), &Stylesheet()) << path;
-  }
   EXPECT_EQ(Stylesheet().content_type, "text/css");
   EXPECT_EQ(server::FindAsset("site.cs"), nullptr);
   EXPECT_EQ(server::FindAsset("css/site.css"), nullptr);

@@ -19,7 +19,38 @@ using testing::ExpectGolden;
 using testing::Fields;
 using testing::WithMarker;
 
-class SitePagesTest : public testing::PagesTest {};
+class SitePagesTest : public testing::PagesTest {
+ protected:
+  // A page run from client address `from`.
+  const std::string& RunFrom(std::string_view from, std::string_view path,
+                             const Fields& query, const Fields& form) {
+    Fresh(query, form);
+    page().server_variables = {};
+    page().server_variables.Add("remote_addr", from);
+    return Run(path, "POST");
+  }
+  // A fresh message form of guestbook "abc", as add.asp gives it a visitor.
+  void OpenForm() {
+    Fresh({{"name", "abc"}});
+    Run("add.asp");
+  }
+  // The post of the form the session holds, by `guestname` from `from`;
+  // `extra` fields added to the post's.
+  const std::string& Send(std::string_view guestname, Fields extra = {},
+                          std::string_view from = "10.1.2.3") {
+    const std::string key = page().Get("ly_fgs").Text();
+    extra.insert(extra.begin(), {{"guestname", std::string(guestname)},
+                                 {"subject", "你好啊"},
+                                 {"message", "大家好"},
+                                 {"html", "0"}});
+    return RunFrom(from, "add_check.asp", {{"name", "abc"}, {"key2", key}}, extra);
+  }
+  // A fresh form and its post by 访客, as one visitor runs them.
+  const std::string& Post(Fields extra = {}, std::string_view from = "10.1.2.3") {
+    OpenForm();
+    return Send("访客", std::move(extra), from);
+  }
+};
 
 TEST_F(SitePagesTest, WholePages) {
   for (const auto& c : testing::ReadCases("pages/static.txt")) {
@@ -123,28 +154,18 @@ TEST_F(SitePagesTest, BasicSettingsForm) {
 // framed; a second post from the same form is redirected with nothing
 // written; a form of a guestbook that no longer exists stores nothing.
 TEST_F(SitePagesTest, AcceptancePage) {
-  auto post = [&](std::string_view guestname) {
-    const std::string key = page().Get("ly_fgs").Text();
-    Fresh({{"name", "abc"}, {"key2", key}}, {{"guestname", std::string(guestname)},
-                                             {"subject", "你好啊"},
-                                             {"message", "大家好"},
-                                             {"html", "0"}});
-    return Run("add_check.asp", "POST");
-  };
-  Fresh({{"name", "abc"}});
-  Run("add.asp");
-  ExpectGolden("pages/acceptance_refused.html", post("x"));
+  OpenForm();
+  ExpectGolden("pages/acceptance_refused.html", Send("x"));
   EXPECT_EQ(Count("select * from liuyan"), 0);
   // The acceptance's own document, framed: its refresh in the frame's head.
-  ExpectGolden("pages/acceptance.html", post("访客"));
+  ExpectGolden("pages/acceptance.html", Send("访客"));
   EXPECT_EQ(Count("select * from liuyan where guestname = '访客'"), 1);
-  EXPECT_EQ(post("访客"), "");
+  EXPECT_EQ(Send("访客"), "");
   EXPECT_EQ(page().redirect, "guanshui.asp");
   EXPECT_EQ(Count("select * from liuyan"), 1);
-  Fresh({{"name", "abc"}});
-  Run("add.asp");
+  OpenForm();
   Seed("delete from user where name = 'abc'");
-  EXPECT_NE(post("访客").find("没有找到这个留言板，留言没有保存。"), std::string::npos);
+  EXPECT_NE(Send("访客").find("没有找到这个留言板，留言没有保存。"), std::string::npos);
 }
 
 // What every page answers with an empty session: a document of the site's
@@ -200,29 +221,7 @@ TEST_F(SitePagesTest, ComponentStaysBoundAfterACapturedCall) {
   }
 }
 
-class LimitsTest : public testing::PagesTest {
- protected:
-  // A page run from client address `from`.
-  const std::string& RunFrom(std::string_view from, std::string_view path,
-                             const Fields& query, const Fields& form) {
-    Fresh(query, form);
-    page().server_variables = {};
-    page().server_variables.Add("remote_addr", from);
-    return Run(path, "POST");
-  }
-  // A fresh form of guestbook "abc" and its post, as add.asp and
-  // add_check.asp run for one visitor; `extra` fields added to the post's.
-  const std::string& Post(Fields extra = {}, std::string_view from = "10.1.2.3") {
-    Fresh({{"name", "abc"}});
-    Run("add.asp");
-    const std::string key = page().Get("ly_fgs").Text();
-    extra.insert(extra.begin(), {{"guestname", "访客"},
-                                 {"subject", "你好啊"},
-                                 {"message", "大家好"},
-                                 {"html", "0"}});
-    return RunFrom(from, "add_check.asp", {{"name", "abc"}, {"key2", key}}, extra);
-  }
-};
+class LimitsTest : public SitePagesTest {};
 
 // Five wrong tries at one name lock that address out of the name for every
 // page that checks a secret, the right one included, without the member
@@ -251,9 +250,8 @@ TEST_F(LimitsTest, FiveWrongGuessesAtANameLockTheAddressOut) {
 // goes to guanshui.asp with nothing stored, and refused posts do not count.
 TEST_F(LimitsTest, PostsBeyondTheShareAreSentAway) {
   Post({{"password", "wrong123"}});
-  for (int i = 0; i < 10; ++i) {
+  for (int i = 0; i < 10; ++i)
     EXPECT_NE(Post().find("留言添加成功"), std::string::npos) << i;
-  }
   EXPECT_EQ(Post(), "");
   EXPECT_EQ(page().redirect, "guanshui.asp");
   EXPECT_EQ(Count("select * from liuyan"), 10);

@@ -24,6 +24,7 @@ namespace {
 namespace asio = boost::asio;
 using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
+using testing::Shown;
 
 Request MakeRequest(bhttp::verb verb, std::string_view target,
                     std::string_view content_type = "", std::string body = "") {
@@ -176,11 +177,6 @@ TEST_F(HttpPageTest, RequestServerAndComponentThroughTheContext) {
   page->component().test();
   page->Write("<p>");
   EXPECT_EQ(page->body, "this is a test!<p>");
-}
-
-// A value as the record shows it: text in quotes, a number bare.
-std::string Shown(const Value& v) {
-  return v.IsEmpty() ? "(empty)" : v.IsText() ? "\"" + v.Text() + "\"" : v.Text();
 }
 
 // Pages in turn, each a line of tests/cases/server/page_sessions.txt: what

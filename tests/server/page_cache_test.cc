@@ -110,8 +110,8 @@ class CachedPageTest : public ::testing::Test {
   // The statements pages ran but the store's version: a page served from
   // the cache reads nothing else.
   int Reads() {
-    return static_cast<int>(std::count_if(
-        counting_.statements.begin(), counting_.statements.end(),
+    return static_cast<int>(std::ranges::count_if(
+        counting_.statements,
         [](std::string_view s) { return s.find("page_version") == s.npos; }));
   }
 

@@ -19,14 +19,8 @@ namespace {
 class SettingsTest : public CaseTest {
  protected:
   SettingsTest() {
-    SeedBooks();
+    SeedFile("settings/books.txt");
     LogIn();
-  }
-  // The rows of tests/cases/settings/books.txt.
-  void SeedBooks() {
-    std::string sql;
-    for (const Case& line : ReadCases("settings/books.txt")) sql += line.line + "\n";
-    Seed(sql);
   }
 
   // Every column of every guestbook as text, a "name.column=value" line each.
@@ -52,8 +46,7 @@ class SettingsTest : public CaseTest {
     return out;
   }
 
-  // The fields of the post the cases of settings/<name>.txt start from
-  // (tests/cases/settings/posts.txt).
+  // The fields of the post the cases of settings/<name>.txt start from.
   static std::vector<std::string> Post(std::string_view name) {
     for (const Case& c : ReadCases("settings/posts.txt"))
       if (c[0] == name) return {c.fields.begin() + 1, c.fields.end()};
@@ -70,7 +63,7 @@ class SettingsTest : public CaseTest {
     std::string log;
     for (Case c : ReadCases("settings/" + name + ".txt")) {
       ClearStore();
-      SeedBooks();
+      SeedFile("settings/books.txt");
       const std::string before = Rows();
       c.fields.insert(c.fields.begin(), {std::string(member), "abc"});
       log += Run(c);

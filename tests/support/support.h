@@ -1,5 +1,6 @@
 // File: support.h — what the operation tests share: a fresh store in a
-// temporary file, a page context bound to a component, and golden files.
+// temporary file, a page context bound to a component, transcripts of what
+// requests left, and golden files.
 //
 // Example:
 //   class ShowBookTest : public tb::testing::PageTest {};
@@ -22,7 +23,6 @@
 
 #include "component/guestbook.h"
 #include "data/connection.h"
-#include "data/error.h"
 #include "data/store_pool.h"
 #include "host/memory/memory_page.h"
 #include "tests/support/cases.h"
@@ -88,9 +88,7 @@ class PageTest : public ::testing::Test {
   host::MemoryPage& page() { return *page_; }
   Guestbook& book() { return *book_; }
   const std::string& dsn() const { return store_.dsn(); }
-  data::EngineSource& pool() { return pool_; }
-  // Statements the SQLite store's handles have prepared so far.
-  std::size_t Prepared() { return pool_.sqlite().prepared(); }
+  data::StorePool& pool() { return pool_; }
 
   // Starts a new request in the same store and session: a new page context
   // (the session values carried over) and a new bound component.
@@ -111,7 +109,6 @@ class PageTest : public ::testing::Test {
   // The session of a logged-in owner `name` (and of the superuser for
   // "admin").
   void LogIn(std::string_view name = "abc");
-  std::string SessionText(std::string_view key) { return page_->Get(key).Text(); }
 
   // `insert` ("insert into T(columns)") of the rows of `select`, a select
   // over the numbers i = `first` to `last` in the table k(i), written so
@@ -129,6 +126,8 @@ class PageTest : public ::testing::Test {
   void RefuseWrites(std::string_view table, std::string_view event);
   // Runs SQL text against the store, `params` bound to its "?" in order.
   void Seed(std::string_view sql, const std::vector<Value>& params = {});
+  // Runs the SQL of tests/cases/<name>, as written.
+  void SeedFile(std::string_view name);
   std::string Scalar(std::string_view sql) { return StoreScalar(pool_, dsn(), sql); }
   std::int64_t Count(std::string_view sql) { return StoreCount(pool_, dsn(), sql); }
 
@@ -147,6 +146,23 @@ class PageTest : public ::testing::Test {
 // letter or "!"), byte for byte with the file tests/golden/<name>; with the
 // environment variable TB_UPDATE_GOLDEN=1 set, writes the file instead.
 void ExpectGolden(std::string_view name, std::string_view actual);
+
+// A value as a transcript shows it: text in double quotes, a number bare,
+// "-" when empty.
+std::string Shown(const Value& value);
+
+// What a request left in `page`, a line each: the body, the redirect (when
+// one), every cookie set with its expiry and every session value.
+std::string Outcome(const host::MapPage& page);
+
+// Every row `sql` gives on the store at `dsn`, a "column=value" line each
+// (a NULL shown as "-"), each row ending with an empty line.
+std::string RowsText(data::EngineSource& pool, std::string_view dsn,
+                     std::string_view sql);
+
+// One request of its own, as a worker of the site runs it: a component with
+// the store `dsn`, bound to `page`, runs `member`.
+void RunPage(host::MapPage& page, std::string_view dsn, void (Guestbook::*member)());
 
 // A page test whose cases are requests, a line each:
 //   Member | login | field | field ...
