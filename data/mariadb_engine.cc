@@ -21,12 +21,17 @@
 
 namespace tb::data {
 
+namespace {
+constexpr std::string_view kPrefix = "mariadb://";
+}  // namespace
+
+bool IsMariaDsn(std::string_view dsn) {
+  return dsn.size() >= kPrefix.size() &&
+         host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix);
+}
+
 std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
-  constexpr std::string_view kPrefix = "mariadb://";
-  if (dsn.size() < kPrefix.size() ||
-      !host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix)) {
-    return std::nullopt;
-  }
+  if (!IsMariaDsn(dsn)) return std::nullopt;
   std::string_view rest = dsn.substr(kPrefix.size());
   MariaTarget target;
   const auto slash = rest.find('/');

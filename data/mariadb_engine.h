@@ -40,6 +40,8 @@ struct MariaTarget {
   unsigned port = 3306;
 };
 std::optional<MariaTarget> MariaTargetOf(std::string_view dsn);
+// Whether the connection string is of a MariaDB store ("mariadb://...").
+bool IsMariaDsn(std::string_view dsn);
 
 class MariaPool final : public EngineSource {
  public:

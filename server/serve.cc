@@ -255,9 +255,12 @@ int Serve(const ServeOptions& options) {
     if (ec) return Fail("trusted_proxy: not an address: " + settings.trusted_proxy, 2);
   }
   const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const std::string dsn = settings.properties.Get("DSNtemp").Text();
+  // Pages mostly wait for the store, so twice as many workers as cores; on a
+  // MariaDB store every page runs on a worker and waits for the network.
   const int threads = settings.threads > 0 ? settings.threads : cores;
-  // Pages mostly wait for the store, so twice as many workers as cores.
-  const int workers = settings.workers > 0 ? settings.workers : 2 * cores;
+  const int workers =
+      settings.workers > 0 ? settings.workers : (data::IsMariaDsn(dsn) ? 8 : 2) * cores;
   http::Limits limits;
   limits.connections_per_client = settings.max_connections_per_client;
   limits.uncounted = trusted_proxy;
@@ -273,7 +276,6 @@ int Serve(const ServeOptions& options) {
 
   asio::io_context ioc(threads);
   data::StorePool pool(settings.query_timeout);
-  const std::string dsn = settings.properties.Get("DSNtemp").Text();
   const http::SessionLimits session_limits{.max_sessions = settings.max_sessions};
   // With session_store = "database" every server on the store shares the
   // sessions and the counts per client address; else the site counts in
