@@ -256,16 +256,20 @@ int Serve(const ServeOptions& options) {
   }
   const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   const std::string dsn = settings.properties.Get("DSNtemp").Text();
-  // Pages mostly wait for the store, so twice as many workers as cores; on a
-  // MariaDB store every page runs on a worker and waits for the network.
+  // Pages mostly wait for the store, so twice as many workers as cores. On a
+  // MariaDB store they wait for the network: eight per core, and as many
+  // again for the bounded pages, which would otherwise wait on the threads
+  // that serve connections.
+  const bool remote = data::IsMariaDsn(dsn);
   const int threads = settings.threads > 0 ? settings.threads : cores;
-  const int workers =
-      settings.workers > 0 ? settings.workers : (data::IsMariaDsn(dsn) ? 8 : 2) * cores;
+  const int workers = settings.workers > 0 ? settings.workers : (remote ? 8 : 2) * cores;
   http::Limits limits;
   limits.connections_per_client = settings.max_connections_per_client;
   limits.uncounted = trusted_proxy;
   limits.work = {workers, kQueuedPerWorker * workers,
                  static_cast<std::size_t>(settings.max_requests_per_client), kWorkerNice};
+  if (remote)
+    limits.light_work = {workers, kQueuedPerWorker * workers, limits.work.per_client};
 
   std::signal(SIGPIPE, SIG_IGN);
   RaiseDescriptorLimit();

@@ -4,7 +4,6 @@
 
 #include "check/text.h"
 #include "data/error.h"
-#include "data/mariadb_engine.h"
 #include "server/http/request_fields.h"
 
 namespace tb::server {
@@ -160,10 +159,7 @@ http::Reply Site::Dispatch(const http::Request& req,
     if (RefusedAsCrossSite(req, *data)) {
       res = error(Status::forbidden);
     } else {
-      // A bounded page runs on this thread, unless the store answers over
-      // the network (MariaDB): then it would hold the thread while it waits.
-      const bool light = reading && Bounded(route->cost, *data) &&
-                         !data::IsMariaDsn(options_.properties.Get("DSNtemp").Text());
+      const bool light = reading && Bounded(route->cost, *data);
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
       http::Reply reply{std::move(client),
                         [this, route, page_data](const http::Request& r) {

@@ -51,6 +51,7 @@ struct HttpServer::Shared {
   LogSink log;
   Limits limits;
   WorkerPool* pool = nullptr;
+  WorkerPool* light_pool = nullptr;  // none: light work runs on the I/O thread
   std::mutex mutex;
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
@@ -182,7 +183,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
       reply = Failed(*req, e);
     }
     if (reply.response) return Answer(std::move(*reply.response));
-    if (reply.light) return Answer(Run(*req, reply.work));
+    if (reply.light && !shared_->light_pool) return Answer(Run(*req, reply.work));
+    WorkerPool& pool = reply.light ? *shared_->light_pool : *shared_->pool;
     // The work holds the connection and keeps the io_context running until
     // its response is back on the connection's strand.
     auto job =
@@ -190,7 +192,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
          guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
           self->RunWork(*req, work, std::move(share));
         };
-    if (!shared_->pool->TrySubmit(std::move(reply.client), std::move(job))) {
+    if (!pool.TrySubmit(std::move(reply.client), std::move(job))) {
       Response busy =
           ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
       if (req->method() == bhttp::verb::head) OmitBody(busy);
@@ -344,6 +346,8 @@ HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limi
   shared_->log = std::move(log);
   shared_->limits = limits;
   shared_->pool = &pool_;
+  if (limits.light_work.threads > 0)
+    shared_->light_pool = &light_pool_.emplace(limits.light_work);
 }
 
 HttpServer::~HttpServer() = default;

@@ -58,6 +58,10 @@ struct Limits {
   // The worker threads, the work that may wait for one, and each client's
   // share (queued or running).
   PoolLimits work;
+  // With threads, light work runs on a pool of its own rather than on the
+  // I/O thread: for a store whose every answer crosses the network, which
+  // no thread that serves connections should wait for.
+  PoolLimits light_work{.threads = 0};
 };
 
 // Work for a worker thread: gives the response to the request.
@@ -65,7 +69,8 @@ using Work = std::function<Response(const Request& request)>;
 
 // What the handler makes of a request: the response at once, work for a
 // worker thread charged to `client` (whose share is limited), or light work
-// run at once on the I/O thread (`light`: bounded, never waiting for a lock).
+// run at once on the I/O thread (`light`: bounded, never waiting for a lock)
+// or on the light pool when there is one.
 struct Reply {
   // A response made at once converts to a reply, so that a handler may
   // return either.
@@ -120,8 +125,9 @@ class HttpServer {
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer retry_timer_;
   std::shared_ptr<Shared> shared_;
-  // Last, so that it ends first: no work runs once the rest is gone.
+  // Last, so that they end first: no work runs once the rest is gone.
   WorkerPool pool_;
+  std::optional<WorkerPool> light_pool_;
 };
 
 }  // namespace tb::server::http

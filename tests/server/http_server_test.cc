@@ -51,6 +51,8 @@ class HttpServerTest : public ::testing::Test {
                                    ? std::to_string(req.body().size())
                                    : "hello";
       auto answer = [this, target, body](const Request& r) {
+        if (target == "/light")
+          light_on_io_ = ioc_.get_executor().running_in_this_thread();
         if (target == "/page") {
           worker_nice_ = getpriority(PRIO_PROCESS, gettid());
           ++started_;
@@ -72,6 +74,7 @@ class HttpServerTest : public ::testing::Test {
         limits);
     server_->Listen({asio::ip::make_address("127.0.0.1"), 0});
     port_ = server_->local_endpoint().port();
+    ioc_.restart();
     for (int i = 0; i < 2; ++i) threads_.emplace_back([this] { ioc_.run(); });
   }
 
@@ -121,6 +124,7 @@ class HttpServerTest : public ::testing::Test {
   std::atomic<int> handled_ = 0;
   std::atomic<int> started_ = 0;  // page work begun
   std::atomic<int> worker_nice_ = -100;
+  std::atomic<bool> light_on_io_ = false;
   std::latch gate_{1};
   std::mutex log_mutex_;
   std::vector<std::string> log_;
@@ -261,9 +265,15 @@ TEST_F(HttpServerTest, FilesAndLightWorkAreServedWhileEveryWorkerIsBusy) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Client(port_).Get("/").body(), "hello");
   EXPECT_EQ(Client(port_).Get("/light").body(), "light");
+  EXPECT_TRUE(light_on_io_);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   OpenGate();
   for (auto* c : {a.get(), b.get()}) EXPECT_EQ(c->Read().value().body(), "page");
+  // With threads of its own, light work leaves the I/O threads.
+  Shutdown();
+  Start([](Limits& l) { l.light_work.threads = 1; });
+  EXPECT_EQ(Client(port_).Get("/light").body(), "light");
+  EXPECT_FALSE(light_on_io_);
 }
 
 TEST_F(HttpServerTest, AClientsNextRequestFindsItsLastOneDone) {

@@ -170,9 +170,7 @@ TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
     if (c.size() > 3) req.set(bhttp::field::cookie, c[3]);
     http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
     EXPECT_FALSE(reply.response) << c[1];
-    // On MariaDB every page waits for the network, on a worker.
-    EXPECT_EQ(reply.light ? "light" : "worker", store_.mariadb() ? "worker" : c[2])
-        << c[1];
+    EXPECT_EQ(reply.light ? "light" : "worker", c[2]) << c[1];
   }
 }
 
