@@ -1,5 +1,8 @@
 #include "server/http/page_cache.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <iterator>
 #include <utility>
 
@@ -86,8 +89,13 @@ host::PageCache::Lookup PageCache::FindOrRender(std::string_view key,
 
 std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view dsn,
                                                                const VersionRead& read) {
+  // Threads of one scheduling priority share reads: a page worker that the
+  // cores serve last never holds up a thread they serve first.
+  const std::string key =
+      std::to_string(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))) + " " +
+      std::string(dsn);
   std::unique_lock lock(versions_mutex_);
-  VersionReads& reads = versions_[std::string(dsn)];
+  VersionReads& reads = versions_[key];
   // Any read numbered from `wanted` on begins after this call.
   const std::uint64_t wanted = reads.begun + 1;
   while (reads.ended < wanted) {

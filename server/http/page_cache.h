@@ -46,8 +46,9 @@ class PageCache final : public host::PageCache {
   std::shared_ptr<const std::string> Keep(std::string_view key, std::uint64_t version,
                                           std::string text) override;
   Lookup FindOrRender(std::string_view key, std::uint64_t version) override;
-  // One read of a store's version at a time: those who ask while it runs
-  // wait for it to end and share the next read, which one of them makes.
+  // One read of a store's version at a time per thread priority: those who
+  // ask while it runs wait for it to end and share the next read, which one
+  // of them makes.
   std::optional<Version> ReadVersion(std::string_view dsn,
                                      const VersionRead& read) override;
 
