@@ -90,10 +90,11 @@ host::PageCache::Lookup PageCache::FindOrRender(std::string_view key,
 std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view dsn,
                                                                const VersionRead& read) {
   // Threads of one scheduling priority share reads: a page worker that the
-  // cores serve last never holds up a thread they serve first.
-  const std::string key =
-      std::to_string(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))) + " " +
-      std::string(dsn);
+  // cores serve last never holds up a thread they serve first. A thread's
+  // priority is set before it runs any page, so it is asked once per thread.
+  thread_local const std::string priority =
+      std::to_string(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))) + " ";
+  const std::string key = priority + std::string(dsn);
   std::unique_lock lock(versions_mutex_);
   VersionReads& reads = versions_[key];
   // Any read numbered from `wanted` on begins after this call.
