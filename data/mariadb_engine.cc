@@ -194,8 +194,6 @@ class MariaHandle {
       lock_wait_seconds_ = std::max<long>(1, std::lround(std::ceil(wait)));
       Query(kSqlMode);
       Query("set session transaction isolation level read committed");
-      // Room for the index words of a whole message (see MariaSchema).
-      Query("set session group_concat_max_len = 1073741824");
       Query("set session innodb_lock_wait_timeout = " +
             std::to_string(lock_wait_seconds_));
       if (make_tables) MakeTables();
@@ -497,9 +495,9 @@ class PooledMaria final : public Engine {
   // Messages whose texts of `column` hold up to four of the keyword's
   // trigrams (its first, its last and two between) by the full-text index
   // of `liuyan_gram`, in any case of their letters A to Z, which is what
-  // Contains folds. InnoDB hands out a full-text match far more slowly than
-  // a scan reads a row, so a keyword the index finds in kIndexedAtMost
-  // messages or more is looked for by reading the guestbook's messages
+  // Contains folds, and the messages queued for that index. InnoDB hands out a full-text
+  // match far more slowly than a scan reads a row, so a keyword the index finds in
+  // kIndexedAtMost messages or more is looked for by reading the guestbook's messages
   // instead (nullopt): one probe of the index, stopped at that count, tells.
   std::optional<Condition> IndexedSuperset(std::string_view column,
                                            std::string_view keyword) const override {
@@ -532,9 +530,12 @@ class PooledMaria final : public Engine {
     if (found.rows.empty() || found.rows[0][0].Whole().value_or(0) >= kIndexedAtMost) {
       return std::nullopt;
     }
+    // The queued messages are few (IndexPendingGrams keeps up), and the
+    // derived table lets MariaDB read the union once rather than per row.
     return Condition{
-        "id in (select id from liuyan_gram where match(grams) against(? in boolean "
-        "mode))",
+        "id in (select id from (select id from liuyan_gram where match(grams) "
+        "against(? in boolean mode) union all select id from liuyan_gram_pending) "
+        "as candidates)",
         {Value(query)}};
   }
   void Commit() override { handle_->End("commit"); }

@@ -1,5 +1,7 @@
 #include "data/schema.h"
 
+#include "data/connection.h"
+
 namespace tb::data {
 
 // Names compare without regard to letter case, so "Abc" can never be
@@ -202,11 +204,6 @@ create index if not exists client_limit_expires on client_limit(expires);
 commit;
 )sql";
 
-std::string MariaGramToken(std::string_view column, std::string_view gram) {
-  return "concat('" + std::string(column.substr(0, 1)) + "', lpad(conv(crc32(" +
-         std::string(gram) + "), 10, 36), 7, '0'))";
-}
-
 namespace {
 
 constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
@@ -268,34 +265,7 @@ std::vector<std::string> Trigrams(std::string_view text) {
   return grams;
 }
 
-namespace {
-
-// liuyan_grams(subject, message, guestname, email): the index words of a
-// message's four searchable texts, one per character position, separated
-// by blanks ("" for none). The texts come in as UTF-32, where a character's
-// place is found without reading all before it, and each trigram goes back
-// to UTF-8 for its checksum. Replaced at each start, as it holds no data.
-std::string GramsFunction() {
-  std::string words, params;
-  for (std::string_view column : {"subject", "message", "guestname", "email"}) {
-    const std::string c(column);
-    params += std::string(params.empty() ? "" : ", ") + c +
-              (c == "message" ? " mediumtext" : " text") + " character set utf32";
-    words += ",\n    (select group_concat(" +
-             MariaGramToken(column, "convert(substr(" + c + ", seq, 3) using utf8mb4)") +
-             " separator ' ')\n      from seq_1_to_16777216 where seq <= char_length(" +
-             c + ") - 2)";
-  }
-  return "create or replace function liuyan_grams(" + params +
-         ")\n  returns mediumtext character set utf8mb4 reads sql data\n"
-         "  return concat_ws(' '" +
-         words + ")";
-}
-
-}  // namespace
-
 const std::vector<std::string_view>& MariaSchema() {
-  static const std::string kGramsFunction = GramsFunction();
   // The name columns fold case (and nothing else of note for the names the
   // site registers); the other texts are compared as bytes, without padding.
   static const std::vector<std::string_view> kStatements = {
@@ -359,35 +329,36 @@ const std::vector<std::string_view>& MariaSchema() {
     update page_version set n = n + 1;
   end)sql",
       // The searchable texts' trigrams, as words of a full-text index: what
-      // FTS5's trigram index is to SQLite (see MariaGramToken). Triggers
-      // keep one row per message.
+      // FTS5's trigram index is to SQLite (see MariaGrams): one row per
+      // message. Cutting the words costs more than the rest of a post, so
+      // the triggers only queue the messages to index and IndexPendingGrams
+      // writes their words later, outside the writers' way; a search takes
+      // the queued messages as candidates meanwhile.
       R"sql(create table if not exists liuyan_gram (
   id bigint not null primary key, grams mediumtext not null,
   fulltext key liuyan_gram_grams (grams)
 ) engine=InnoDB default charset=utf8mb4 collate=utf8mb4_nopad_bin)sql",
-      kGramsFunction,
+      R"sql(create table if not exists liuyan_gram_pending (
+  seq bigint not null auto_increment primary key, id bigint not null
+) engine=InnoDB)sql",
+      // Stores made before the queue cut the words in SQL.
+      "drop procedure if exists liuyan_gram_fill",
+      "drop function if exists liuyan_grams",
       // A bulk load sets @tavobook_bulk, so that the triggers leave the
-      // index alone, and then writes its rows itself (tavobook migrate, with
-      // MariaGrams) or fills them all at once with liuyan_gram_fill.
-      R"sql(create procedure if not exists liuyan_gram_fill(in first_id bigint)
-  replace into liuyan_gram(id, grams)
-    select id, liuyan_grams(subject, message, guestname, email) from liuyan
-    where id >= first_id)sql",
-      R"sql(create trigger if not exists liuyan_gram_insert after insert on liuyan
+      // index alone, and writes its rows itself (tavobook migrate).
+      R"sql(create or replace trigger liuyan_gram_insert after insert on liuyan
   for each row if @tavobook_bulk is null then
-    insert into liuyan_gram(id, grams)
-      values (new.id, liuyan_grams(new.subject, new.message, new.guestname, new.email));
+    insert into liuyan_gram_pending(id) values (new.id);
   end if)sql",
       R"sql(create trigger if not exists liuyan_gram_delete after delete on liuyan
   for each row delete from liuyan_gram where id = old.id)sql",
-      R"sql(create trigger if not exists liuyan_gram_update after update on liuyan
+      R"sql(create or replace trigger liuyan_gram_update after update on liuyan
   for each row begin
     if not (old.id <=> new.id and old.subject <=> new.subject
         and old.message <=> new.message and old.guestname <=> new.guestname
         and old.email <=> new.email) then
       delete from liuyan_gram where id = old.id;
-      replace into liuyan_gram(id, grams)
-        values (new.id, liuyan_grams(new.subject, new.message, new.guestname, new.email));
+      insert into liuyan_gram_pending(id) values (new.id);
     end if;
   end)sql",
       R"sql(create table if not exists page_version (
@@ -446,6 +417,72 @@ const std::vector<std::string_view>& MariaSchema() {
 ) engine=InnoDB)sql",
   };
   return kStatements;
+}
+
+namespace {
+
+// Rows go kRowsPerStatement to a statement while their values stay under
+// kBytesPerStatement (well under MariaDB's packet limit), else one to a
+// statement: two texts in all, each prepared once per handle.
+constexpr std::size_t kRowsPerStatement = 16;
+constexpr std::size_t kBytesPerStatement = 1 << 20;
+
+// `sql` for `rows` rows: the `head`, then `each` once per row.
+std::string Repeated(std::string_view head, std::string_view each, std::size_t rows,
+                     std::string_view tail = "") {
+  std::string sql(head);
+  for (std::size_t i = 0; i < rows; ++i) (sql += i ? ", " : "") += each;
+  return sql += tail;
+}
+
+// Runs the statement that Repeated(head, each, n, tail) makes on `rows`.
+void RunChunked(Engine& db, std::string_view head, std::string_view each,
+                std::string_view tail, const std::vector<std::vector<Value>>& rows) {
+  const std::string many = Repeated(head, each, kRowsPerStatement, tail),
+                    one = Repeated(head, each, 1, tail);
+  for (std::size_t first = 0; first < rows.size();) {
+    std::size_t n = 1, bytes = 0;
+    if (first + kRowsPerStatement <= rows.size()) {
+      for (std::size_t r = first; r < first + kRowsPerStatement; ++r)
+        for (const Value& v : rows[r]) bytes += v.Text().size();
+      if (bytes <= kBytesPerStatement) n = kRowsPerStatement;
+    }
+    std::vector<Value> params;
+    for (std::size_t r = first; r < first + n; ++r)
+      params.insert(params.end(), rows[r].begin(), rows[r].end());
+    db.Run(n == 1 ? one : many, params);
+    first += n;
+  }
+}
+
+// One batch of IndexPendingGrams; returns how many it took off the queue.
+std::size_t IndexGramBatch(Engine& db, std::size_t most) {
+  const Result queued = db.Run(
+      "select p.seq, p.id, l.id, l.subject, l.message, l.guestname, l.email "
+      "from liuyan_gram_pending p left join liuyan l on l.id = p.id "
+      "order by p.seq limit ?",
+      {Value(static_cast<std::int64_t>(most))});
+  std::vector<std::vector<Value>> words, done;
+  for (const Row& row : queued.rows) {
+    done.push_back({row[0]});
+    // A message deleted meanwhile needs no words.
+    if (row[2].IsEmpty()) continue;
+    words.push_back({row[1], Value(MariaGrams(row[3].Text(), row[4].Text(), row[5].Text(),
+                                              row[6].Text()))});
+  }
+  RunChunked(db, "replace into liuyan_gram(id, grams) values ", "(?, ?)", "", words);
+  RunChunked(db, "delete from liuyan_gram_pending where seq in (", "?", ")", done);
+  return queued.rows.size();
+}
+
+}  // namespace
+
+void IndexPendingGrams(Connection& conn, std::size_t batch) {
+  for (std::size_t taken = batch; taken == batch;) {
+    Transaction tx(conn);
+    taken = IndexGramBatch(*conn.engine(), batch);
+    tx.Commit();
+  }
 }
 
 void AddVisits(Engine& db, std::string_view name, std::int64_t visits) {

@@ -13,6 +13,8 @@
 
 namespace tb::data {
 
+class Connection;
+
 struct Column {
   std::string_view name;
   std::string_view label;  // what the site's forms call it
@@ -51,31 +53,35 @@ extern const char* const kSqliteSchema;
 // The same tables, counts and versions on MariaDB, one statement each, run
 // in order when a handle connects. Texts compare there as on SQLite: names
 // without regard to case, everything else byte for byte, trailing blanks
-// included. MariaDB has no trigram index of its own: `liuyan_gram`, kept by
-// triggers, holds each message's trigrams as the words of a full-text index
-// instead. A bulk load runs "set @tavobook_bulk = 1" first, so that the
-// triggers leave it alone, and "call liuyan_gram_fill(ID)" at the end for
-// the messages from id ID on. Writers need a `group_concat_max_len` that
-// holds a whole message's words (the handles set it).
+// included. MariaDB has no trigram index of its own: `liuyan_gram` holds
+// each message's trigrams as the words of a full-text index instead (see
+// MariaGrams). Triggers queue each message written in
+// `liuyan_gram_pending`, which IndexPendingGrams empties; a search takes
+// the queued messages as candidates. A bulk load runs
+// "set @tavobook_bulk = 1" first, so that the triggers queue nothing, and
+// writes the words itself.
 const std::vector<std::string_view>& MariaSchema();
 
-// The full-text word of the trigram that the SQL expression `gram` gives,
-// in the searchable column `column` (MariaDB): the column's initial and the
-// CRC-32 of the trigram's bytes in base 36, eight characters in all, so that
-// every word passes the index's least word length and stop words never
-// match. Two trigrams may share a word; the index only narrows a search.
-// Example: MariaGramToken("subject", "substr(subject, 1, 3)").
-std::string MariaGramToken(std::string_view column, std::string_view gram);
-// The same word computed here, for the trigram `gram` itself.
+// The full-text word of the trigram `gram` in the searchable column
+// `column` (MariaDB): the column's initial and the CRC-32 of the trigram's
+// bytes in base 36, eight characters in all, so that every word passes the
+// index's least word length and stop words never match. Two trigrams may
+// share a word; the index only narrows a search.
 // Example: MariaGramWord("subject", "abc") == "s0EQTEPU" (CRC-32 891568578).
 std::string MariaGramWord(std::string_view column, std::string_view gram);
-// What liuyan_grams gives for a message's four searchable texts: the words
-// of each trigram, blank-separated (in another order, which the index does
-// not see). A bulk load that writes `liuyan_gram` itself uses it.
+// The words of a message's four searchable texts: those of each trigram,
+// blank-separated.
 std::string MariaGrams(std::string_view subject, std::string_view message,
                        std::string_view guestname, std::string_view email);
 // The trigrams of UTF-8 `text`: three characters at each position.
 std::vector<std::string> Trigrams(std::string_view text);
+
+// Writes the words of the queued messages into `liuyan_gram` and takes
+// them off the queue (MariaDB), `batch` at a time, each batch a writing
+// transaction: it holds the store's write lock, so the words it read are
+// never replaced by older ones that another server read.
+// Example: IndexPendingGrams(conn, 256);
+void IndexPendingGrams(Connection& conn, std::size_t batch);
 
 // Raises the visit counter of the guestbook `name` by `visits` in one
 // statement, so that counts written at the same moment all add up. An empty

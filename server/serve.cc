@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,9 @@
 #include <vector>
 
 #include "check/validate.h"
+#include "data/connection.h"
 #include "data/error.h"
+#include "data/schema.h"
 #include "data/store_pool.h"
 #include "server/config.h"
 #include "server/http/db_session_store.h"
@@ -50,6 +53,10 @@ constexpr std::size_t kQueuedPerWorker = 16;
 constexpr int kWorkerNice = 19;
 // How often gathered visit counts are written; a crash loses at most these.
 constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
+// How often queued messages get their search words on MariaDB, and how many
+// at a time: each batch holds the store's write lock for a moment.
+constexpr auto kIndexInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kIndexBatch = 256;
 // The page cache: 32 MB holds a thousand guestbook pages of 30 kB; a page
 // over 1 MB (a guestbook page of long messages) costs more memory than it
 // saves time.
@@ -125,28 +132,25 @@ tcp::endpoint Resolve(asio::io_context& ioc, const std::string& host,
   return results.begin()->endpoint();
 }
 
-// Forgets ended sessions, and counts per client address that no longer
-// count, now and then, on a thread of its own: a sweep of a large store
-// takes a while, and the I/O threads serve everyone else meanwhile. A store
-// that cannot be reached is logged and tried again next time.
-class Sweeper {
+// Runs a task every interval on a thread of its own, so that slow work on
+// the store never holds a thread that serves connections. A task that
+// fails is logged once, and tried again next time.
+class Chore {
  public:
-  Sweeper(http::SessionStore& sessions, ClientLimits* limits,
-          std::chrono::milliseconds timeout)
-      : sessions_(sessions),
-        limits_(limits),
-        every_(std::clamp<std::chrono::milliseconds>(timeout / 4, std::chrono::seconds(1),
-                                                     std::chrono::seconds(60))) {}
+  Chore(std::string name, std::chrono::milliseconds every, std::function<void()> task)
+      : name_(std::move(name)), every_(every), task_(std::move(task)) {}
   void Start() {
     thread_ = std::jthread([this](std::stop_token stop) {
       std::unique_lock lock(mutex_);
+      bool failing = false;
       while (!wake_.wait_for(lock, stop, every_, [] { return false; }) &&
              !stop.stop_requested()) {
         try {
-          sessions_.Sweep();
-          if (limits_) limits_->Sweep();
+          task_();
+          failing = false;
         } catch (const std::exception& e) {
-          LogToStderr(std::string("sweep: ") + e.what());
+          if (!failing) LogToStderr(name_ + ": " + e.what());
+          failing = true;
         }
       }
     });
@@ -154,9 +158,9 @@ class Sweeper {
   void Stop() { thread_.request_stop(); }
 
  private:
-  http::SessionStore& sessions_;
-  ClientLimits* limits_;
+  std::string name_;
   std::chrono::milliseconds every_;
+  std::function<void()> task_;
   std::mutex mutex_;
   std::condition_variable_any wake_;
   std::jthread thread_;  // last: joined before the rest goes
@@ -167,7 +171,7 @@ class Sweeper {
 // A second signal stops at once.
 class Stopper {
  public:
-  Stopper(asio::io_context& ioc, http::HttpServer& server, Sweeper& sweeper)
+  Stopper(asio::io_context& ioc, http::HttpServer& server, Chore& sweeper)
       : ioc_(ioc),
         signals_(ioc, SIGINT, SIGTERM),
         poll_(ioc),
@@ -203,7 +207,7 @@ class Stopper {
   asio::signal_set signals_;
   asio::steady_timer poll_;
   http::HttpServer& server_;
-  Sweeper& sweeper_;
+  Chore& sweeper_;
 };
 
 void RunLoop(asio::io_context& ioc) {
@@ -353,9 +357,24 @@ int Serve(const ServeOptions& options) {
       pool, *sessions, visits, LogToStderr);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
-  Sweeper sweeper(*sessions, shared_limits ? &*shared_limits : nullptr,
-                  settings.session_timeout);
+  // Forgets ended sessions, and counts per client address that no longer
+  // count: a sweep of a large store takes a while.
+  Chore sweeper("sweep",
+                std::clamp<std::chrono::milliseconds>(settings.session_timeout / 4,
+                                                      std::chrono::seconds(1),
+                                                      std::chrono::seconds(60)),
+                [&sessions, &shared_limits] {
+                  sessions->Sweep();
+                  if (shared_limits) shared_limits->Sweep();
+                });
   sweeper.Start();
+  // MariaDB's search index: the words of the messages queued since.
+  Chore indexer("search index", kIndexInterval, [&pool, &dsn] {
+    data::Connection conn(pool);
+    conn.Open(dsn);
+    data::IndexPendingGrams(conn, kIndexBatch);
+  });
+  if (remote) indexer.Start();
   Stopper stopper(ioc, server, sweeper);
   stopper.Start();
 
