@@ -221,11 +221,17 @@ TEST(MigrateTest, CopiesEveryRowAndColumnIntoAnEmptyStoreOnly) {
     };
     const data::Row queued = {Value(std::int64_t{1}), Value(std::int64_t{31})};
     EXPECT_EQ(found(), queued);
+    // One deleted while queued gets no words.
+    StoreRows(pool, target.dsn(),
+              "insert into liuyan(name, subject) values ('b', 'zebra')");
+    StoreRows(pool, target.dsn(), "delete from liuyan where id = 32");
     data::Connection conn(pool);
     conn.Open(target.dsn());
     data::IndexPendingGrams(conn, 1);
-    EXPECT_EQ(StoreScalar(pool, target.dsn(), "select count(*) from liuyan_gram_pending"),
-              "0");
+    EXPECT_EQ(StoreScalar(pool, target.dsn(),
+                          "select (select count(*) from liuyan_gram_pending) || ' ' || "
+                          "(select count(*) from liuyan_gram)"),
+              "0 30");
     EXPECT_EQ(found(), queued);
   }
   // Into a store that holds rows, or from one that is missing: refused.
