@@ -495,7 +495,8 @@ class PooledMaria final : public Engine {
   // Messages whose texts of `column` hold up to four of the keyword's
   // trigrams (its first, its last and two between) by the full-text index
   // of `liuyan_gram`, in any case of their letters A to Z, which is what
-  // Contains folds, and the messages queued for that index. InnoDB hands out a full-text
+  // Contains folds, and the messages queued for that index or too long for
+  // it (kEveryGram). InnoDB hands out a full-text
   // match far more slowly than a scan reads a row, so a keyword the index finds in
   // kIndexedAtMost messages or more is looked for by reading the guestbook's messages
   // instead (nullopt): one probe of the index, stopped at that count, tells.
@@ -521,6 +522,7 @@ class PooledMaria final : public Engine {
         }
         query += (cases ? " " : "") + MariaGramWord(column, variant);
       }
+      (query += ' ') += kEveryGram;
       query += ")";
     }
     const Result found = handle_->Run(

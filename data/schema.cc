@@ -248,7 +248,10 @@ std::string MariaGrams(std::string_view subject, std::string_view message,
   AppendWords(out, "message", message);
   AppendWords(out, "guestname", guestname);
   AppendWords(out, "email", email);
-  return out;
+  // A text of a million characters has nine megabytes of words, which one
+  // statement may not carry: such a message is a candidate of every search.
+  constexpr std::size_t kMostWordBytes = 4 << 20;
+  return out.size() <= kMostWordBytes ? out : std::string(kEveryGram);
 }
 
 std::vector<std::string> Trigrams(std::string_view text) {

@@ -69,8 +69,11 @@ const std::vector<std::string_view>& MariaSchema();
 // share a word; the index only narrows a search.
 // Example: MariaGramWord("subject", "abc") == "s0EQTEPU" (CRC-32 891568578).
 std::string MariaGramWord(std::string_view column, std::string_view gram);
+// The word of the messages whose words would be too many to store: every
+// search asks for it beside the keyword's words.
+inline constexpr std::string_view kEveryGram = "z0000000";
 // The words of a message's four searchable texts: those of each trigram,
-// blank-separated.
+// blank-separated, or kEveryGram when they would pass 4 MB.
 std::string MariaGrams(std::string_view subject, std::string_view message,
                        std::string_view guestname, std::string_view email);
 // The trigrams of UTF-8 `text`: three characters at each position.

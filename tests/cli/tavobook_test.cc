@@ -219,20 +219,24 @@ TEST(MigrateTest, CopiesEveryRowAndColumnIntoAnEmptyStoreOnly) {
                 superset->params)
           .rows.at(0);
     };
-    const data::Row queued = {Value(std::int64_t{1}), Value(std::int64_t{31})};
-    EXPECT_EQ(found(), queued);
-    // One deleted while queued gets no words.
+    EXPECT_EQ(found(), (data::Row{Value(std::int64_t{1}), Value(std::int64_t{31})}));
+    // One deleted while queued gets no words; one too long for its words
+    // is a candidate of every search.
     StoreRows(pool, target.dsn(),
               "insert into liuyan(name, subject) values ('b', 'zebra')");
     StoreRows(pool, target.dsn(), "delete from liuyan where id = 32");
+    StoreRows(
+        pool, target.dsn(),
+        "insert into liuyan(name, message) values ('b', repeat('abcdefg', 100000))");
     data::Connection conn(pool);
     conn.Open(target.dsn());
     data::IndexPendingGrams(conn, 1);
     EXPECT_EQ(StoreScalar(pool, target.dsn(),
                           "select (select count(*) from liuyan_gram_pending) || ' ' || "
-                          "(select count(*) from liuyan_gram)"),
-              "0 30");
-    EXPECT_EQ(found(), queued);
+                          "(select group_concat(grams) from liuyan_gram where id = 33)"),
+              "0 z0000000");
+    EXPECT_EQ(found(), (data::Row{Value(std::int64_t{2}), Value(std::int64_t{33})}));
+    StoreRows(pool, target.dsn(), "delete from liuyan where id = 33");
   }
   // Into a store that holds rows, or from one that is missing: refused.
   for (const auto& c : ReadCases("cli/migrate_refusals.txt")) {
