@@ -167,25 +167,15 @@ void InsertBatch(Store& to, const std::vector<Insert>& inserts) {
   try {
     for (const Insert& insert : inserts) {
       const std::size_t width = insert.columns.size();
-      const std::size_t per_insert = std::max<std::size_t>(1, kValuesPerInsert / width);
       std::string column_list, one_row = "(";
       for (std::size_t i = 0; i < width; ++i) {
         column_list += (i ? "," : "") + Quoted(insert.columns[i]);
         one_row += i ? ",?" : "?";
       }
-      one_row += ")";
-      for (std::size_t first = 0; first < insert.rows.size(); first += per_insert) {
-        const std::size_t n = std::min(per_insert, insert.rows.size() - first);
-        std::string sql =
-            "insert into " + Quoted(insert.table) + "(" + column_list + ") values ";
-        std::vector<Value> values;
-        values.reserve(n * width);
-        for (std::size_t r = first; r < first + n; ++r) {
-          sql += r == first ? one_row : "," + one_row;
-          values.insert(values.end(), insert.rows[r].begin(), insert.rows[r].end());
-        }
-        to.db->Run(sql, values);
-      }
+      data::RunRows(
+          *to.db, "insert into " + Quoted(insert.table) + "(" + column_list + ") values ",
+          one_row + ")", "", insert.rows,
+          std::max<std::size_t>(1, kValuesPerInsert / width));
     }
     to.db->Commit();
   } catch (...) {

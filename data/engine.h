@@ -76,6 +76,14 @@ class EngineSource {
   virtual std::shared_ptr<Engine> Acquire(std::string_view dsn) = 0;
 };
 
+// Runs `head`, `each` once per row (joined by ", ") and `tail` on `rows`:
+// in turn on as many as fit at most `most` rows and about 4 MB of values
+// (a row alone when it is larger), so that no statement passes a server's
+// packet limit.
+// Example: RunRows(db, "insert into t(a, b) values ", "(?, ?)", "", rows, 100);
+void RunRows(Engine& db, std::string_view head, std::string_view each,
+             std::string_view tail, const std::vector<Row>& rows, std::size_t most);
+
 // Characters of UTF-8 text, as the text indexes count them.
 std::size_t Characters(std::string_view text);
 

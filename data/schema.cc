@@ -424,40 +424,6 @@ const std::vector<std::string_view>& MariaSchema() {
 
 namespace {
 
-// Rows go kRowsPerStatement to a statement while their values stay under
-// kBytesPerStatement (well under MariaDB's packet limit), else one to a
-// statement: two texts in all, each prepared once per handle.
-constexpr std::size_t kRowsPerStatement = 16;
-constexpr std::size_t kBytesPerStatement = 1 << 20;
-
-// `sql` for `rows` rows: the `head`, then `each` once per row.
-std::string Repeated(std::string_view head, std::string_view each, std::size_t rows,
-                     std::string_view tail = "") {
-  std::string sql(head);
-  for (std::size_t i = 0; i < rows; ++i) (sql += i ? ", " : "") += each;
-  return sql += tail;
-}
-
-// Runs the statement that Repeated(head, each, n, tail) makes on `rows`.
-void RunChunked(Engine& db, std::string_view head, std::string_view each,
-                std::string_view tail, const std::vector<std::vector<Value>>& rows) {
-  const std::string many = Repeated(head, each, kRowsPerStatement, tail),
-                    one = Repeated(head, each, 1, tail);
-  for (std::size_t first = 0; first < rows.size();) {
-    std::size_t n = 1, bytes = 0;
-    if (first + kRowsPerStatement <= rows.size()) {
-      for (std::size_t r = first; r < first + kRowsPerStatement; ++r)
-        for (const Value& v : rows[r]) bytes += v.Text().size();
-      if (bytes <= kBytesPerStatement) n = kRowsPerStatement;
-    }
-    std::vector<Value> params;
-    for (std::size_t r = first; r < first + n; ++r)
-      params.insert(params.end(), rows[r].begin(), rows[r].end());
-    db.Run(n == 1 ? one : many, params);
-    first += n;
-  }
-}
-
 // One batch of IndexPendingGrams; returns how many it took off the queue.
 std::size_t IndexGramBatch(Engine& db, std::size_t most) {
   const Result queued = db.Run(
@@ -465,7 +431,7 @@ std::size_t IndexGramBatch(Engine& db, std::size_t most) {
       "from liuyan_gram_pending p left join liuyan l on l.id = p.id "
       "order by p.seq limit ?",
       {Value(static_cast<std::int64_t>(most))});
-  std::vector<std::vector<Value>> words, done;
+  std::vector<Row> words, done;
   for (const Row& row : queued.rows) {
     done.push_back({row[0]});
     // A message deleted meanwhile needs no words.
@@ -473,8 +439,9 @@ std::size_t IndexGramBatch(Engine& db, std::size_t most) {
     words.push_back({row[1], Value(MariaGrams(row[3].Text(), row[4].Text(), row[5].Text(),
                                               row[6].Text()))});
   }
-  RunChunked(db, "replace into liuyan_gram(id, grams) values ", "(?, ?)", "", words);
-  RunChunked(db, "delete from liuyan_gram_pending where seq in (", "?", ")", done);
+  // Sixteen rows to a statement: few texts to prepare, few round trips.
+  RunRows(db, "replace into liuyan_gram(id, grams) values ", "(?, ?)", "", words, 16);
+  RunRows(db, "delete from liuyan_gram_pending where seq in (", "?", ")", done, 16);
   return queued.rows.size();
 }
 
