@@ -496,9 +496,9 @@ class PooledMaria final : public Engine {
   // trigrams (its first, its last and two between) by the full-text index
   // of `liuyan_gram`, in any case of their letters A to Z, which is what
   // Contains folds, and the messages queued for that index or too long for
-  // it (kEveryGram). InnoDB hands out a full-text
-  // match far more slowly than a scan reads a row, so a keyword the index finds in
-  // kIndexedAtMost messages or more is looked for by reading the guestbook's messages
+  // it (kEveryGram). InnoDB hands out a full-text match far more slowly
+  // than a scan reads a row, so a keyword the index finds in kIndexedAtMost
+  // messages or more is looked for by reading the guestbook's messages
   // instead (nullopt): one probe of the index, stopped at that count, tells.
   std::optional<Condition> IndexedSuperset(std::string_view column,
                                            std::string_view keyword) const override {

@@ -28,7 +28,7 @@ bool SameAddress(const asio::ip::address& a, const asio::ip::address& b) {
 }
 
 // Seeded from the kernel in one call: a std::random_device made per page
-// costs more than the rest of a small page's work.
+// showed in the profile of the posting cycle.
 std::mt19937_64 SeededRandom() {
   std::array<std::uint32_t, 4> words{};
   SecureRandomBytes(reinterpret_cast<unsigned char*>(words.data()), sizeof words);
