@@ -448,6 +448,10 @@ std::size_t IndexGramBatch(Engine& db, std::size_t most) {
 }  // namespace
 
 void IndexPendingGrams(Connection& conn, std::size_t batch) {
+  // A look without the write lock first, so that an idle server does not
+  // hold up every writer of the store several times a second.
+  if (conn.engine()->Run("select 1 from liuyan_gram_pending limit 1").rows.empty())
+    return;
   for (std::size_t taken = batch; taken == batch;) {
     Transaction tx(conn);
     taken = IndexGramBatch(*conn.engine(), batch);
