@@ -54,25 +54,38 @@ bool Bounded(Cost cost, const http::RequestData& data) {
   return !page->empty();
 }
 
-// The pages that delete or log off on a GET (or HEAD): every request of
-// the page, or only one whose query field "del", blanks trimmed, is "1".
-struct DeletingGet {
+// The pages that act on a GET (or HEAD) as well: on every request of the
+// page, or only on one whose query field "del", blanks trimmed, is "1". A
+// login logs off first, a settings check stores what it gets, form or not,
+// and a check of a secret counts a wrong guess against the client's address.
+// `linked_from_anywhere`: the page is opened by a link in a mail (the check
+// of an owner's address), so another site may link to it; only a request
+// that is no one's navigation (an image, a script) is refused.
+struct ActingGet {
   std::string_view path;
-  bool only_del_1;
+  bool only_del_1 = false;
+  bool linked_from_anywhere = false;
 };
-constexpr DeletingGet kDeletingGets[] = {
+constexpr ActingGet kActingGets[] = {
     {"admin_del_all.asp", true},  {"show.asp", true},
-    {"admin_deluser.asp", false}, {"admin_delinfo.asp", false},
-    {"admin_log_off.asp", false},
+    {"admin_deluser.asp"},        {"admin_delinfo.asp"},
+    {"admin_log_off.asp"},        {"admin_login.asp"},
+    {"lostpassword_check.asp"},   {"admin_jiemian_check.asp"},
+    {"admin_jiemian_check2.asp"}, {"admin_jiemian3_check.asp"},
+    {"confirm.asp", false, true},
 };
 
-bool ChangesTheStore(const http::RequestData& data) {
-  if (data.method == "POST") return true;
-  for (const DeletingGet& d : kDeletingGets) {
-    if (!host::EqualsIgnoreCase(d.path, data.path)) continue;
-    return !d.only_del_1 || check::Trim(data.query.Find("del").value_or("")) == "1";
+// How the request acts, when it does: every POST as a form of this site.
+const ActingGet* Acting(const http::RequestData& data) {
+  static constexpr ActingGet kPost{};
+  if (data.method == "POST") return &kPost;
+  for (const ActingGet& a : kActingGets) {
+    if (!host::EqualsIgnoreCase(a.path, data.path)) continue;
+    const bool acts =
+        !a.only_del_1 || check::Trim(data.query.Find("del").value_or("")) == "1";
+    return acts ? &a : nullptr;
   }
-  return false;
+  return nullptr;
 }
 
 // The field is sent with a value other than all of `allowed`.
@@ -89,11 +102,13 @@ bool SentOtherThan(const http::Request& req, std::string_view field,
 }  // namespace
 
 bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data) {
-  if (!ChangesTheStore(data)) return false;
+  const ActingGet* acting = Acting(data);
+  if (!acting) return false;
+  if (SentOtherThan(req, "Sec-Fetch-Dest", {"document"})) return true;
+  if (acting->linked_from_anywhere) return false;
   const std::string origin = std::string(data.https ? "https://" : "http://") +
                              std::string(req[bhttp::field::host]);
-  return SentOtherThan(req, "Sec-Fetch-Dest", {"document"}) ||
-         SentOtherThan(req, "Sec-Fetch-Site", {"same-origin", "none"}) ||
+  return SentOtherThan(req, "Sec-Fetch-Site", {"same-origin", "none"}) ||
          SentOtherThan(req, "Origin", {origin});
 }
 

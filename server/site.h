@@ -55,16 +55,19 @@ struct SiteOptions {
   ClientLimits* limits = nullptr;
 };
 
-// Whether a request that changes the store is refused because the browser
-// says it is not a person's own navigation on this site, so that another
-// site's form, link or image cannot make a logged-in visitor's browser
-// delete, post or log off. Such requests are every POST, and a GET or HEAD
-// of a page that deletes or logs off (kDeletingGets in site.cc). They are
-// refused when Sec-Fetch-Dest is there and not "document", Sec-Fetch-Site is
-// there and neither "same-origin" nor "none", or Origin is there and not the
-// site's own: "https" when the request came over HTTPS (RequestData::https),
-// else "http", then "://" and the Host field; "null" never is. Requests
-// without these fields (scripts, older browsers) pass.
+// Whether a request that acts (changes the store or the session, or counts
+// a guess) is refused because the browser says it is not a person's own
+// navigation on this site, so that another site's form, link or image, or an
+// image on this site, cannot make a logged-in visitor's browser delete,
+// post, log off or use up the guesses of its address. Such requests are
+// every POST, and a GET or HEAD of a page that acts on one (kActingGets in
+// site.cc). They are refused when Sec-Fetch-Dest is there and not
+// "document"; and, except for the mailed address check, which other sites
+// may link to, when Sec-Fetch-Site is there and neither "same-origin" nor
+// "none", or Origin is there and not the site's own: "https" when the
+// request came over HTTPS (RequestData::https), else "http", then "://" and
+// the Host field; "null" never is. Requests without these fields (scripts,
+// older browsers) pass.
 // Example: a POST with "Sec-Fetch-Site: cross-site" is refused; the same POST
 // with "Sec-Fetch-Site: same-origin", or with no such field, is not.
 bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data);
