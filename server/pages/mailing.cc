@@ -3,6 +3,7 @@
 #include "check/text.h"
 #include "check/validate.h"
 #include "component/keys.h"
+#include "server/mail/message.h"
 
 namespace tb::server::pages {
 namespace {
@@ -61,7 +62,9 @@ bool MailNewPassword(PageEnv& env) {
   mail::Outbox* outbox = env.outbox();
   const Guestbook::Outcome& outcome = env.component().outcome();
   std::string address = outcome.owner_email;
-  if (!outbox || outcome.new_password.empty() || !check::CheckEmail(address))
+  // An address the mail server would refuse would lose the new password.
+  if (!outbox || outcome.new_password.empty() || !check::CheckEmail(address) ||
+      !mail::IsSendableAddress(address))
     return false;
   outbox->Send({address, "你的留言本新密码",
                 "你的留言本密码已经重新设置。\n\n新密码：" + outcome.new_password +
