@@ -105,7 +105,7 @@ void Guestbook::JieMian3Check() {
   }
   if (!email.empty() && !check::CheckEmail(email)) errors.Add(5);
   // Whoever finds the session open must still know the password.
-  if (found && !passwords::PasswordMatches(stored_password, old_password))
+  if (found && !CheckedSecret(passwords::PasswordMatches(stored_password, old_password)))
     errors.AddText(kWrongOldPassword);
 
   if (errors.failed()) {

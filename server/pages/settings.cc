@@ -155,8 +155,10 @@ void JieMian3Page(PageEnv& env) {
   FramedCall(env, "用户密码、电子邮件修改", &Guestbook::JieMian3);
 }
 
+// The old password is a secret guessed like the login's.
 void JieMian3CheckPage(PageEnv& env) {
-  FramedCall(env, "用户密码、电子邮件修改", &Guestbook::JieMian3Check);
+  GuessingCall(env, "用户密码、电子邮件修改", &Guestbook::JieMian3Check,
+               env.context().session().LoggedInName());
   MailConfirmation(env);
 }
 
