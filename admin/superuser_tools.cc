@@ -81,19 +81,22 @@ void Guestbook::AdminDelUser() {
   if (check::AsciiLower(name) == keys::kSuperuser) return Write(kSystemAccount);
 
   auto conn = OpenDatabase();
+  // The guestbook and its messages go together or not at all. A store may
+  // take other spellings for a name (MariaDB's collation ignores accents),
+  // so the stored name is the one judged, deleted and logged out.
+  data::Transaction transaction(conn);
+  auto book = FindBook(conn, name);
+  const bool existed = !book.Eof();
+  const std::string stored = existed ? book["name"].Text() : name;
+  book.Close();
+  if (check::AsciiLower(stored) == keys::kSuperuser) return Write(kSystemAccount);
   const std::string shown = check::EscapeHtml(name);
   Write(std::string(kDeleting) + shown + std::string(kDeletingEnd));
-  bool existed = false;
-  {
-    // The guestbook and its messages go together or not at all.
-    data::Transaction transaction(conn);
-    existed = !FindBook(conn, name).Eof();
-    conn.Execute("delete from user where name = ?", {Value(name)});
-    conn.Execute("delete from liuyan where name = ?", {Value(name)});
-    transaction.Commit();
-  }
+  conn.Execute("delete from user where name = ?", {Value(stored)});
+  conn.Execute("delete from liuyan where name = ?", {Value(stored)});
+  transaction.Commit();
   // Whoever was logged in to the guestbook is no longer.
-  if (existed) Session().EndLogins(name, host::Session::Reach::kThisOneToo);
+  if (existed) Session().EndLogins(stored, host::Session::Reach::kThisOneToo);
   Write(std::string(kDeleted) + shown + "用户和留言内容。");
   conn.Close();
 }
