@@ -1,6 +1,7 @@
 #include "server/limits/client_limits.h"
 
 #include <algorithm>
+#include <boost/asio/ip/address.hpp>
 
 #include "host/ascii.h"
 
@@ -98,17 +99,29 @@ ClientLimits::ClientLimits(std::size_t posts_per_minute,
                            std::unique_ptr<LimitCounts> counts)
     : posts_{"post", posts_per_minute, minutes(1), {}}, counts_(std::move(counts)) {}
 
+std::string ClientLimits::ClientKey(std::string_view address) {
+  namespace ip = boost::asio::ip;
+  boost::system::error_code ec;
+  const ip::address parsed = ip::make_address(std::string(address), ec);
+  if (ec || !parsed.is_v6()) return std::string(address);
+  const ip::address_v6 v6 = parsed.to_v6();
+  if (v6.is_v4_mapped()) return ip::make_address_v4(ip::v4_mapped, v6).to_string();
+  ip::address_v6::bytes_type bytes = v6.to_bytes();
+  std::fill(bytes.begin() + 8, bytes.end(), 0);
+  return ip::address_v6(bytes).to_string() + "/64";
+}
+
 std::string ClientLimits::NameKey(std::string_view address, std::string_view name) {
-  return std::string(address) + '\n' + host::AsciiLower(name.substr(0, kNameBytes));
+  return ClientKey(address) + '\n' + host::AsciiLower(name.substr(0, kNameBytes));
 }
 
 bool ClientLimits::GuessingRefused(std::string_view address, std::string_view name) {
-  return counts_->Refused(kGuesses, std::string(address)) ||
+  return counts_->Refused(kGuesses, ClientKey(address)) ||
          counts_->Refused(kGuessesAtName, NameKey(address, name));
 }
 
 void ClientLimits::GuessFailed(std::string_view address, std::string_view name) {
-  counts_->Add(kGuesses, std::string(address), false);
+  counts_->Add(kGuesses, ClientKey(address), false);
   counts_->Add(kGuessesAtName, NameKey(address, name), false);
 }
 
@@ -117,11 +130,11 @@ void ClientLimits::GuessSucceeded(std::string_view address, std::string_view nam
 }
 
 bool ClientLimits::TakePost(std::string_view address) {
-  return counts_->Add(posts_, std::string(address), true);
+  return counts_->Add(posts_, ClientKey(address), true);
 }
 
 void ClientLimits::ReturnPost(std::string_view address) {
-  counts_->RemoveLast(posts_, std::string(address));
+  counts_->RemoveLast(posts_, ClientKey(address));
 }
 
 }  // namespace tb::server

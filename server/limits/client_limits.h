@@ -13,6 +13,10 @@
 // it back when nothing was stored, so that posts sent at the same moment
 // cannot pass the limit together.
 //
+// An IPv6 client is counted by its /64 network, which one subscriber
+// usually holds whole, so that moving through it gains no fresh tries; an
+// IPv4 address written as IPv6 ("::ffff:10.0.0.1") counts as itself.
+//
 // The counts live in a LimitCounts: in this process's memory (the default), or
 // in the store (StoreLimitCounts, store_limit_counts.h), where several
 // servers on one store count together.
@@ -138,6 +142,7 @@ class ClientLimits {
   std::size_t Sweep() { return counts_->Sweep(); }
 
  private:
+  static std::string ClientKey(std::string_view address);
   static std::string NameKey(std::string_view address, std::string_view name);
 
   const LimitRule posts_;

@@ -284,6 +284,15 @@ TEST(ClientLimitsTest, CountsOverTime) {
   EXPECT_TRUE(limits.TakePost(b));
   now += 61s;
   EXPECT_TRUE(limits.TakePost(a));
+  // An IPv6 client counts by its /64 network; IPv4 written as IPv6 as itself.
+  for (auto [first, second, shared] :
+       {std::tuple{"2001:db8:1:2::1", "2001:db8:1:2:ff::9", true},
+        {"2001:db8:1:2::1", "2001:db8:1:3::1", false},
+        {"::ffff:10.0.0.7", "10.0.0.7", true}}) {
+    now += 61s;
+    EXPECT_TRUE(limits.TakePost(first) && limits.TakePost(first));
+    EXPECT_EQ(limits.TakePost(second), !shared) << first << " " << second;
+  }
 }
 
 }  // namespace
