@@ -32,6 +32,10 @@ using beast::error_code;
 // and dropped for a moment so that the answer is not lost to a reset.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
+// What a connection's read buffer holds beyond a whole head: the body's data
+// goes on to the request as it comes, so only a chunk's size line, its
+// extension or a trailer could fill it, and they are refused past this.
+constexpr std::size_t kBufferBeyondHead = 64 * 1024;
 
 bool IsHttpError(const error_code& ec) {
   return ec.category() == bhttp::make_error_code(bhttp::error::bad_method).category();
@@ -84,7 +88,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // `peer` has been admitted (Shared::Admit).
   Connection(std::shared_ptr<Shared> shared, tcp::socket socket, asio::ip::address peer)
-      : shared_(std::move(shared)), stream_(std::move(socket)), peer_(std::move(peer)) {}
+      : shared_(std::move(shared)),
+        stream_(std::move(socket)),
+        buffer_(shared_->limits.head + kBufferBeyondHead),
+        peer_(std::move(peer)) {}
 
   ~Connection() {
     std::lock_guard lock(shared_->mutex);
@@ -132,6 +139,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const Request& req = parser_->get();
     method_ = std::string(req.method_string());
     path_ = std::string(req.target().substr(0, req.target().find('?')));
+    // A body that does not end with "chunked" has no length the parser
+    // knows: its bytes would be taken for the next request.
+    if (req.find(bhttp::field::transfer_encoding) != req.end() && !parser_->chunked()) {
+      return Fail(Status::bad_request);
+    }
     if (parser_->is_done()) return Handle();
     if (req.version() >= 11 &&
         host::EqualsIgnoreCase(req[bhttp::field::expect], "100-continue")) {
