@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/ascii.h"
+#include "server/http/client_network.h"
 #include "server/http/request_fields.h"
 
 namespace tb::server::http {
@@ -15,12 +16,7 @@ namespace {
 
 namespace asio = boost::asio;
 
-std::string AddressText(const asio::ip::address& a) {
-  if (a.is_v6() && a.to_v6().is_v4_mapped()) {
-    return asio::ip::make_address_v4(asio::ip::v4_mapped, a.to_v6()).to_string();
-  }
-  return a.to_string();
-}
+std::string AddressText(const asio::ip::address& a) { return Unmapped(a).to_string(); }
 
 // The same address, whether written as IPv4 or IPv4 mapped into IPv6.
 bool SameAddress(const asio::ip::address& a, const asio::ip::address& b) {

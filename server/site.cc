@@ -4,6 +4,7 @@
 
 #include "check/text.h"
 #include "data/error.h"
+#include "server/http/client_network.h"
 #include "server/http/request_fields.h"
 
 namespace tb::server {
@@ -36,7 +37,10 @@ std::string EscapeAmpersands(std::string_view text) {
 // listing is bounded unless some field asks for a search or the page number
 // is past the first fifty. A field that is blank or no number counts as
 // asked, so that an odd request goes to a worker rather than the I/O thread.
+// A request with a session is not bounded: it may wait for its session,
+// which another page of the same visitor holds.
 bool Bounded(Cost cost, const http::RequestData& data) {
+  if (data.cookies.Find(http::kSessionCookie)) return false;
   if (cost != Cost::kListing) return cost == Cost::kBounded;
   for (const host::FieldMap* fields : {&data.query, &data.form, &data.cookies}) {
     for (std::string_view name : {"keyword", "search"}) {
@@ -176,7 +180,7 @@ http::Reply Site::Dispatch(const http::Request& req,
     } else {
       const bool light = reading && Bounded(route->cost, *data);
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
-      http::Reply reply{std::move(client),
+      http::Reply reply{http::ClientNetworkText(client),
                         [this, route, page_data](const http::Request& r) {
                           http::Response page = RunPage(*route, std::move(*page_data), r);
                           if (r.method() == bhttp::verb::head) http::OmitBody(page);

@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "host/ascii.h"
+#include "server/http/client_network.h"
 
 namespace tb::server::http {
 namespace {
@@ -59,14 +60,22 @@ struct HttpServer::Shared {
   std::mutex mutex;
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
-  // Open connections by peer address, of the counted peers.
+  // Open connections by client (Client), of the counted peers.
   std::unordered_map<asio::ip::address, std::size_t> per_client;
 
-  // Counts a new connection from `peer`; false when the peer has its share.
-  // Under `mutex`.
+  // The client `peer` is counted as (client_network.h); none for the
+  // uncounted peer, however its address is written.
+  std::optional<asio::ip::address> Client(const asio::ip::address& peer) const {
+    if (limits.uncounted && Unmapped(peer) == Unmapped(*limits.uncounted))
+      return std::nullopt;
+    return ClientNetwork(peer);
+  }
+  // Counts a new connection from `peer`; false when its client has its
+  // share. Under `mutex`.
   bool Admit(const asio::ip::address& peer) {
-    if (peer == limits.uncounted) return true;
-    auto [it, added] = per_client.try_emplace(peer, 0);
+    const auto client = Client(peer);
+    if (!client) return true;
+    auto [it, added] = per_client.try_emplace(*client, 0);
     if (it->second >= limits.connections_per_client) {
       if (added) per_client.erase(it);
       return false;
@@ -76,8 +85,9 @@ struct HttpServer::Shared {
   }
   // Under `mutex`.
   void Release(const asio::ip::address& peer) {
-    if (peer == limits.uncounted) return;
-    auto it = per_client.find(peer);
+    const auto client = Client(peer);
+    if (!client) return;
+    auto it = per_client.find(*client);
     if (it != per_client.end() && --it->second == 0) per_client.erase(it);
   }
 };

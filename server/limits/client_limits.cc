@@ -1,9 +1,9 @@
 #include "server/limits/client_limits.h"
 
 #include <algorithm>
-#include <boost/asio/ip/address.hpp>
 
 #include "host/ascii.h"
+#include "server/http/client_network.h"
 
 namespace tb::server {
 namespace {
@@ -100,15 +100,7 @@ ClientLimits::ClientLimits(std::size_t posts_per_minute,
     : posts_{"post", posts_per_minute, minutes(1), {}}, counts_(std::move(counts)) {}
 
 std::string ClientLimits::ClientKey(std::string_view address) {
-  namespace ip = boost::asio::ip;
-  boost::system::error_code ec;
-  const ip::address parsed = ip::make_address(std::string(address), ec);
-  if (ec || !parsed.is_v6()) return std::string(address);
-  const ip::address_v6 v6 = parsed.to_v6();
-  if (v6.is_v4_mapped()) return ip::make_address_v4(ip::v4_mapped, v6).to_string();
-  ip::address_v6::bytes_type bytes = v6.to_bytes();
-  std::fill(bytes.begin() + 8, bytes.end(), 0);
-  return ip::address_v6(bytes).to_string() + "/64";
+  return http::ClientNetworkText(address);
 }
 
 std::string ClientLimits::NameKey(std::string_view address, std::string_view name) {

@@ -13,9 +13,8 @@
 // it back when nothing was stored, so that posts sent at the same moment
 // cannot pass the limit together.
 //
-// An IPv6 client is counted by its /64 network, which one subscriber
-// usually holds whole, so that moving through it gains no fresh tries; an
-// IPv4 address written as IPv6 ("::ffff:10.0.0.1") counts as itself.
+// A client is its network (ClientNetworkText in server/http/client_network.h):
+// an IPv6 /64, or an IPv4 address however it is written.
 //
 // The counts live in a LimitCounts: in this process's memory (the default), or
 // in the store (StoreLimitCounts, store_limit_counts.h), where several

@@ -198,6 +198,17 @@ TEST_F(HttpServerTest, OneAddressHoldsOnlyItsShareOfConnections) {
       << "a closed one frees its place";
 }
 
+// A proxy's own address is written as IPv6 when a dual-stack listener sees it.
+TEST_F(HttpServerTest, TheProxyIsNotCountedHoweverItsAddressIsWritten) {
+  Start([&](Limits& l) {
+    l.connections_per_client = 1;
+    l.uncounted = boost::asio::ip::make_address("::ffff:127.0.0.1");
+  });
+  Client first(port_), second(port_);
+  EXPECT_EQ(first.Get("/").result(), Status::ok);
+  EXPECT_EQ(second.Get("/").result(), Status::ok);
+}
+
 TEST_F(HttpServerTest, HoldsManyIdleConnectionsOnTwoThreads) {
   rlimit limit{};
   getrlimit(RLIMIT_NOFILE, &limit);
