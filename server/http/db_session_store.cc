@@ -63,12 +63,7 @@ class NamedLock final : public SessionHold::Held {
 
 // The owner a session is logged in as, lower case; empty for none.
 Value LoginOf(const SessionValues& values) {
-  auto get = [&](std::string_view key) {
-    auto it = values.find(key);
-    return it == values.end() ? Value() : it->second;
-  };
-  if (get(host::kLoginFlag).Text() != "yes") return Value();
-  std::string name = host::AsciiLower(get(host::kLoginName).Text());
+  std::string name = SessionLogin(values);
   return name.empty() ? Value() : Value(std::move(name));
 }
 
@@ -203,19 +198,23 @@ std::size_t DatabaseSessionStore::Sweep() {
   auto db = databases_.Acquire(dsn_);
   std::int64_t ended =
       db->Run("delete from session where expires < ?", {Value(Now())}).changed;
-  // Beyond the limits the sessions idle longest end, down to the newest
-  // one that takes the store past max_sessions or max_total_bytes.
+  // Beyond the limits the sessions idle longest end, those without a login
+  // first: ranked logins first, then the most recently used, the first row
+  // past max_sessions or max_total_bytes and all ranked after it end.
   const auto over = db->Run(
-      "select last_used from (select last_used, row_number() over (order by "
-      "last_used desc, id) as n, sum(length(vals) + ?) over (order by last_used "
-      "desc, id) as bytes from session) as ranked where n > ? or bytes > ? "
-      "order by n limit 1",
+      "select without_login, last_used from (select login is null as without_login, "
+      "last_used, row_number() over (order by login is null, last_used desc, id) as n, "
+      "sum(length(vals) + ?) over (order by login is null, last_used desc, id) as bytes "
+      "from session) as ranked where n > ? or bytes > ? order by n limit 1",
       {Value(static_cast<std::int64_t>(MemorySessionStore::kEntryBytes)),
        Value(static_cast<std::int64_t>(limits_.max_sessions)),
        Value(static_cast<std::int64_t>(limits_.max_total_bytes))});
   if (!over.rows.empty()) {
-    ended +=
-        db->Run("delete from session where last_used <= ?", {over.rows[0][0]}).changed;
+    ended += db->Run(over.rows[0][0].Whole() == 1
+                         ? "delete from session where login is null and last_used <= ?"
+                         : "delete from session where login is null or last_used <= ?",
+                     {over.rows[0][1]})
+                 .changed;
   }
   return static_cast<std::size_t>(ended);
 }

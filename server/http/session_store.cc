@@ -41,6 +41,15 @@ MemorySessionStore::MemorySessionStore(std::chrono::steady_clock::duration timeo
                    : Clock([] { return std::chrono::steady_clock::now(); })),
       limits_(limits) {}
 
+std::string SessionLogin(const SessionValues& values) {
+  auto get = [&](std::string_view key) {
+    auto it = values.find(key);
+    return it == values.end() ? std::string() : it->second.Text();
+  };
+  if (get(host::kLoginFlag) != "yes") return {};
+  return host::AsciiLower(get(host::kLoginName));
+}
+
 std::size_t SessionEntryBytes(std::string_view key, const Value& value) {
   return key.size() + value.Text().size() + MemorySessionStore::kEntryBytes;
 }
@@ -92,13 +101,21 @@ std::size_t LocalHolds::size() const {
 void MemorySessionStore::Touch(Sessions::iterator it,
                                std::chrono::steady_clock::time_point now) {
   it->second.last_used = now;
-  by_use_.splice(by_use_.begin(), by_use_, it->second.in_order);
+  auto& order = by_use_[it->second.login];
+  order.splice(order.begin(), order, it->second.in_order);
 }
 
 void MemorySessionStore::Forget(Sessions::iterator it) {
   total_bytes_ -= it->second.bytes;
-  by_use_.erase(it->second.in_order);
+  by_use_[it->second.login].erase(it->second.in_order);
   sessions_.erase(it);
+}
+
+std::optional<MemorySessionStore::Sessions::iterator> MemorySessionStore::Oldest() const {
+  for (const auto& order : by_use_) {
+    if (!order.empty()) return order.back();
+  }
+  return std::nullopt;
 }
 
 SessionHold MemorySessionStore::Hold(std::string_view id) { return holds_.Hold(id); }
@@ -121,11 +138,9 @@ void MemorySessionStore::Save(std::string_view id, const SessionValues& changes)
   std::lock_guard lock(mutex_);
   auto it = sessions_.find(id);
   if (it == sessions_.end()) {
-    while (!by_use_.empty() && sessions_.size() >= limits_.max_sessions) {
-      Forget(by_use_.back());
-    }
+    while (sessions_.size() >= limits_.max_sessions && Oldest()) Forget(*Oldest());
     it = sessions_.emplace(std::string(id), Entry{}).first;
-    it->second.in_order = by_use_.insert(by_use_.begin(), it);
+    it->second.in_order = by_use_[false].insert(by_use_[false].begin(), it);
   } else if (Ended(it->second, now)) {
     total_bytes_ -= it->second.bytes;
     it->second.values.clear();
@@ -143,10 +158,12 @@ void MemorySessionStore::Save(std::string_view id, const SessionValues& changes)
     e.bytes = bytes;
     e.values.insert_or_assign(key, value);
   }
-  // The others give way, the longest idle first.
-  while (total_bytes_ > limits_.max_total_bytes && by_use_.back() != it) {
-    Forget(by_use_.back());
+  if (const bool login = !SessionLogin(e.values).empty(); login != e.login) {
+    by_use_[login].splice(by_use_[login].begin(), by_use_[e.login], e.in_order);
+    e.login = login;
   }
+  // The others give way, the longest idle first.
+  while (total_bytes_ > limits_.max_total_bytes && Oldest() != it) Forget(*Oldest());
 }
 
 void MemorySessionStore::Erase(std::string_view id) {
@@ -181,11 +198,13 @@ std::size_t MemorySessionStore::Sweep() {
   auto now = clock_();
   holds_.Sweep();
   std::lock_guard lock(mutex_);
-  // The idle ones are at the end of the order.
+  // The idle ones are at the end of each order.
   std::size_t ended = 0;
-  while (!by_use_.empty() && Ended(by_use_.back()->second, now)) {
-    Forget(by_use_.back());
-    ++ended;
+  for (auto& order : by_use_) {
+    while (!order.empty() && Ended(order.back()->second, now)) {
+      Forget(order.back());
+      ++ended;
+    }
   }
   return ended;
 }

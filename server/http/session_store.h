@@ -21,6 +21,7 @@
 //   store.Load(id)->at("LY_NAME") == Value("abc")
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <list>
@@ -106,6 +107,10 @@ std::string RandomHex(std::size_t count);
 // 64 hexadecimal digits.
 std::string NewSessionId();
 
+// The owner or superuser the session is logged in as, in lower case; empty
+// when none. Sessions that hold a login are the last to give way.
+std::string SessionLogin(const SessionValues& values);
+
 // The bytes a value counts for against SessionLimits.
 std::size_t SessionEntryBytes(std::string_view key, const Value& value);
 
@@ -124,8 +129,10 @@ class MemorySessionStore final : public SessionStore {
   static constexpr std::size_t kEntryBytes = 64;  // see SessionEntryBytes
 
   // `clock` defaults to the steady clock; tests pass their own. Beyond the
-  // limits the session idle longest ends first; a change that would take one
-  // session past max_session_bytes is not saved (the others are).
+  // limits the session idle longest ends first, those without a login
+  // before any with one, so that a flood of new visitors does not log the
+  // owners out; a change that would take one session past
+  // max_session_bytes is not saved (the others are).
   explicit MemorySessionStore(std::chrono::steady_clock::duration timeout,
                               Clock clock = {}, SessionLimits limits = {});
 
@@ -149,7 +156,8 @@ class MemorySessionStore final : public SessionStore {
     SessionValues values;
     std::size_t bytes = 0;
     std::chrono::steady_clock::time_point last_used;
-    std::list<Sessions::iterator>::iterator in_order;  // its place in by_use_
+    bool login = false;                                // SessionLogin is not empty
+    std::list<Sessions::iterator>::iterator in_order;  // its place in by_use_[login]
   };
 
   bool Ended(const Entry& e, std::chrono::steady_clock::time_point now) const {
@@ -157,13 +165,16 @@ class MemorySessionStore final : public SessionStore {
   }
   void Touch(Sessions::iterator it, std::chrono::steady_clock::time_point now);
   void Forget(Sessions::iterator it);
+  // The session to give way first; none when there are none.
+  std::optional<Sessions::iterator> Oldest() const;
 
   const std::chrono::steady_clock::duration timeout_;
   const Clock clock_;
   const SessionLimits limits_;
   mutable std::mutex mutex_;
   Sessions sessions_;
-  std::list<Sessions::iterator> by_use_;  // the most recently used first
+  // Without a login and with one, each the most recently used first.
+  std::array<std::list<Sessions::iterator>, 2> by_use_;
   std::size_t total_bytes_ = 0;
   LocalHolds holds_;
 };

@@ -159,6 +159,12 @@ TEST_P(SharedStateTest, TheSweepEndsTheLongestIdlePastTheLimits) {
   store.Save("c", {{"k", Value(std::string(100, 'x'))}});  // 170 bytes, used last
   EXPECT_EQ(store.Sweep(), 1u);
   EXPECT_EQ(Stored("select id from session order by id"), (Rows{{"c"}, {"d"}}));
+  // A session with a login gives way after every one without.
+  now_ += 1s;
+  store.Save("e", {{"ly_log", Value("yes")}, {"ly_name", Value("abc")}});
+  for (std::string id : {"f", "g", "h"}) now_ += 1s, store.Save(id, {{"k", Value("x")}});
+  EXPECT_EQ(store.Sweep(), 3u);
+  EXPECT_EQ(Stored("select id from session order by id"), (Rows{{"e"}, {"g"}, {"h"}}));
 }
 
 TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
@@ -228,6 +234,11 @@ TEST(SessionLimitsTest, OldestGiveWayAndNoSessionOutgrowsItsShare) {
   now += 21min;
   EXPECT_EQ(store.Sweep(), 2u);
   EXPECT_EQ(store.total_bytes(), 0u);
+  // A session with a login gives way after every one without.
+  store.Save("e", {{"ly_log", Value("yes")}, {"ly_name", Value("abc")}});
+  for (std::string id : {"f", "g", "h"}) now += 1s, store.Save(id, {{"k", hundred}});
+  EXPECT_TRUE(store.Load("e"));
+  EXPECT_FALSE(store.Load("f"));
 }
 
 }  // namespace
