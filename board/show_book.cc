@@ -302,7 +302,6 @@ void Guestbook::ShowBook() {
   const std::string name(check::Trim(Request().Query("name")));
   if (name.empty() || check::Length(name) > kMaxNameLength) return Write(html::kBadName);
   const bool new_visit = IsNewVisit(Request(), name);
-  if (new_visit) SetVisitCookies(Response(), name, Server().Now().AddDays(1));
   auto db = OpenDatabase();
   Params params;
   if (auto refusal = ReadParams(Request(), params)) return Write(*refusal);
@@ -372,7 +371,14 @@ void Guestbook::ShowBook() {
   // many visits into one write. A kept page is of a guestbook that is there:
   // the store has not changed since.
   if (found) outcome_.done = Done::kBookShown;
-  if (found && new_visit) Server().CountVisit(DSNtemp(), name);
+  // The visit is remembered in cookies named after the guestbook: only for
+  // one that is there, and under a name it could be registered by, or
+  // images of made-up names on some page would pile cookies on the visitor
+  // until every request of theirs is too large for the site.
+  if (found && new_visit && check::CheckUserName(name)) {
+    SetVisitCookies(Response(), name, Server().Now().AddDays(1));
+    Server().CountVisit(DSNtemp(), name);
+  }
 }
 
 }  // namespace tb
