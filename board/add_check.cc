@@ -239,7 +239,8 @@ void Guestbook::AddCheck() {
     const auto parent = FindReplyParent(db, name, replyid);
     if (!parent) return Write(kBadReplyTarget);
     row.infoseekno = std::to_string(post::ReplySortKey(parent->sort_key));
-    outcome_.reply_mail_to = parent->mail_to;
+    // A private reply is for the owner's eyes: it is not mailed out.
+    if (row.priviteword == "0") outcome_.reply_mail_to = parent->mail_to;
   } else {
     row.infoseekno = std::to_string(post::NewThreadSortKey(counter));
   }

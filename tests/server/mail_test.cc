@@ -265,16 +265,18 @@ TEST_F(MailFlowTest, ConfirmationNotificationsRepliesAndANewPassword) {
       "xiaoming&reply=1&replyid=" + Query("select max(id) from liuyan")[0][0];
   EXPECT_TRUE(post(reply, "回复&password=wrong99").Has("斑竹密码错误"));
   EXPECT_TRUE(post(reply, "回复&password=pass1234").Has("留言添加成功"));
-  EXPECT_EQ(Query("select count(*) from liuyan where whoinfo = '1'")[0][0], "1");
+  // A private reply is mailed to the owner only.
+  EXPECT_TRUE(post(reply, "悄悄话&password=pass1234&priviteword=1").Has("留言添加成功"));
+  EXPECT_EQ(Query("select count(*) from liuyan where whoinfo = '1'")[0][0], "2");
 
   // The new password is mailed, not shown, and opens the guestbook.
   EXPECT_TRUE(Visit(visitor, "lostpassword_check.asp?name=xiaoming",
                     {{"answer", "天蓝色的"}, {"idcard", "110101199001011234"}})
                   .Has("新密码已发送到你的电子邮箱。"));
-  const auto mails = sink_->WaitFor(5);
+  const auto mails = sink_->WaitFor(6);
   ExpectGolden("server/mail_flow.txt", MailsText(mails));
   std::smatch fresh;
-  const std::string password_mail = MailText(mails.at(4).data);
+  const std::string password_mail = MailText(mails.at(5).data);
   ASSERT_TRUE(std::regex_search(password_mail, fresh, std::regex("新密码：(\\w{10})\n")));
   LogIn(owner, "xiaoming", fresh[1].str());
   for (const auto& row : Query("select password from user"))
