@@ -69,9 +69,16 @@ std::string Location(std::string_view country, std::string_view province,
   return where;
 }
 
+// Every page of the guestbook writes a message's typeface and colour, so
+// they are no longer than a real one ("lightgoldenrodyellow" is the longest
+// colour name).
+constexpr std::size_t kFontChars = 32;
+constexpr std::size_t kFontColorChars = 20;
+
 std::string SafeFont(std::string_view font) {
   auto kept = KeepWordCharacters(font);
-  return kept && !kept->empty() ? *kept : std::string(kDefaultFont);
+  const bool ok = kept && !kept->empty() && check::Length(*kept) <= kFontChars;
+  return ok ? *kept : std::string(kDefaultFont);
 }
 
 std::string SafeFontSize(std::string_view size) {
@@ -82,7 +89,8 @@ std::string SafeFontSize(std::string_view size) {
 std::string SafeFontColor(std::string_view color) {
   const bool hex =
       color.size() == 7 && color[0] == '#' && AllOf(color.substr(1), IsHexDigit);
-  return std::string(hex || AllOf(color, IsAsciiLetter) ? color : kDefaultFontColor);
+  const bool named = color.size() <= kFontColorChars && AllOf(color, IsAsciiLetter);
+  return std::string(hex || named ? color : kDefaultFontColor);
 }
 
 std::string SafeAvatar(std::string_view avatar) {

@@ -269,6 +269,7 @@ std::string Gives(const Case& c) {
   using namespace board::post;
   const std::string& f = c[0];
   if (f == "SafeFont") return SafeFont(c[1]);
+  if (f == "SafeFontColor") return SafeFontColor(c[1]);
   if (f == "FormKeyMatches") return FormKeyMatches(c[1], CaseValue(c, 2)) ? "yes" : "no";
   if (f == "NewThreadSortKey") return std::to_string(NewThreadSortKey(std::stoi(c[1])));
   if (f == "ReplySortKey") return std::to_string(ReplySortKey(CaseValue(c, 1)));
