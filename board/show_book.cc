@@ -30,6 +30,7 @@ namespace html = board::show;
 using board::WriteAll;
 
 constexpr std::size_t kMaxNameLength = 15;
+constexpr std::size_t kMaxSearchLength = 100;
 // Messages per page when the guestbook's own setting is unusable.
 constexpr std::int64_t kDefaultPageSize = 10;
 
@@ -278,6 +279,9 @@ std::optional<std::string_view> ReadParams(const host::Request& in, Params& para
   params.search = check::Trim(in.Lookup("search"));
   if (params.search.empty()) params.search = check::Trim(in.Query("keyword"));
   if (params.move == "all") params.search.clear();
+  // Every page link repeats the search: a long one would make the page a
+  // copy of the request many times over.
+  if (check::Length(params.search) > kMaxSearchLength) return html::kBadSearch;
   const std::string page(check::Trim(in.Query("Page")));
   const auto request = paging::ReadPageField(params.move, page);
   if (!request) return html::kBadPage;

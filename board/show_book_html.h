@@ -31,6 +31,7 @@ inline constexpr std::string_view kBadName = "用户名错误！";
 inline constexpr std::string_view kBadJsfs = "jsfs:参数错误！";
 inline constexpr std::string_view kBadShowHtml = "showhtml:参数错误！";
 inline constexpr std::string_view kBadPage = "page:参数错误！";
+inline constexpr std::string_view kBadSearch = "search:参数错误！";
 inline constexpr std::string_view kNoSuchBook = "没有这个用户";
 inline constexpr std::string_view kNoDeleteIds =
     "<br>lydelno:参数错误,没有给出帖子的编号";
