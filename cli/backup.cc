@@ -26,6 +26,18 @@ int RunBackup(const BackupOptions& options, std::ostream& out, std::ostream& err
     err << "backup: " << options.to << " is the store itself; name another file\n";
     return 2;
   }
+  // The store's journal and shared memory belong to the running site.
+  auto resolved = [&ec](const std::string& p) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec)
+        .string();
+  };
+  for (std::string_view suffix : {"-wal", "-shm", "-journal"}) {
+    if (resolved(options.to) == resolved(path) + std::string(suffix)) {
+      err << "backup: " << options.to << " is the store's own " << suffix.substr(1)
+          << " file; name another file\n";
+      return 2;
+    }
+  }
   const auto started = std::chrono::steady_clock::now();
   try {
     const data::BackupStats copied = data::BackupSqlite(path, options.to);

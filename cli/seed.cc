@@ -61,10 +61,12 @@ constexpr std::array<std::string_view, 10> kGuests = {
 constexpr std::array<std::string_view, 4> kPlaces = {"中国北京", "中国上海", "美国", ""};
 
 // Opens the store, created with its tables when missing, as every store is.
+// `path` may be written as a connection string ("sqlite:PATH").
 void Open(data::Connection& conn, const std::string& path) {
-  const auto folder = std::filesystem::path(path).parent_path();
+  const std::string file = data::SqlitePath(path).value_or(path);
+  const auto folder = std::filesystem::path(file).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder);
-  conn.Open("sqlite:" + path);
+  conn.Open("sqlite:" + file);
 }
 
 // Row content drawn from a fixed sequence, so every run stores the same text.

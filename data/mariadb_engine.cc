@@ -30,13 +30,23 @@ bool IsMariaDsn(std::string_view dsn) {
          host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix);
 }
 
+std::string WithoutPassword(std::string_view dsn) {
+  const auto scheme = dsn.find("://");
+  const auto at = dsn.rfind('@');
+  if (scheme == std::string_view::npos || at == std::string_view::npos || at < scheme)
+    return std::string(dsn);
+  const auto colon = dsn.find(':', scheme + 3);
+  if (colon > at) return std::string(dsn);
+  return std::string(dsn.substr(0, colon + 1)) + "***" + std::string(dsn.substr(at));
+}
+
 std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
   if (!IsMariaDsn(dsn)) return std::nullopt;
   std::string_view rest = dsn.substr(kPrefix.size());
   MariaTarget target;
   const auto slash = rest.find('/');
   if (slash == std::string_view::npos || slash + 1 == rest.size()) {
-    throw Error("the connection string names no database: " + std::string(dsn));
+    throw Error("the connection string names no database: " + WithoutPassword(dsn));
   }
   target.database = std::string(rest.substr(slash + 1));
   std::string_view authority = rest.substr(0, slash);
@@ -54,7 +64,8 @@ std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
     if (port.empty() || port.size() > 5 ||
         !std::all_of(port.begin(), port.end(), host::IsDigit) ||
         std::stoul(std::string(port)) > 65535) {
-      throw Error("the connection string's port is not a number: " + std::string(dsn));
+      throw Error("the connection string's port is not a number: " +
+                  WithoutPassword(dsn));
     }
     target.port = static_cast<unsigned>(std::stoul(std::string(port)));
     authority = authority.substr(0, colon);
@@ -561,7 +572,7 @@ MariaPool::~MariaPool() = default;
 
 std::shared_ptr<Engine> MariaPool::Acquire(std::string_view dsn) {
   auto target = MariaTargetOf(dsn);
-  if (!target) throw Error("unsupported connection string: " + std::string(dsn));
+  if (!target) throw Error("unsupported connection string: " + WithoutPassword(dsn));
   for (;;) {
     std::unique_ptr<MariaHandle> handle;
     bool make_tables = false;

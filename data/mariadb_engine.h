@@ -33,6 +33,11 @@
 
 namespace tb::data {
 
+// The connection string with its password, if any, written as "***", for
+// messages and logs. Example: WithoutPassword("mariadb://u:pw@h/db") ==
+// "mariadb://u:***@h/db".
+std::string WithoutPassword(std::string_view dsn);
+
 // Where a "mariadb://" connection string points; nullopt for others, and
 // Error for one that names no database.
 struct MariaTarget {

@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "data/sqlite_engine.h"
 #include "host/ascii.h"
 #include "server/mail/message.h"
 
@@ -258,8 +259,9 @@ ServeSettings LoadSettings(const ServeOptions& options) {
   if (options.threads != 0) s.threads = Threads(options.threads, "--threads");
   // The store: --db, else the file's DSNtemp, else the default file.
   if (!options.db.empty()) {
-    s.db_path = options.db;
-    s.properties.Set("DSNtemp", Value(DsnOf(options.db)));
+    // A path, or one written as a connection string ("sqlite:PATH").
+    s.db_path = data::SqlitePath(options.db).value_or(options.db);
+    s.properties.Set("DSNtemp", Value(DsnOf(s.db_path)));
   } else if (!s.properties.WasSet("DSNtemp")) {
     s.db_path = kDefaultDbPath;
   }

@@ -295,8 +295,8 @@ TEST(MariaTargetTest, ReadsEachPart) {
       if (auto t = MariaTargetOf(c[0]))
         got = t->user + "|" + t->password + "|" + t->host + "|" +
               std::to_string(t->port) + "|" + t->database;
-    } catch (const Error&) {
-      got = "error";
+    } catch (const Error& e) {
+      got = std::string("error: ") + e.what();
     }
     EXPECT_EQ(got, c[1]) << c[0];
   }
