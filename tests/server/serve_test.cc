@@ -95,9 +95,10 @@ TEST_F(ServeTest, CreatesTheSuperuserWithARandomPasswordOnce) {
 
 // The configuration file tests/cases/server/serve.toml, and a port in use.
 TEST_F(ServeTest, ConfigurationFileAndAPortInUse) {
-  ServeProcess serve(
-      {"--config", TB_SOURCE_DIR "/tests/cases/server/serve.toml", "--db", Db()});
+  ServeProcess serve({"--config", TB_SOURCE_DIR "/tests/cases/server/serve.toml", "--db",
+                      "sqlite:" + Db()});
   ASSERT_NE(serve.port(), 0) << serve.Stderr();
+  EXPECT_TRUE(std::filesystem::exists(Db())) << "--db takes a connection string too";
   EXPECT_EQ(Client(serve.port()).Get("/test.asp").result(), Status::ok);
   // A second server on its port is refused in one line.
   const std::string port = std::to_string(serve.port());
