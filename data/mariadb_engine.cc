@@ -236,8 +236,11 @@ class MariaHandle {
 
   // One handle at a time, on any server, makes the tables.
   void MakeTables() {
-    Run("select get_lock(?, ?)",
-        {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+    const Result taken = Run("select get_lock(?, ?)",
+                             {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+    if (taken.rows.empty() || taken.rows[0][0].Whole() != 1)
+      throw Unavailable(
+          "the store's write lock stayed taken for 60 s: its tables are not checked");
     try {
       for (std::string_view statement : MariaSchema()) Query(statement);
     } catch (...) {
