@@ -205,11 +205,13 @@ http::Reply Site::Dispatch(const http::Request& req,
 
 http::Response Site::RunPage(const Route& route, http::RequestData data,
                              const http::Request& req) {
-  http::HttpPage page(std::move(data), databases_, sessions_, visits_, limits_,
-                      options_.ad_script_url, options_.pages);
+  // Made inside the try: loading the session may meet a busy store too.
+  std::optional<http::HttpPage> made;
   std::optional<std::string> session_cookie;
   std::string failure;
   try {
+    http::HttpPage& page = made.emplace(std::move(data), databases_, sessions_, visits_,
+                                        limits_, options_.ad_script_url, options_.pages);
     if (before_page_) before_page_();
     options_.properties.ApplyTo(page.component());
     page.component().SetPasswordHashing(options_.hash_passwords);
@@ -232,6 +234,7 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
     return http::ErrorResponse(Status::internal_server_error, req.version(),
                                req.keep_alive());
   }
+  http::HttpPage& page = *made;
   http::Response res = page.redirect
                            ? RedirectTo(*page.redirect, req)
                            : http::EncodedHtmlResponse(Status::ok, std::move(page.body),

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "data/connection.h"
+#include "data/error.h"
 #include "data/mariadb_engine.h"
 #include "data/store_pool.h"
 #include "host/encoding.h"
@@ -186,6 +187,26 @@ TEST_F(SiteTest, StoreFailureIs500AndTheSiteGoesOn) {
       << log_[0];
   EXPECT_EQ(log_[1], "error: \"GET /throw.asp HTTP/1.1\": boom");
   EXPECT_EQ(Get("/echo.asp").result(), bhttp::status::ok);
+}
+
+// A session store that cannot answer now is a busy store: 503, not 500.
+TEST_F(SiteTest, ABusySessionStoreIs503) {
+  struct Busy final : http::SessionStore {
+    http::SessionHold Hold(std::string_view) override { throw data::Unavailable("busy"); }
+    std::optional<http::SessionValues> Load(std::string_view) override { return {}; }
+    void Save(std::string_view, const http::SessionValues&) override {}
+    void Erase(std::string_view) override {}
+    std::size_t EraseLogins(std::string_view, std::string_view) override { return 0; }
+    std::size_t Sweep() override { return 0; }
+  } busy;
+  Site busy_site(
+      options_, pool_, busy, visits_, [](std::string_view) {}, FindTestRoute,
+      FindTestAsset);
+  Request req{bhttp::verb::get, "/echo.asp", 11};
+  req.set(bhttp::field::host, "127.0.0.1");
+  req.set(bhttp::field::cookie, "TBSESSION=abc");
+  EXPECT_EQ(busy_site.Handle(req, asio::ip::make_address("10.1.2.3")).result(),
+            bhttp::status::service_unavailable);
 }
 
 TEST_F(SiteTest, VisitCountsAreWrittenTogetherAndAtTheStop) {
