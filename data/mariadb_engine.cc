@@ -354,7 +354,8 @@ class MariaHandle {
       }
       result.rows.push_back(std::move(row));
     }
-    if (rc == 1) FailReading(stmt, "fetch");
+    // A value longer than its column said it could be is an error, not the end.
+    if (rc == 1 || rc == MYSQL_DATA_TRUNCATED) FailReading(stmt, "fetch");
     mysql_stmt_free_result(stmt);
     return result;
   }
