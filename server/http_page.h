@@ -26,6 +26,7 @@
 #include "host/memory/memory_page.h"
 #include "server/http/message.h"
 #include "server/http/page_cache.h"
+#include "server/http/request_fields.h"
 #include "server/http/session_store.h"
 #include "server/http/visit_counter.h"
 #include "server/pages/page_env.h"
@@ -60,7 +61,7 @@ bool CameOverHttps(const Request& req, const boost::asio::ip::address& peer,
                    const std::optional<boost::asio::ip::address>& trusted_proxy);
 
 // At most this many fields, query, form and cookies together, in a request.
-inline constexpr std::size_t kMaxFields = 1000;
+inline constexpr std::size_t kMaxFields = kFieldsReadAtMost - 1;
 
 // A request refused as it is read, before any page runs: the text of its 400
 // page.

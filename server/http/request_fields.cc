@@ -131,6 +131,7 @@ bool AddMultipartFields(std::string_view content_type, std::string_view body,
   auto parts = SplitMultipart(body, HeaderParameter(content_type, "boundary"));
   if (!parts) return false;
   for (const Part& part : *parts) {
+    if (fields.size() >= kFieldsReadAtMost) break;
     std::string_view disposition = PartHeader(part.head, "Content-Disposition");
     if (!host::EqualsIgnoreCase(MediaType(disposition), "form-data")) continue;
     // Uploaded files are not form fields of any page.
@@ -217,7 +218,7 @@ std::string HeaderParameter(std::string_view header, std::string_view name) {
 std::string DecodePath(std::string_view path) { return UnescapePercent(path); }
 
 void AddQueryFields(std::string_view text, WireCharset charset, host::FieldMap& fields) {
-  while (!text.empty()) {
+  while (!text.empty() && fields.size() < kFieldsReadAtMost) {
     std::size_t amp = text.find('&');
     std::string_view pair = text.substr(0, amp);
     text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);

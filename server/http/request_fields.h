@@ -37,6 +37,11 @@ std::string HeaderParameter(std::string_view header, std::string_view name);
 // Example: DecodePath("/a%2Eb+c") == "/a.b+c".
 std::string DecodePath(std::string_view path);
 
+// A field list is read no further once it holds this many names: a request
+// of more fields than a page takes is refused whole (see ReadRequest), so a
+// body of a million tiny fields costs no million decodings.
+inline constexpr std::size_t kFieldsReadAtMost = 1001;
+
 // "a=1&b=%C1%F4+x": percent-decoded ("+" a blank), then decoded.
 void AddQueryFields(std::string_view text, WireCharset charset, host::FieldMap& fields);
 
