@@ -12,6 +12,7 @@ using std::chrono::minutes;
 
 constexpr LimitRule kGuessesAtName = {"guess_at_name", 5, minutes(15), minutes(15)};
 constexpr LimitRule kGuesses = {"guess", 50, minutes(15), minutes(15)};
+constexpr LimitRule kMails = {"mail", ClientLimits::kMailsPerHour, minutes(60), {}};
 // Names are matched without regard to case; a valid one is at most 15
 // characters, so a longer text is cut rather than kept whole.
 constexpr std::size_t kNameBytes = 64;
@@ -123,6 +124,10 @@ void ClientLimits::GuessSucceeded(std::string_view address, std::string_view nam
 
 bool ClientLimits::TakePost(std::string_view address) {
   return counts_->Add(posts_, ClientKey(address), true);
+}
+
+bool ClientLimits::TakeMail(std::string_view address) {
+  return counts_->Add(kMails, ClientKey(address), true);
 }
 
 void ClientLimits::ReturnPost(std::string_view address) {

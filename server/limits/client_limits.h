@@ -13,6 +13,9 @@
 // it back when nothing was stored, so that posts sent at the same moment
 // cannot pass the limit together.
 //
+// Mailing: the mails sent to addresses an address's visitors typed (an
+// address to confirm, a reply's poster) are kMailsPerHour in any hour.
+//
 // A client is its network (ClientNetworkText in server/http/client_network.h):
 // an IPv6 /64, or an IPv4 address however it is written.
 //
@@ -136,6 +139,12 @@ class ClientLimits {
   bool TakePost(std::string_view address);
   // Gives back the place a post took when it stored nothing.
   void ReturnPost(std::string_view address);
+
+  // False when the address has had kMailsPerHour mails sent to addresses
+  // its visitor typed (confirmations, replies) in the last hour; otherwise
+  // the mail is counted. The site is no one's free mail relay.
+  static constexpr std::size_t kMailsPerHour = 10;
+  bool TakeMail(std::string_view address);
 
   // Forgets what no longer counts (see LimitCounts::Sweep).
   std::size_t Sweep() { return counts_->Sweep(); }

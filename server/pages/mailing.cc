@@ -38,7 +38,7 @@ void MailAfterPost(PageEnv& env) {
                   "你的留言本“" + title + "”有一条新留言。\n\n" + text});
   }
   const std::string& poster = env.component().outcome().reply_mail_to;
-  if (!poster.empty()) {
+  if (!poster.empty() && env.limits().TakeMail(request.RemoteAddr())) {
     outbox->Send({poster, "你在留言本“" + title + "”的留言有了回复：" + subject,
                   "你在留言本“" + title + "”的留言有了回复。\n\n" + text});
   }
@@ -47,7 +47,8 @@ void MailAfterPost(PageEnv& env) {
 void MailConfirmation(PageEnv& env) {
   mail::Outbox* outbox = env.outbox();
   const auto& confirm = env.component().outcome().confirm;
-  if (!outbox || !confirm) return;
+  if (!outbox || !confirm || !env.limits().TakeMail(env.context().request().RemoteAddr()))
+    return;
   const host::Server& server = env.context().server();
   const std::string link =
       SiteAddress(env, "confirm.asp?name=" + server.UrlEncode(confirm->name) +

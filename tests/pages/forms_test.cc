@@ -284,6 +284,13 @@ TEST(ClientLimitsTest, CountsOverTime) {
   EXPECT_TRUE(limits.TakePost(b));
   now += 61s;
   EXPECT_TRUE(limits.TakePost(a));
+  // Ten mails to typed addresses an hour.
+  for (std::size_t i = 0; i < server::ClientLimits::kMailsPerHour; ++i)
+    EXPECT_TRUE(limits.TakeMail(a));
+  EXPECT_FALSE(limits.TakeMail(a));
+  EXPECT_TRUE(limits.TakeMail(b));
+  now += 60min + 1s;
+  EXPECT_TRUE(limits.TakeMail(a));
   // An IPv6 client counts by its /64 network; IPv4 written as IPv6 as itself.
   for (auto [first, second, shared] :
        {std::tuple{"2001:db8:1:2::1", "2001:db8:1:2:ff::9", true},
