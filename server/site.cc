@@ -37,10 +37,7 @@ std::string EscapeAmpersands(std::string_view text) {
 // listing is bounded unless some field asks for a search or the page number
 // is past the first fifty. A field that is blank or no number counts as
 // asked, so that an odd request goes to a worker rather than the I/O thread.
-// A request with a session is not bounded: it may wait for its session,
-// which another page of the same visitor holds.
 bool Bounded(Cost cost, const http::RequestData& data) {
-  if (data.cookies.Find(http::kSessionCookie)) return false;
   if (cost != Cost::kListing) return cost == Cost::kBounded;
   for (const host::FieldMap* fields : {&data.query, &data.form, &data.cookies}) {
     for (std::string_view name : {"keyword", "search"}) {
@@ -178,7 +175,11 @@ http::Reply Site::Dispatch(const http::Request& req,
     if (RefusedAsCrossSite(req, *data)) {
       res = error(Status::forbidden);
     } else {
-      const bool light = reading && Bounded(route->cost, *data);
+      // A page that would wait for its session (another page of the same
+      // visitor holds it) is not light either.
+      const auto session = data->cookies.Find(http::kSessionCookie);
+      const bool light = reading && Bounded(route->cost, *data) &&
+                         !(session && sessions_.MayWait(*session));
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
       http::Reply reply{http::ClientNetworkText(client),
                         [this, route, page_data](const http::Request& r) {

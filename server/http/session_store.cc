@@ -88,6 +88,12 @@ SessionHold LocalHolds::Hold(std::string_view id) {
   return SessionHold(std::move(mutex));  // waits outside the map's own lock
 }
 
+bool LocalHolds::Held(std::string_view id) const {
+  std::lock_guard lock(mutex_);
+  auto it = holds_.find(id);
+  return it != holds_.end() && !it->second.expired();
+}
+
 void LocalHolds::Sweep() {
   std::lock_guard lock(mutex_);
   std::erase_if(holds_, [](const auto& h) { return h.second.expired(); });

@@ -63,6 +63,8 @@ class SessionHold {
 class LocalHolds {
  public:
   SessionHold Hold(std::string_view id);
+  // Whether a request holds the session `id` or waits for it now.
+  bool Held(std::string_view id) const;
   // Forgets the mutexes no request uses any more.
   void Sweep();
   std::size_t size() const;
@@ -95,6 +97,10 @@ class SessionStore {
   // Forgets every session idle longer than the timeout, and the holds no
   // request uses any more; returns how many sessions.
   virtual std::size_t Sweep() = 0;
+  // Whether holding, loading and saving the session `id` could wait now:
+  // another request holds it, or the store is a database. The host then runs
+  // the page on a worker, never on a thread that serves connections.
+  virtual bool MayWait(std::string_view) { return true; }
 };
 
 // Fills the bytes from the system's secure random source.
@@ -137,6 +143,7 @@ class MemorySessionStore final : public SessionStore {
                               Clock clock = {}, SessionLimits limits = {});
 
   SessionHold Hold(std::string_view id) override;
+  bool MayWait(std::string_view id) override { return holds_.Held(id); }
   std::optional<SessionValues> Load(std::string_view id) override;
   void Save(std::string_view id, const SessionValues& changes) override;
   void Erase(std::string_view id) override;

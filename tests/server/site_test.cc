@@ -169,6 +169,8 @@ TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
     Request req{bhttp::string_to_verb(c[0]), c[1], 11};
     req.set(bhttp::field::host, "127.0.0.1");
     if (c.size() > 3) req.set(bhttp::field::cookie, c[3]);
+    std::optional<http::SessionHold> held;
+    if (c.size() > 4) held.emplace(sessions_.Hold(c[3].substr(c[3].find('=') + 1)));
     http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
     EXPECT_FALSE(reply.response) << c[1];
     EXPECT_EQ(reply.light ? "light" : "worker", c[2]) << c[1];
