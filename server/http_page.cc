@@ -18,11 +18,6 @@ namespace asio = boost::asio;
 
 std::string AddressText(const asio::ip::address& a) { return Unmapped(a).to_string(); }
 
-// The same address, whether written as IPv4 or IPv4 mapped into IPv6.
-bool SameAddress(const asio::ip::address& a, const asio::ip::address& b) {
-  return AddressText(a) == AddressText(b);
-}
-
 // Seeded from the kernel in one call: a std::random_device made per page
 // showed in the profile of the posting cycle.
 std::mt19937_64 SeededRandom() {

@@ -12,6 +12,10 @@ ip::address Unmapped(const ip::address& address) {
   return address;
 }
 
+bool SameAddress(const ip::address& a, const ip::address& b) {
+  return Unmapped(a) == Unmapped(b);
+}
+
 ip::address ClientNetwork(const ip::address& address) {
   const ip::address own = Unmapped(address);
   if (!own.is_v6()) return own;

@@ -16,6 +16,8 @@
 namespace tb::server::http {
 
 boost::asio::ip::address Unmapped(const boost::asio::ip::address& address);
+// The same address, whether written as IPv4 or IPv4 mapped into IPv6.
+bool SameAddress(const boost::asio::ip::address& a, const boost::asio::ip::address& b);
 boost::asio::ip::address ClientNetwork(const boost::asio::ip::address& address);
 // The same for an address's text; a text that is no address stays as it is.
 std::string ClientNetworkText(std::string_view address);

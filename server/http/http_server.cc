@@ -66,8 +66,7 @@ struct HttpServer::Shared {
   // The client `peer` is counted as (client_network.h); none for the
   // uncounted peer, however its address is written.
   std::optional<asio::ip::address> Client(const asio::ip::address& peer) const {
-    if (limits.uncounted && Unmapped(peer) == Unmapped(*limits.uncounted))
-      return std::nullopt;
+    if (limits.uncounted && SameAddress(peer, *limits.uncounted)) return std::nullopt;
     return ClientNetwork(peer);
   }
   // Counts a new connection from `peer`; false when its client has its
