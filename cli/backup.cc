@@ -31,8 +31,9 @@ int RunBackup(const BackupOptions& options, std::ostream& out, std::ostream& err
     return std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec)
         .string();
   };
+  const std::string target = resolved(options.to), store = resolved(path);
   for (std::string_view suffix : {"-wal", "-shm", "-journal"}) {
-    if (resolved(options.to) == resolved(path) + std::string(suffix)) {
+    if (target == store + std::string(suffix)) {
       err << "backup: " << options.to << " is the store's own " << suffix.substr(1)
           << " file; name another file\n";
       return 2;

@@ -65,7 +65,6 @@ struct Store {
   }
 };
 
-// The connection string as messages show it: the password masked.
 std::string Quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
 // What each of `columns` of the target's `table` holds; Error when the

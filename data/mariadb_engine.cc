@@ -78,6 +78,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a handle waits for another to finish making the tables.
+constexpr std::int64_t kTablesLockSeconds = 60;
 // Without a query time limit, a statement waits this long for a lock.
 constexpr auto kLockWait = std::chrono::seconds(10);
 // A handle idle this long is pinged before it is lent again.
@@ -237,10 +239,11 @@ class MariaHandle {
   // One handle at a time, on any server, makes the tables.
   void MakeTables() {
     const Result taken = Run("select get_lock(?, ?)",
-                             {Value(std::string(kWriteLock)), Value(std::int64_t{60})});
+                             {Value(std::string(kWriteLock)), Value(kTablesLockSeconds)});
     if (taken.rows.empty() || taken.rows[0][0].Whole() != 1)
-      throw Unavailable(
-          "the store's write lock stayed taken for 60 s: its tables are not checked");
+      throw Unavailable("the store's write lock stayed taken for " +
+                        std::to_string(kTablesLockSeconds) +
+                        " s: its tables are not checked");
     try {
       for (std::string_view statement : MariaSchema()) Query(statement);
     } catch (...) {
