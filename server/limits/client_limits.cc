@@ -28,6 +28,13 @@ void LimitEvents::Add(const LimitRule& rule, Time now) {
   if (times.size() >= rule.limit) refused_until = now + rule.lock;
 }
 
+void LimitEvents::RemoveLast(const LimitRule& rule) {
+  if (times.empty()) return;
+  if (times.size() >= rule.limit && refused_until == times.back() + rule.lock)
+    refused_until = {};
+  times.pop_back();
+}
+
 LimitEvents::Time LimitEvents::Expiry(const LimitRule& rule) const {
   return std::max(refused_until, times.empty() ? Time{} : times.back() + rule.window);
 }
@@ -45,20 +52,12 @@ MemoryLimitCounts::Entry* MemoryLimitCounts::Find(Window& w, const LimitRule& ru
   return &it->second;
 }
 
-bool MemoryLimitCounts::Refused(const LimitRule& rule, const std::string& key) {
-  const auto now = clock_().time_since_epoch();
-  std::lock_guard lock(mutex_);
-  const Entry* e = Find(windows_[rule.name], rule, key, now);
-  return e && e->events.Refused(rule, now);
-}
-
-bool MemoryLimitCounts::Add(const LimitRule& rule, const std::string& key,
-                            bool unless_refused) {
+bool MemoryLimitCounts::Add(const LimitRule& rule, const std::string& key) {
   const auto now = clock_().time_since_epoch();
   std::lock_guard lock(mutex_);
   Window& w = windows_[rule.name];
   Entry* e = Find(w, rule, key, now);
-  if (e && unless_refused && e->events.Refused(rule, now)) return false;
+  if (e && e->events.Refused(rule, now)) return false;
   if (e) {
     w.by_use.splice(w.by_use.begin(), w.by_use, e->in_order);
   } else {
@@ -78,9 +77,7 @@ void MemoryLimitCounts::RemoveLast(const LimitRule& rule, const std::string& key
   std::lock_guard lock(mutex_);
   Window& w = windows_[rule.name];
   auto it = w.entries.find(key);
-  if (it != w.entries.end() && !it->second.events.times.empty()) {
-    it->second.events.times.pop_back();
-  }
+  if (it != w.entries.end()) it->second.events.RemoveLast(rule);
 }
 
 void MemoryLimitCounts::Clear(const LimitRule& rule, const std::string& key) {
@@ -108,26 +105,31 @@ std::string ClientLimits::NameKey(std::string_view address, std::string_view nam
   return ClientKey(address) + '\n' + host::AsciiLower(name.substr(0, kNameBytes));
 }
 
-bool ClientLimits::GuessingRefused(std::string_view address, std::string_view name) {
-  return counts_->Refused(kGuesses, ClientKey(address)) ||
-         counts_->Refused(kGuessesAtName, NameKey(address, name));
+bool ClientLimits::TakeGuess(std::string_view address, std::string_view name) {
+  const std::string client = ClientKey(address);
+  if (!counts_->Add(kGuesses, client)) return false;
+  if (counts_->Add(kGuessesAtName, NameKey(address, name))) return true;
+  counts_->RemoveLast(kGuesses, client);
+  return false;
 }
 
-void ClientLimits::GuessFailed(std::string_view address, std::string_view name) {
-  counts_->Add(kGuesses, ClientKey(address), false);
-  counts_->Add(kGuessesAtName, NameKey(address, name), false);
-}
-
+// A right guess never counted among the address's wrong ones.
 void ClientLimits::GuessSucceeded(std::string_view address, std::string_view name) {
+  counts_->RemoveLast(kGuesses, ClientKey(address));
   counts_->Clear(kGuessesAtName, NameKey(address, name));
 }
 
+void ClientLimits::ReturnGuess(std::string_view address, std::string_view name) {
+  counts_->RemoveLast(kGuesses, ClientKey(address));
+  counts_->RemoveLast(kGuessesAtName, NameKey(address, name));
+}
+
 bool ClientLimits::TakePost(std::string_view address) {
-  return counts_->Add(posts_, ClientKey(address), true);
+  return counts_->Add(posts_, ClientKey(address));
 }
 
 bool ClientLimits::TakeMail(std::string_view address) {
-  return counts_->Add(kMails, ClientKey(address), true);
+  return counts_->Add(kMails, ClientKey(address));
 }
 
 void ClientLimits::ReturnPost(std::string_view address) {

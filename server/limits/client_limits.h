@@ -6,7 +6,9 @@
 // minutes refuse that address further tries at that name for 15 minutes; 50
 // wrong guesses from one address at any names refuse it every name the same
 // way. A right guess clears the address's count at that name, and another
-// address is never refused for it.
+// address is never refused for it. A guess takes its place before the secret
+// is checked and is settled afterwards, so that guesses sent at the same
+// moment cannot pass the limit together.
 //
 // Posting: one address stores at most `posts_per_minute` messages in any
 // minute, across the site. A post takes its place before it runs and gives
@@ -25,8 +27,8 @@
 //
 // Example:
 //   ClientLimits limits(10);
-//   if (limits.GuessingRefused("10.0.0.1", "abc")) { refuse; }
-//   ... on a wrong password: limits.GuessFailed("10.0.0.1", "abc");
+//   if (!limits.TakeGuess("10.0.0.1", "abc")) { refuse; }
+//   ... on the right password: limits.GuessSucceeded("10.0.0.1", "abc");
 //   if (!limits.TakePost("10.0.0.1")) { redirect to guanshui.asp; }
 #pragma once
 
@@ -65,6 +67,8 @@ struct LimitEvents {
     return now < refused_until || times.size() >= rule.limit;
   }
   void Add(const LimitRule& rule, Time now);
+  // Takes back the last event, and the lock-out it began.
+  void RemoveLast(const LimitRule& rule);
   // When the key may be forgotten: it is neither refused nor counting then.
   Time Expiry(const LimitRule& rule) const;
 };
@@ -74,11 +78,8 @@ struct LimitEvents {
 class LimitCounts {
  public:
   virtual ~LimitCounts() = default;
-  virtual bool Refused(const LimitRule& rule, const std::string& key) = 0;
-  // Counts an event. With `unless_refused`, a refused key counts nothing
-  // and false is returned.
-  virtual bool Add(const LimitRule& rule, const std::string& key,
-                   bool unless_refused) = 0;
+  // Counts an event; a refused key counts nothing and false is returned.
+  virtual bool Add(const LimitRule& rule, const std::string& key) = 0;
   // Takes back the key's last event.
   virtual void RemoveLast(const LimitRule& rule, const std::string& key) = 0;
   virtual void Clear(const LimitRule& rule, const std::string& key) = 0;
@@ -97,8 +98,7 @@ class MemoryLimitCounts final : public LimitCounts {
   // `clock` defaults to the steady clock; tests pass their own.
   explicit MemoryLimitCounts(Clock clock = {});
 
-  bool Refused(const LimitRule& rule, const std::string& key) override;
-  bool Add(const LimitRule& rule, const std::string& key, bool unless_refused) override;
+  bool Add(const LimitRule& rule, const std::string& key) override;
   void RemoveLast(const LimitRule& rule, const std::string& key) override;
   void Clear(const LimitRule& rule, const std::string& key) override;
   std::size_t Sweep() override { return 0; }  // bounded by kMaxKeys instead
@@ -130,9 +130,13 @@ class ClientLimits {
   explicit ClientLimits(std::size_t posts_per_minute, Clock clock = {});
   ClientLimits(std::size_t posts_per_minute, std::unique_ptr<LimitCounts> counts);
 
-  bool GuessingRefused(std::string_view address, std::string_view name);
-  void GuessFailed(std::string_view address, std::string_view name);
+  // False, counting nothing, while the address may not guess at `name`;
+  // otherwise the guess counts as a wrong one until it is settled.
+  bool TakeGuess(std::string_view address, std::string_view name);
+  // Settles a taken guess that was right: the count at the name is cleared.
   void GuessSucceeded(std::string_view address, std::string_view name);
+  // Gives back a taken guess that checked no secret.
+  void ReturnGuess(std::string_view address, std::string_view name);
 
   // False, counting nothing, when the address has stored its share of
   // messages in the last minute; otherwise the post is counted.

@@ -66,20 +66,13 @@ StoreLimitCounts::StoreLimitCounts(data::EngineSource& databases, std::string ds
       clock_(clock ? std::move(clock)
                    : Clock([] { return std::chrono::system_clock::now(); })) {}
 
-bool StoreLimitCounts::Refused(const LimitRule& rule, const std::string& key) {
-  const auto now = Now();
-  auto events = Read(*databases_.Acquire(dsn_), rule, RowKey(rule, key), now);
-  return events && events->Refused(rule, now);
-}
-
-bool StoreLimitCounts::Add(const LimitRule& rule, const std::string& key,
-                           bool unless_refused) {
+bool StoreLimitCounts::Add(const LimitRule& rule, const std::string& key) {
   const auto now = Now();
   const std::string row_key = RowKey(rule, key);
   auto db = databases_.Acquire(dsn_);
   data::Transaction tx(db);
   auto events = Read(*db, rule, row_key, now);
-  if (events && unless_refused && events->Refused(rule, now)) return false;
+  if (events && events->Refused(rule, now)) return false;
   LimitEvents changed = events.value_or(LimitEvents{});
   changed.Add(rule, now);
   Write(*db, rule, row_key, changed, events.has_value());
@@ -93,7 +86,7 @@ void StoreLimitCounts::RemoveLast(const LimitRule& rule, const std::string& key)
   data::Transaction tx(db);
   auto events = Read(*db, rule, row_key, Now());
   if (!events || events->times.empty()) return;
-  events->times.pop_back();
+  events->RemoveLast(rule);
   Write(*db, rule, row_key, *events, true);
   tx.Commit();
 }

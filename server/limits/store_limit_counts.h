@@ -30,8 +30,7 @@ class StoreLimitCounts final : public LimitCounts {
   // `clock` defaults to the system clock; tests pass their own.
   StoreLimitCounts(data::EngineSource& databases, std::string dsn, Clock clock = {});
 
-  bool Refused(const LimitRule& rule, const std::string& key) override;
-  bool Add(const LimitRule& rule, const std::string& key, bool unless_refused) override;
+  bool Add(const LimitRule& rule, const std::string& key) override;
   void RemoveLast(const LimitRule& rule, const std::string& key) override;
   void Clear(const LimitRule& rule, const std::string& key) override;
   std::size_t Sweep() override;

@@ -1,4 +1,5 @@
 // The guestbook page, the legacy message form page and the acceptance page.
+#include <optional>
 #include <string>
 
 #include "check/text.h"
@@ -81,8 +82,11 @@ void AddCheckPage(PageEnv& env) {
   const host::Request& request = env.context().request();
   const std::string name(check::Trim(request.Query("name")));
   // The owner's password on the form is a guess like any login.
-  const bool by_owner = !request.Form("password").empty();
-  if (by_owner && RefusedForGuessing(env, "发表留言", name)) return;
+  std::optional<Guess> guess;
+  if (!request.Form("password").empty()) {
+    guess.emplace(env, "发表留言", name);
+    if (guess->refused()) return;
+  }
   ClientLimits& limits = env.limits();
   const std::string address = request.RemoteAddr();
   if (!limits.TakePost(address)) return env.context().response().Redirect(kFloodPage);
@@ -90,7 +94,7 @@ void AddCheckPage(PageEnv& env) {
   const Captured out = Capture(env, &Guestbook::AddCheck);
   const Guestbook::Done done = env.component().outcome().done;
   if (done != Guestbook::Done::kMessageStored) limits.ReturnPost(address);
-  if (by_owner) CountGuess(env, name);
+  if (guess) guess->Settle();
   if (out.redirected) return;
   if (done == Guestbook::Done::kMessageStored) {
     MailAfterPost(env);

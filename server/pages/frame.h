@@ -45,14 +45,31 @@ void WriteFoot(PageEnv& env);
 // A page that is only the frame around one member of the component.
 void FramedCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)());
 
-// Guessing of secrets (passwords, the lost-password answers) at the
-// guestbook `name`, counted per client address (ClientLimits):
-// RefusedForGuessing writes the framed refusal and returns true while the
-// client may not try; CountGuess counts what the component's last member
-// found. GuessingCall is a FramedCall between the two, for the name the
-// member reads (blanks at its ends trimmed, as the member does).
-bool RefusedForGuessing(PageEnv& env, std::string_view subtitle, std::string_view name);
-void CountGuess(PageEnv& env, std::string_view name);
+// A guess of a secret (a password, the lost-password answers) at the
+// guestbook `name`, counted per client address (ClientLimits). It is taken
+// from the client's share before the member checks it; while the client may
+// not guess, the framed refusal is written instead and refused() is true.
+// Settle() counts what the component's last member found; a guess left
+// unsettled (a page that stopped before the check, a failing store) is
+// given back.
+class Guess {
+ public:
+  Guess(PageEnv& env, std::string_view subtitle, std::string_view name);
+  ~Guess();
+  Guess(const Guess&) = delete;
+  Guess& operator=(const Guess&) = delete;
+
+  bool refused() const { return !taken_; }
+  void Settle();
+
+ private:
+  PageEnv& env_;
+  const std::string address_, name_;
+  bool taken_;
+};
+
+// A FramedCall that is a Guess, for the name the member reads (blanks at its
+// ends trimmed, as the member does).
 void GuessingCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)(),
                   std::string_view name);
 

@@ -145,9 +145,10 @@ void LostPasswordPage(PageEnv& env) {
 void LostPasswordCheckPage(PageEnv& env) {
   constexpr std::string_view kSubtitle = "找回密码";
   const std::string name(check::Trim(env.context().request().Query("name")));
-  if (RefusedForGuessing(env, kSubtitle, name)) return;
+  Guess guess(env, kSubtitle, name);
+  if (guess.refused()) return;
   const Captured out = Capture(env, &Guestbook::LostPassCheck);
-  CountGuess(env, name);
+  guess.Settle();
   WriteHead(env, kSubtitle);
   Write(env, MailNewPassword(env) ? "新密码已发送到你的电子邮箱。" : out.body);
   WriteFoot(env);

@@ -1,6 +1,7 @@
 // The pages' side of the limits per client address: refusing a client that
 // guesses too often, counting what each member found, and the share of
 // posts.
+#include <exception>
 #include <string>
 
 #include "check/text.h"
@@ -13,34 +14,45 @@ constexpr std::string_view kTooManyGuesses = "尝试次数过多，请15分钟�
 
 }  // namespace
 
-bool RefusedForGuessing(PageEnv& env, std::string_view subtitle, std::string_view name) {
-  if (!env.limits().GuessingRefused(env.context().request().RemoteAddr(), name)) {
-    return false;
-  }
+Guess::Guess(PageEnv& env, std::string_view subtitle, std::string_view name)
+    : env_(env),
+      address_(env.context().request().RemoteAddr()),
+      name_(name),
+      taken_(env.limits().TakeGuess(address_, name_)) {
+  if (taken_) return;
   WriteHead(env, subtitle);
   Write(env, Notice(kTooManyGuesses));
   WriteFoot(env);
-  return true;
 }
 
-void CountGuess(PageEnv& env, std::string_view name) {
-  const std::string address = env.context().request().RemoteAddr();
-  switch (env.component().outcome().secret) {
+Guess::~Guess() {
+  if (!taken_) return;
+  try {
+    env_.limits().ReturnGuess(address_, name_);
+  } catch (const std::exception&) {
+    // A guess the failing count store keeps stays counted as a wrong one.
+  }
+}
+
+void Guess::Settle() {
+  if (!taken_) return;
+  taken_ = false;
+  switch (env_.component().outcome().secret) {
     case Guestbook::SecretCheck::kMatched:
-      return env.limits().GuessSucceeded(address, name);
+      return env_.limits().GuessSucceeded(address_, name_);
     case Guestbook::SecretCheck::kMismatched:
-      return env.limits().GuessFailed(address, name);
+      return;  // counted when taken
     case Guestbook::SecretCheck::kNone:
-      return;
+      return env_.limits().ReturnGuess(address_, name_);
   }
 }
 
 void GuessingCall(PageEnv& env, std::string_view subtitle, void (Guestbook::*member)(),
                   std::string_view untrimmed_name) {
-  const std::string_view name = check::Trim(untrimmed_name);
-  if (RefusedForGuessing(env, subtitle, name)) return;
+  Guess guess(env, subtitle, check::Trim(untrimmed_name));
+  if (guess.refused()) return;
   FramedCall(env, subtitle, member);
-  CountGuess(env, name);
+  guess.Settle();
 }
 
 }  // namespace tb::server::pages

@@ -169,10 +169,10 @@ TEST_P(SharedStateTest, TheSweepEndsTheLongestIdlePastTheLimits) {
 
 TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
   auto a = Limits(), b = Limits();
-  for (int i = 0; i < 5; ++i) (i % 2 ? a : b)->GuessFailed("10.0.0.1", "abc");
-  EXPECT_TRUE(b->GuessingRefused("10.0.0.1", "ABC"));
-  EXPECT_FALSE(b->GuessingRefused("10.0.0.1", "abd"));
-  EXPECT_FALSE(b->GuessingRefused("10.0.0.2", "abc"));
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE((i % 2 ? a : b)->TakeGuess("10.0.0.1", "abc"));
+  EXPECT_FALSE(b->TakeGuess("10.0.0.1", "ABC"));
+  EXPECT_TRUE(b->TakeGuess("10.0.0.1", "abd"));
+  EXPECT_TRUE(b->TakeGuess("10.0.0.2", "abc"));
   EXPECT_TRUE(a->TakePost("10.0.0.1"));
   EXPECT_TRUE(b->TakePost("10.0.0.1"));
   EXPECT_FALSE(a->TakePost("10.0.0.1"));
@@ -180,24 +180,27 @@ TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
   EXPECT_TRUE(a->TakePost("10.0.0.1"));
   EXPECT_FALSE(b->TakePost("10.0.0.1"));
   now_ += 15min + 1ms;
-  EXPECT_FALSE(a->GuessingRefused("10.0.0.1", "abc"));
+  EXPECT_TRUE(a->TakeGuess("10.0.0.1", "abc"));
   EXPECT_TRUE(b->TakePost("10.0.0.1"));
-  b->GuessFailed("10.0.0.1", "abc");
-  a->GuessSucceeded("10.0.0.1", "ABC");
+  b->GuessSucceeded("10.0.0.1", "ABC");
   now_ += 16min;
   if (!memory()) {
-    EXPECT_EQ(a->Sweep(), 2u);  // the post and the guesses of the address
+    EXPECT_EQ(a->Sweep(), 5u);  // the post, and the guesses of both addresses
     EXPECT_TRUE(Stored("select limit_key from client_limit").empty());
   }
-  // Posts sent to both at the same moment take exactly the share.
-  std::atomic<int> taken{0};
+  // Posts and guesses sent to both at the same moment take exactly the share.
+  std::atomic<int> posts{0}, guesses{0};
   std::vector<std::thread> posters;
   for (int t = 0; t < 4; ++t)
     posters.emplace_back([&, t] {
-      for (int i = 0; i < 5; ++i) taken += (t % 2 ? a : b)->TakePost("10.9.9.9") ? 1 : 0;
+      for (int i = 0; i < 5; ++i) {
+        posts += (t % 2 ? a : b)->TakePost("10.9.9.9") ? 1 : 0;
+        guesses += (t % 2 ? a : b)->TakeGuess("10.9.9.9", "abc") ? 1 : 0;
+      }
     });
   for (auto& t : posters) t.join();
-  EXPECT_EQ(taken, 2);
+  EXPECT_EQ(posts, 2);
+  EXPECT_EQ(guesses, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SharedStateTest,
