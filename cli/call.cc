@@ -3,6 +3,7 @@
 #include <array>
 #include <iostream>
 #include <iterator>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -48,11 +49,15 @@ struct BadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A JSON scalar as a value: numbers stay numbers, strings are text, null is
-// empty.
+// A JSON scalar as a value: numbers stay numbers (a whole one past the
+// 64-bit range as the nearest double), strings are text, null is empty.
 Value ToValue(const json& j, std::string_view what) {
   if (j.is_null()) return Value();
   if (j.is_string()) return Value(j.get<std::string>());
+  constexpr auto kMost =
+      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (j.is_number_unsigned() && j.get<std::uint64_t>() > kMost)
+    return Value(j.get<double>());
   if (j.is_number_integer()) return Value(j.get<std::int64_t>());
   if (j.is_number()) return Value(j.get<double>());
   throw BadInput(std::string(what) + ": expected a string, a number or null");
