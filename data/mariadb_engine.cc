@@ -45,10 +45,21 @@ std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
   std::string_view rest = dsn.substr(kPrefix.size());
   MariaTarget target;
   const auto slash = rest.find('/');
-  if (slash == std::string_view::npos || slash + 1 == rest.size()) {
-    throw Error("the connection string names no database: " + WithoutPassword(dsn));
+  std::string_view database =
+      slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+  if (const auto mark = database.find('?'); mark != std::string_view::npos) {
+    constexpr std::string_view kSocket = "socket=";
+    const std::string_view parameter = database.substr(mark + 1);
+    if (!parameter.starts_with(kSocket) || parameter.size() == kSocket.size())
+      throw Error("the connection string's one parameter is socket=PATH: " +
+                  WithoutPassword(dsn));
+    target.socket =
+        host::PercentDecode(parameter.substr(kSocket.size()), host::Plus::kItself);
+    database = database.substr(0, mark);
   }
-  target.database = std::string(rest.substr(slash + 1));
+  if (database.empty())
+    throw Error("the connection string names no database: " + WithoutPassword(dsn));
+  target.database = std::string(database);
   std::string_view authority = rest.substr(0, slash);
   if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
     const std::string_view login = authority.substr(0, at);
@@ -69,6 +80,12 @@ std::optional<MariaTarget> MariaTargetOf(std::string_view dsn) {
     }
     target.port = static_cast<unsigned>(std::stoul(std::string(port)));
     authority = authority.substr(0, colon);
+  }
+  if (!target.socket.empty()) {
+    if (!authority.empty() && authority != "localhost")
+      throw Error("a connection string with a socket names the host localhost: " +
+                  WithoutPassword(dsn));
+    authority = "localhost";  // what makes the client take the socket
   }
   target.host = authority.empty() ? "127.0.0.1" : std::string(authority);
   return target;
@@ -188,13 +205,16 @@ class MariaHandle {
     mysql_options(db_, MYSQL_OPT_CONNECT_TIMEOUT, &connect_seconds);
     if (!mysql_real_connect(db_, target.host.c_str(), target.user.c_str(),
                             target.password.c_str(), target.database.c_str(), target.port,
-                            nullptr, CLIENT_MULTI_STATEMENTS)) {
+                            target.socket.empty() ? nullptr : target.socket.c_str(),
+                            CLIENT_MULTI_STATEMENTS)) {
       const std::string message = mysql_error(db_);
       const unsigned code = mysql_errno(db_);
       mysql_close(db_);
-      throw Unavailable("cannot connect to MariaDB at " + target.host + ":" +
-                            std::to_string(target.port) + "/" + target.database + ": " +
-                            message,
+      const std::string where = target.socket.empty()
+                                    ? target.host + ":" + std::to_string(target.port)
+                                    : target.socket;
+      throw Unavailable("cannot connect to MariaDB at " + where + "/" + target.database +
+                            ": " + message,
                         static_cast<int>(code));
     }
     try {

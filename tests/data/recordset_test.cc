@@ -294,7 +294,8 @@ TEST(MariaTargetTest, ReadsEachPart) {
     try {
       if (auto t = MariaTargetOf(c[0]))
         got = t->user + "|" + t->password + "|" + t->host + "|" +
-              std::to_string(t->port) + "|" + t->database;
+              std::to_string(t->port) + "|" + t->database +
+              (t->socket.empty() ? "" : "|" + t->socket);
     } catch (const Error& e) {
       got = std::string("error: ") + e.what();
     }

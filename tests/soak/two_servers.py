@@ -1,6 +1,7 @@
-"""Two `serve` processes on one MariaDB store behind nginx: a visitor logs
-in on one and deletes on the other, and visitors posting at once through
-nginx get every message stored once with distinct numbers.
+"""Two `serve` processes on one MariaDB store behind nginx, the first through
+TCP, the second through the server's Unix socket: a visitor logs in on one
+and deletes on the other, and visitors posting at once through nginx get
+every message stored once with distinct numbers.
 
 Usage: two_servers.py TAVOBOOK DSN-FILE   (skips without nginx)
 """
@@ -57,7 +58,9 @@ def main():
     sql(base, f"create database two_{os.getpid()}")
     checks = Checks("two_servers")
     with workdir("two") as tmp:
-        servers = [serve(binary, dsn, tmp, n) for n in (1, 2)]
+        by_socket = f"mariadb://tb:tb@localhost/two_{os.getpid()}?socket=" + str(
+            pathlib.Path(dsn_file).parent.resolve() / "sock")
+        servers = [serve(binary, d, tmp, n) for n, d in ((1, dsn), (2, by_socket))]
         a, b = (server.port for server in servers)
         nginx_pid, front = nginx(tmp, [a, b])
         try:
