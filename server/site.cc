@@ -62,17 +62,26 @@ bool Bounded(Cost cost, const http::RequestData& data) {
 // `linked_from_anywhere`: the page is opened by a link in a mail (the check
 // of an owner's address), so another site may link to it; only a request
 // that is no one's navigation (an image, a script) is refused.
+// `opened_from`: the one page of the site whose link or script opens it, so
+// that a link to it in a message cannot delete for the owner or the
+// superuser who clicks it.
 struct ActingGet {
   std::string_view path;
   bool only_del_1 = false;
   bool linked_from_anywhere = false;
+  std::string_view opened_from = {};
 };
 constexpr ActingGet kActingGets[] = {
-    {"admin_del_all.asp", true},  {"show.asp", true},
-    {"admin_deluser.asp"},        {"admin_delinfo.asp"},
-    {"admin_log_off.asp"},        {"admin_login.asp"},
-    {"lostpassword_check.asp"},   {"admin_jiemian_check.asp"},
-    {"admin_jiemian_check2.asp"}, {"admin_jiemian3_check.asp"},
+    {"admin_del_all.asp", true, false, "admin_del_all.asp"},
+    {"show.asp", true},
+    {"admin_deluser.asp", false, false, "userlist.asp"},
+    {"admin_delinfo.asp", false, false, "userlist.asp"},
+    {"admin_log_off.asp"},
+    {"admin_login.asp"},
+    {"lostpassword_check.asp"},
+    {"admin_jiemian_check.asp"},
+    {"admin_jiemian_check2.asp"},
+    {"admin_jiemian3_check.asp"},
     {"confirm.asp", false, true},
 };
 
@@ -100,6 +109,26 @@ bool SentOtherThan(const http::Request& req, std::string_view field,
   return true;
 }
 
+// Whether the request comes from page `from` of `origin` by its Referer. A
+// visitor's own navigation (typed, a bookmark: Sec-Fetch-Site "none") comes
+// from no page and passes; so does a request of a browser that sends neither
+// field. A browser that sends Sec-Fetch-Site but no Referer was told to
+// hide where the link stood, which a message can tell it.
+bool OpenedFrom(const http::Request& req, std::string_view origin,
+                std::string_view from) {
+  const auto site = req.find("Sec-Fetch-Site");
+  if (site != req.end() && host::EqualsIgnoreCase(site->value(), "none")) return true;
+  const auto referer = req.find(bhttp::field::referer);
+  if (referer == req.end()) return site == req.end();
+  std::string_view page = referer->value();
+  if (page.size() < origin.size() ||
+      !host::EqualsIgnoreCase(page.substr(0, origin.size()), origin))
+    return false;
+  page = page.substr(origin.size());
+  page = page.substr(0, page.find_first_of("?#"));
+  return page.starts_with('/') && host::EqualsIgnoreCase(page.substr(1), from);
+}
+
 }  // namespace
 
 bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data) {
@@ -110,7 +139,8 @@ bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data)
   const std::string origin = std::string(data.https ? "https://" : "http://") +
                              std::string(req[bhttp::field::host]);
   return SentOtherThan(req, "Sec-Fetch-Site", {"same-origin", "none"}) ||
-         SentOtherThan(req, "Origin", {origin});
+         SentOtherThan(req, "Origin", {origin}) ||
+         (!acting->opened_from.empty() && !OpenedFrom(req, origin, acting->opened_from));
 }
 
 Site::Site(SiteOptions options, data::EngineSource& databases,

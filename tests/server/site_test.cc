@@ -277,13 +277,15 @@ TEST_F(SiteTest, ChangesSentFromElsewhereAreRefused) {
   for (const auto& c : testing::ReadCases("server/site_cross_origin.txt")) {
     Request req{bhttp::string_to_verb(c[0]), c[1], 11};
     req.set(bhttp::field::cookie, "TBSESSION=s1");
-    const char* fields[] = {"Sec-Fetch-Site", "Sec-Fetch-Dest", "Origin"};
-    for (int i = 0; i < 3; ++i)
-      if (!c[2 + i].empty()) req.set(fields[i], c[2 + i]);
+    for (auto [column, field] : {std::pair{2, "Sec-Fetch-Site"},
+                                 {3, "Sec-Fetch-Dest"},
+                                 {4, "Origin"},
+                                 {6, "Referer"}})
+      if (!c[column].empty()) req.set(field, c[column]);
     if (c[5] == "https") req.set("X-Forwarded-Proto", "https");
     EXPECT_EQ(std::to_string(
                   Send(req, c[5] == "https" ? "127.0.0.2" : "10.1.2.3").result_int()),
-              c[6])
+              c[7])
         << testing::CaseText(c);
   }
   EXPECT_TRUE(sessions_.Load("s1")) << "the log-off did not run";
