@@ -62,9 +62,10 @@ bool Bounded(Cost cost, const http::RequestData& data) {
 // `linked_from_anywhere`: the page is opened by a link in a mail (the check
 // of an owner's address), so another site may link to it; only a request
 // that is no one's navigation (an image, a script) is refused.
-// `opened_from`: the one page of the site whose link or script opens it, so
-// that a link to it in a message cannot delete for the owner or the
-// superuser who clicks it.
+// `opened_from`: the one page of the site whose link, script or form sends
+// to it, so that a link to it in a message cannot delete, store or log off
+// for the owner or the superuser who clicks it. (The check pages are sent
+// their forms by POST; a GET of them is only ever typed.)
 struct ActingGet {
   std::string_view path;
   bool only_del_1 = false;
@@ -77,11 +78,11 @@ constexpr ActingGet kActingGets[] = {
     {"admin_deluser.asp", false, false, "userlist.asp"},
     {"admin_delinfo.asp", false, false, "userlist.asp"},
     {"admin_log_off.asp"},
-    {"admin_login.asp"},
-    {"lostpassword_check.asp"},
-    {"admin_jiemian_check.asp"},
-    {"admin_jiemian_check2.asp"},
-    {"admin_jiemian3_check.asp"},
+    {"admin_login.asp", false, false, "admin.asp"},
+    {"lostpassword_check.asp", false, false, "lostpassword.asp"},
+    {"admin_jiemian_check.asp", false, false, "admin_jiemian.asp"},
+    {"admin_jiemian_check2.asp", false, false, "admin_jiemian2.asp"},
+    {"admin_jiemian3_check.asp", false, false, "admin_jiemian3.asp"},
     {"confirm.asp", false, true},
 };
 

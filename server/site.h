@@ -66,11 +66,11 @@ struct SiteOptions {
 // may link to, when Sec-Fetch-Site is there and neither "same-origin" nor
 // "none", or Origin is there and not the site's own: "https" when the
 // request came over HTTPS (RequestData::https), else "http", then "://" and
-// the Host field; "null" never is. The pages that delete a guestbook or all
-// its messages are refused, moreover, when their request was not sent from
-// the page that links to them (Referer): a link in a message cannot delete
-// for the owner or the superuser who clicks it. Requests without these
-// fields (scripts, older browsers) pass.
+// the Host field; "null" never is. Most acting GETs are refused, moreover,
+// when their request was not sent from the page that links to them
+// (Referer): a link in a message cannot delete, store or log in for the
+// owner or the superuser who clicks it. Requests without these fields
+// (scripts, older browsers) pass.
 // Example: a POST with "Sec-Fetch-Site: cross-site" is refused; the same POST
 // with "Sec-Fetch-Site: same-origin", or with no such field, is not.
 bool RefusedAsCrossSite(const http::Request& req, const http::RequestData& data);
