@@ -5,10 +5,11 @@
 // Guessing: 5 wrong guesses from one address at one guestbook name within 15
 // minutes refuse that address further tries at that name for 15 minutes; 50
 // wrong guesses from one address at any names refuse it every name the same
-// way. A right guess clears the address's count at that name, and another
-// address is never refused for it. A guess takes its place before the secret
-// is checked and is settled afterwards, so that guesses sent at the same
-// moment cannot pass the limit together.
+// way (names other than ASCII letters, digits and "_", which no one can
+// register, count as one name). A right guess clears the address's count
+// at that name, and another address is never refused for it. A guess takes
+// its place before the secret is checked and is settled afterwards, so that
+// guesses sent at the same moment cannot pass the limit together.
 //
 // Posting: one address stores at most `posts_per_minute` messages in any
 // minute, across the site. A post takes its place before it runs and gives
