@@ -113,8 +113,8 @@ bool SentOtherThan(const http::Request& req, std::string_view field,
 // Whether the request comes from page `from` of `origin` by its Referer. A
 // visitor's own navigation (typed, a bookmark: Sec-Fetch-Site "none") comes
 // from no page and passes; so does a request of a browser that sends neither
-// field. A browser that sends Sec-Fetch-Site but no Referer was told to
-// hide where the link stood, which a message can tell it.
+// field. A browser that sends Sec-Fetch-Site but no Referer hides where the
+// request was sent from, so it is not taken for the page's own.
 bool OpenedFrom(const http::Request& req, std::string_view origin,
                 std::string_view from) {
   const auto site = req.find("Sec-Fetch-Site");
@@ -125,9 +125,12 @@ bool OpenedFrom(const http::Request& req, std::string_view origin,
   if (page.size() < origin.size() ||
       !host::EqualsIgnoreCase(page.substr(0, origin.size()), origin))
     return false;
+  // The page's name, last in the path: a proxy may serve the site below a
+  // folder of its own.
   page = page.substr(origin.size());
   page = page.substr(0, page.find_first_of("?#"));
-  return page.starts_with('/') && host::EqualsIgnoreCase(page.substr(1), from);
+  return page.starts_with('/') &&
+         host::EqualsIgnoreCase(page.substr(page.rfind('/') + 1), from);
 }
 
 }  // namespace
