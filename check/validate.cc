@@ -16,11 +16,11 @@ bool LengthWithin(std::string_view text, std::size_t low, std::size_t high) {
   return length >= low && length <= high;
 }
 
+}  // namespace
+
 bool IsNameCharacter(char c) {
   return host::IsAsciiLetter(c) || host::IsDigit(c) || c == '_';
 }
-
-}  // namespace
 
 bool CheckEmail(std::string& text) {
   TrimInPlace(text);

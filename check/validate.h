@@ -31,6 +31,9 @@ bool CheckUrl(std::string_view text);
 // Example: s = "<a>"; CheckSafeText(s) == true and s == "〈a〉".
 bool CheckSafeText(std::string& text);
 
+// A character a user name may hold: A-Z, a-z, 0-9 or "_".
+bool IsNameCharacter(char c);
+
 // A user name: after trimming (a copy), 3 to 15 of A-Z, a-z, 0-9 and "_".
 // Example: CheckUserName(" tom_1 ") == true; CheckUserName("to-m") == false.
 bool CheckUserName(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/validate.h"
 #include "host/ascii.h"
 #include "server/http/client_network.h"
 
@@ -17,14 +18,12 @@ constexpr LimitRule kMails = {"mail", ClientLimits::kMailsPerHour, minutes(60), 
 // characters, so a longer text is cut rather than kept whole.
 constexpr std::size_t kNameBytes = 64;
 
-// A registered name is ASCII letters, digits and "_". Another spelling
+// A registered name holds only check::IsNameCharacter. Another spelling
 // reaches a guestbook only by the store's folding (MariaDB's collation
 // takes "ábc" for "abc"), so all such spellings share one count rather than
 // each bringing five more guesses.
 std::string NameOfCount(std::string_view name) {
-  const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
-    return host::IsAsciiLetter(c) || host::IsDigit(c) || c == '_';
-  });
+  const bool plain = std::all_of(name.begin(), name.end(), check::IsNameCharacter);
   return plain ? host::AsciiLower(name.substr(0, kNameBytes)) : "\x01 folded";
 }
 
