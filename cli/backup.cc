@@ -13,8 +13,7 @@ namespace tb::cli {
 
 int RunBackup(const BackupOptions& options, std::ostream& out, std::ostream& err) {
   constexpr std::string_view kMaria = "mariadb:";
-  if (host::EqualsIgnoreCase(std::string_view(options.db).substr(0, kMaria.size()),
-                             kMaria)) {
+  if (host::StartsWithIgnoreCase(options.db, kMaria)) {
     err << "backup: copies SQLite stores only; back up a MariaDB store with its own "
            "tool, which reads one consistent snapshot while the site runs: "
            "mariadb-dump --single-transaction DATABASE > FILE.sql\n";

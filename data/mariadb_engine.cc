@@ -25,10 +25,7 @@ namespace {
 constexpr std::string_view kPrefix = "mariadb://";
 }  // namespace
 
-bool IsMariaDsn(std::string_view dsn) {
-  return dsn.size() >= kPrefix.size() &&
-         host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix);
-}
+bool IsMariaDsn(std::string_view dsn) { return host::StartsWithIgnoreCase(dsn, kPrefix); }
 
 std::string WithoutPassword(std::string_view dsn) {
   const auto scheme = dsn.find("://");

@@ -20,8 +20,7 @@ namespace tb::data {
 
 std::optional<std::string> SqlitePath(std::string_view dsn) {
   constexpr std::string_view kPrefix = "sqlite:";
-  if (dsn.size() <= kPrefix.size() ||
-      !host::EqualsIgnoreCase(dsn.substr(0, kPrefix.size()), kPrefix)) {
+  if (dsn.size() <= kPrefix.size() || !host::StartsWithIgnoreCase(dsn, kPrefix)) {
     return std::nullopt;
   }
   return std::string(dsn.substr(kPrefix.size()));

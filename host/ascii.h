@@ -61,6 +61,11 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
                     [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
+// Example: StartsWithIgnoreCase("MariaDB://h/db", "mariadb:") is true.
+inline bool StartsWithIgnoreCase(std::string_view text, std::string_view head) {
+  return EqualsIgnoreCase(text.substr(0, head.size()), head);
+}
+
 // Ordering for maps keyed without regard to case.
 struct LessIgnoreCase {
   using is_transparent = void;

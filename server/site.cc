@@ -63,8 +63,8 @@ bool Bounded(Cost cost, const http::RequestData& data) {
 // of an owner's address), so another site may link to it; only a request
 // that is no one's navigation (an image, a script) is refused.
 // `opened_from`: the one page of the site whose link, script or form sends
-// to it, so that a link to it in a message cannot delete, store or log off
-// for the owner or the superuser who clicks it. (The check pages are sent
+// to it, so that a link to it in a message cannot delete, store, log in or
+// count a guess for the owner or the superuser who clicks it. (The check pages are sent
 // their forms by POST; a GET of them is only ever typed.)
 struct ActingGet {
   std::string_view path;
@@ -122,9 +122,7 @@ bool OpenedFrom(const http::Request& req, std::string_view origin,
   const auto referer = req.find(bhttp::field::referer);
   if (referer == req.end()) return site == req.end();
   std::string_view page = referer->value();
-  if (page.size() < origin.size() ||
-      !host::EqualsIgnoreCase(page.substr(0, origin.size()), origin))
-    return false;
+  if (!host::StartsWithIgnoreCase(page, origin)) return false;
   // The page's name, last in the path: a proxy may serve the site below a
   // folder of its own.
   page = page.substr(origin.size());
