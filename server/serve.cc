@@ -53,6 +53,8 @@ constexpr std::size_t kQueuedPerWorker = 16;
 constexpr int kWorkerNice = 19;
 // How often gathered visit counts are written; a crash loses at most these.
 constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
+// How often the gathered access lines are written; a crash loses at most these.
+constexpr auto kLogInterval = std::chrono::milliseconds(200);
 // How often queued messages get their search words on MariaDB, and how many
 // at a time: each batch holds the store's write lock for a moment, and its
 // messages in memory (a megabyte each at most, from the site's forms).
@@ -301,9 +303,15 @@ int Serve(const ServeOptions& options) {
     sessions = std::make_unique<http::MemorySessionStore>(
         settings.session_timeout, http::MemorySessionStore::Clock{}, session_limits);
   }
+  // The access lines are written in batches; every other line at once,
+  // after the lines gathered before it. Destroyed last, writing the rest.
+  http::LogBatch log_lines;
+  const http::LogSink log = [&log_lines](std::string_view line) { log_lines.Now(line); };
+  Chore log_writer("log", kLogInterval, [&log_lines] { log_lines.Flush(); });
+  log_writer.Start();
   // Destroyed after the server and the site, so that it writes the counts of
   // every page that ran.
-  http::VisitCounter visits(pool, kVisitWriteInterval, LogToStderr);
+  http::VisitCounter visits(pool, kVisitWriteInterval, log);
   visits.Start();
   http::PageCache pages(kPageCacheBytes, kPageCacheBytesPerPage);
   // Destroyed after the site, so that the mail of every page that ran gets
@@ -312,7 +320,7 @@ int Serve(const ServeOptions& options) {
   std::optional<mail::MailQueue> outbox;
   if (settings.mail.enabled) {
     smtp.emplace(settings.mail);
-    outbox.emplace([&smtp](const mail::Mail& m) { return smtp->Send(m); }, LogToStderr);
+    outbox.emplace([&smtp](const mail::Mail& m) { return smtp->Send(m); }, log);
   }
   std::optional<Site> site;
   http::HttpServer server(
@@ -320,7 +328,7 @@ int Serve(const ServeOptions& options) {
       [&site](http::Request& req, const asio::ip::address& peer) {
         return site->Dispatch(req, peer);
       },
-      LogToStderr, limits);
+      log, limits, [&log_lines](std::string_view line) { log_lines.Add(line); });
   try {
     server.Listen(Resolve(ioc, settings.listen_host, settings.listen_port));
   } catch (const boost::system::system_error& e) {
@@ -348,14 +356,14 @@ int Serve(const ServeOptions& options) {
       {settings.admin_password, settings.properties.Get("LybUrl").Text(),
        settings.properties.Get("AdminEmail").Text(), settings.hash_passwords});
   if (auto complaint = superuser.Run()) {
-    LogToStderr("the store cannot be reached now (" + *complaint +
-                "); the superuser is checked again before each page");
+    log("the store cannot be reached now (" + *complaint +
+        "); the superuser is checked again before each page");
   }
   site.emplace(
       SiteOptions{settings.properties, settings.ad_script_url, trusted_proxy, &pages,
                   settings.max_posts_per_minute, settings.hash_passwords,
                   outbox ? &*outbox : nullptr, shared_limits ? &*shared_limits : nullptr},
-      pool, *sessions, visits, LogToStderr);
+      pool, *sessions, visits, log);
   site->SetBeforePage([&superuser] { superuser.Run(); });
 
   // Forgets ended sessions, and counts per client address that no longer
@@ -384,7 +392,7 @@ int Serve(const ServeOptions& options) {
   for (int i = 1; i < threads; ++i) io_threads.emplace_back([&ioc] { RunLoop(ioc); });
   RunLoop(ioc);
   for (auto& t : io_threads) t.join();
-  LogToStderr("stopped");
+  log("stopped");
   return 0;
 }
 

@@ -53,7 +53,7 @@ constexpr int kClientGone = 499;
 
 struct HttpServer::Shared {
   Handler handler;
-  LogSink log;
+  LogSink log, access_log;
   Limits limits;
   WorkerPool* pool = nullptr;
   WorkerPool* light_pool = nullptr;  // none: light work runs on the I/O thread
@@ -297,9 +297,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
                       std::chrono::steady_clock::now() - started_)
                       .count();
-    shared_->log(peer_.to_string() + " " + method_ + " " + path_ + " " +
-                 std::to_string(status) + " " + std::to_string(bytes) + " " +
-                 std::to_string(micros) + "us");
+    shared_->access_log(peer_.to_string() + " " + method_ + " " + path_ + " " +
+                        std::to_string(status) + " " + std::to_string(bytes) + " " +
+                        std::to_string(micros) + "us");
   }
 
   void OnWrite(error_code ec, After after) {
@@ -357,13 +357,15 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::size_t drained_ = 0;
 };
 
-HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limits limits)
+HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limits limits,
+                       LogSink access_log)
     : ioc_(ioc),
       acceptor_(asio::make_strand(ioc)),
       retry_timer_(acceptor_.get_executor()),
       shared_(std::make_shared<Shared>()),
       pool_(limits.work) {
   shared_->handler = std::move(handler);
+  shared_->access_log = access_log ? std::move(access_log) : log;
   shared_->log = std::move(log);
   shared_->limits = limits;
   shared_->pool = &pool_;

@@ -94,8 +94,10 @@ class Connection;
 
 class HttpServer {
  public:
+  // `log` takes the errors, `access_log` the line of each request (by
+  // default `log` too).
   HttpServer(boost::asio::io_context& ioc, Handler handler, LogSink log,
-             Limits limits = {});
+             Limits limits = {}, LogSink access_log = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;

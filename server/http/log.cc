@@ -2,21 +2,38 @@
 
 #include <unistd.h>
 
-#include <string>
-
 namespace tb::server::http {
 
-void LogToStderr(std::string_view line) {
-  std::string whole(line);
-  whole += '\n';
-  const char* p = whole.data();
-  std::size_t left = whole.size();
+void WriteToStderr(std::string_view text) {
+  const char* p = text.data();
+  std::size_t left = text.size();
   while (left > 0) {
     ssize_t n = ::write(STDERR_FILENO, p, left);
     if (n <= 0) return;
     p += n;
     left -= static_cast<std::size_t>(n);
   }
+}
+
+void LogToStderr(std::string_view line) {
+  std::string whole(line);
+  whole += '\n';
+  WriteToStderr(whole);
+}
+
+void LogBatch::Append(std::string_view line, bool now) {
+  std::lock_guard lock(mutex_);
+  (lines_ += line) += '\n';
+  if (!now && lines_.size() < kBatchBytes) return;
+  write_(lines_);
+  lines_.clear();
+}
+
+void LogBatch::Flush() {
+  std::lock_guard lock(mutex_);
+  if (lines_.empty()) return;
+  write_(lines_);
+  lines_.clear();
 }
 
 }  // namespace tb::server::http

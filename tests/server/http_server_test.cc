@@ -246,6 +246,26 @@ TEST_F(HttpServerTest, OneAccessLogLinePerRequest) {
       << log;
 }
 
+// Access lines wait for a batch; an error line goes out at once, after them.
+TEST(LogBatchTest, WritesGatheredLinesTogetherAndInOrder) {
+  std::vector<std::string> writes;
+  const std::string full(LogBatch::kBatchBytes, 'x');
+  {
+    LogBatch batch([&](std::string_view text) { writes.emplace_back(text); });
+    batch.Add("a");
+    batch.Add("b");
+    EXPECT_TRUE(writes.empty());
+    batch.Now("error");
+    batch.Add(full);
+    batch.Add("c");
+    batch.Flush();
+    batch.Flush();
+    batch.Add("d");
+  }
+  EXPECT_EQ(writes,
+            (std::vector<std::string>{"a\nb\nerror\n", full + "\n", "c\n", "d\n"}));
+}
+
 TEST_F(HttpServerTest, GracefulStopFinishesRequestsInHand) {
   Start();
   Client idle(port_), busy(port_);

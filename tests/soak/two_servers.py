@@ -84,6 +84,8 @@ def main():
                               " from liuyan where name = 'two1'")
             want = VISITORS * POSTS
             checks.expect(stored == f"{want}\t{want}\t{want}", "posted through nginx", stored)
+            for server in servers:
+                server.stop()  # which writes the access lines it gathered
             took = [open(server.log, encoding="utf-8").read().count("POST /add_check")
                     for server in servers]
             checks.expect(all(took), "both servers took posts", took)
