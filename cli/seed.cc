@@ -62,6 +62,9 @@ constexpr std::array<std::string_view, 4> kPlaces = {"中国北京", "中国上�
 
 constexpr int kCacheKiB = 256 * 1024;
 constexpr std::string_view kIndexTrigger = "liuyan_fts_insert";
+// From this many messages on, they are indexed together at the end, which
+// ends with rewriting the whole index.
+constexpr std::int64_t kBulkMessages = 10000;
 constexpr std::int64_t kIndexMemoryBytes = 64 << 20;
 constexpr std::int64_t kIndexMemoryDefault = 1 << 20;  // SQLite's own
 
@@ -236,7 +239,9 @@ int RunSeed(const SeedOptions& options, std::ostream& out, std::ostream& err) {
     Posted posted;
     if (!book.empty()) {
       Register(store, book, now, options.guestbooks + 1);
-      posted = PostIndexedAfter(store, book, options.messages);
+      posted = options.messages >= kBulkMessages
+                   ? PostIndexedAfter(store, book, options.messages)
+                   : Post(store, book, options.messages);
     }
     const std::int64_t added = Count(store, kBooks) - before;
     tx.Commit();
