@@ -18,7 +18,7 @@ void WriteToStderr(std::string_view text);
 void LogToStderr(std::string_view line);
 
 // Lines gathered and written together, so that a request costs no write of
-// its own: a system call per request is a sixth of what a small page costs.
+// its own: a system call per request costs a small page a tenth of its speed.
 // The lines go out once kBatchBytes have gathered, on Flush (which `serve`
 // calls every 200 ms), before a line that must go out at once (Now) and at
 // the end; a crash loses what has gathered since.

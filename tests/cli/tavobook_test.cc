@@ -101,7 +101,8 @@ TEST(SeedTest, StoresRowsAsRegistrationAndPostingDo) {
   const std::string db = (dir.path() / "sub" / "s.db").string();
   ASSERT_EQ(Tavobook("seed --db " + db + " --guestbooks 3 --messages 10000").status, 0);
   for (std::string prefix : {"", "sqlite:"})  // a path or a connection string
-    ASSERT_EQ(Tavobook("seed --db " + prefix + db + " --messages 5 --book small").status, 0);
+    ASSERT_EQ(Tavobook("seed --db " + prefix + db + " --messages 5 --book small").status,
+              0);
   EXPECT_EQ(Tavobook("seed --db " + db + " --book no-name").status, 2);
   data::SqlitePool pool;
   for (const auto& c : ReadCases("cli/seed.txt"))
