@@ -51,6 +51,11 @@ constexpr std::size_t kQueuedPerWorker = 16;
 // The page workers yield the cores to the I/O threads under full load, so
 // that files and bounded pages stay quick beside a flood of slow pages.
 constexpr int kWorkerNice = 19;
+// Pages that write (every POST) run on threads of their own at the site's
+// own priority: each holds the store's write lock while it writes, and the
+// other writers wait for it, so it must not wait for the cores as slow
+// pages do. Writes take turns at the lock, so two threads keep it busy.
+constexpr int kWriters = 2;
 // How often gathered visit counts are written; a crash loses at most these.
 constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
 // How often the gathered access lines are written; a crash loses at most these.
@@ -277,6 +282,7 @@ int Serve(const ServeOptions& options) {
                  static_cast<std::size_t>(settings.max_requests_per_client), kWorkerNice};
   if (remote)
     limits.light_work = {workers, kQueuedPerWorker * workers, limits.work.per_client};
+  limits.write_work = {kWriters, kQueuedPerWorker * workers, limits.work.per_client};
 
   std::signal(SIGPIPE, SIG_IGN);
   RaiseDescriptorLimit();

@@ -220,6 +220,7 @@ http::Reply Site::Dispatch(const http::Request& req,
                           return page;
                         }};
       reply.light = light;
+      reply.writes = !reading;
       return reply;
     }
   } else if (const Asset* asset = assets_(data->path)) {

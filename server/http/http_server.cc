@@ -57,6 +57,7 @@ struct HttpServer::Shared {
   Limits limits;
   WorkerPool* pool = nullptr;
   WorkerPool* light_pool = nullptr;  // none: light work runs on the I/O thread
+  WorkerPool* write_pool = nullptr;  // none: writing work runs on `pool`
   std::mutex mutex;
   std::atomic<bool> stopping = false;
   std::unordered_map<const void*, std::weak_ptr<Connection>> connections;
@@ -205,7 +206,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     if (reply.response) return Answer(std::move(*reply.response));
     if (reply.light && !shared_->light_pool) return Answer(Run(*req, reply.work));
-    WorkerPool& pool = reply.light ? *shared_->light_pool : *shared_->pool;
+    WorkerPool& pool = reply.light                           ? *shared_->light_pool
+                       : reply.writes && shared_->write_pool ? *shared_->write_pool
+                                                             : *shared_->pool;
     // The work holds the connection and keeps the io_context running until
     // its response is back on the connection's strand.
     auto job =
@@ -371,6 +374,8 @@ HttpServer::HttpServer(asio::io_context& ioc, Handler handler, LogSink log, Limi
   shared_->pool = &pool_;
   if (limits.light_work.threads > 0)
     shared_->light_pool = &light_pool_.emplace(limits.light_work);
+  if (limits.write_work.threads > 0)
+    shared_->write_pool = &write_pool_.emplace(limits.write_work);
 }
 
 HttpServer::~HttpServer() = default;

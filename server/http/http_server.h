@@ -62,6 +62,11 @@ struct Limits {
   // I/O thread: for a store whose every answer crosses the network, which
   // no thread that serves connections should wait for.
   PoolLimits light_work{.threads = 0};
+  // With threads, work that writes runs on a pool of its own, at the nice
+  // value of its own: each such job holds the store's write lock, which every
+  // other writer waits for, so it must not wait for the cores as slow pages
+  // do.
+  PoolLimits write_work{.threads = 0};
 };
 
 // Work for a worker thread: gives the response to the request.
@@ -70,7 +75,8 @@ using Work = std::function<Response(const Request& request)>;
 // What the handler makes of a request: the response at once, work for a
 // worker thread charged to `client` (whose share is limited), or light work
 // run at once on the I/O thread (`light`: bounded, never waiting for a lock)
-// or on the light pool when there is one.
+// or on the light pool when there is one; work that `writes` goes to the
+// write pool when there is one.
 struct Reply {
   // A response made at once converts to a reply, so that a handler may
   // return either.
@@ -83,6 +89,7 @@ struct Reply {
   std::string client;
   Work work;
   bool light = false;
+  bool writes = false;
 };
 
 // Looks at one request on an I/O thread; `peer` is the address the
@@ -129,7 +136,7 @@ class HttpServer {
   std::shared_ptr<Shared> shared_;
   // Last, so that they end first: no work runs once the rest is gone.
   WorkerPool pool_;
-  std::optional<WorkerPool> light_pool_;
+  std::optional<WorkerPool> light_pool_, write_pool_;
 };
 
 }  // namespace tb::server::http

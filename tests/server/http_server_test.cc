@@ -36,7 +36,8 @@ class HttpServerTest : public ::testing::Test {
   }
 
   // "/page" is work for a worker, charged to the client named by the field
-  // X-Client, that waits for the gate; "/light" is light work; "/slow" takes
+  // X-Client, that waits for the gate; "/light" is light work, "/write" work
+  // that writes; "/slow" takes
   // half a second, "/size" answers the body's size and anything else "hello".
   void Start(const std::function<void(Limits&)>& set = {}) {
     Limits limits;
@@ -45,14 +46,17 @@ class HttpServerTest : public ::testing::Test {
       ++handled_;
       const std::string target(req.target());
       if (target == "/slow") std::this_thread::sleep_for(500ms);
-      const std::string body = target == "/page" || target == "/light" ? target.substr(1)
-                               : target == "/slow"                     ? "slow done"
+      const bool work_target =
+          target == "/page" || target == "/light" || target == "/write";
+      const std::string body = work_target         ? target.substr(1)
+                               : target == "/slow" ? "slow done"
                                : target.starts_with("/size")
                                    ? std::to_string(req.body().size())
                                    : "hello";
       auto answer = [this, target, body](const Request& r) {
         if (target == "/light")
           light_on_io_ = ioc_.get_executor().running_in_this_thread();
+        if (target == "/write") writer_nice_ = getpriority(PRIO_PROCESS, gettid());
         if (target == "/page") {
           worker_nice_ = getpriority(PRIO_PROCESS, gettid());
           ++started_;
@@ -60,9 +64,10 @@ class HttpServerTest : public ::testing::Test {
         }
         return HtmlResponse(Status::ok, body, r.version(), r.keep_alive());
       };
-      if (target != "/page" && target != "/light") return answer(req);
+      if (!work_target) return answer(req);
       Reply work{std::string(req["X-Client"]), answer};
       work.light = target == "/light";
+      work.writes = target == "/write";
       return work;
     };
     server_.emplace(
@@ -123,7 +128,7 @@ class HttpServerTest : public ::testing::Test {
   unsigned short port_ = 0;
   std::atomic<int> handled_ = 0;
   std::atomic<int> started_ = 0;  // page work begun
-  std::atomic<int> worker_nice_ = -100;
+  std::atomic<int> worker_nice_ = -100, writer_nice_ = -100;
   std::atomic<bool> light_on_io_ = false;
   std::latch gate_{1};
   std::mutex log_mutex_;
@@ -285,9 +290,11 @@ TEST_F(HttpServerTest, GracefulStopFinishesRequestsInHand) {
   EXPECT_EQ(server_->connection_count(), 0u);
 }
 
-TEST_F(HttpServerTest, FilesAndLightWorkAreServedWhileEveryWorkerIsBusy) {
-  Start(
-      [](Limits& l) { l.work = {.threads = 2, .queue = 4, .per_client = 8, .nice = 3}; });
+TEST_F(HttpServerTest, FilesLightWorkAndWritesAreServedWhileEveryWorkerIsBusy) {
+  Start([](Limits& l) {
+    l.work = {.threads = 2, .queue = 4, .per_client = 8, .nice = 3};
+    l.write_work = {.threads = 1};
+  });
   const int own_nice = getpriority(PRIO_PROCESS, gettid());
   auto a = SendPage("a");
   auto b = SendPage("b");
@@ -297,6 +304,8 @@ TEST_F(HttpServerTest, FilesAndLightWorkAreServedWhileEveryWorkerIsBusy) {
   EXPECT_EQ(Client(port_).Get("/").body(), "hello");
   EXPECT_EQ(Client(port_).Get("/light").body(), "light");
   EXPECT_TRUE(light_on_io_);
+  EXPECT_EQ(Client(port_).Get("/write").body(), "write");  // on its own pool
+  EXPECT_EQ(writer_nice_, own_nice);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   OpenGate();
   for (auto* c : {a.get(), b.get()}) EXPECT_EQ(c->Read().value().body(), "page");
