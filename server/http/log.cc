@@ -24,14 +24,15 @@ void LogToStderr(std::string_view line) {
 void LogBatch::Append(std::string_view line, bool now) {
   std::lock_guard lock(mutex_);
   (lines_ += line) += '\n';
-  if (!now && lines_.size() < kBatchBytes) return;
-  write_(lines_);
-  lines_.clear();
+  if (now || lines_.size() >= kBatchBytes) WriteOut();
 }
 
 void LogBatch::Flush() {
   std::lock_guard lock(mutex_);
-  if (lines_.empty()) return;
+  if (!lines_.empty()) WriteOut();
+}
+
+void LogBatch::WriteOut() {
   write_(lines_);
   lines_.clear();
 }

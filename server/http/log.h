@@ -40,6 +40,7 @@ class LogBatch {
 
  private:
   void Append(std::string_view line, bool now);
+  void WriteOut();  // with mutex_ held
 
   std::function<void(std::string_view)> write_;
   std::mutex mutex_;  // also keeps the writes of two threads in order
