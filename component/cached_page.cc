@@ -77,7 +77,8 @@ bool Guestbook::WriteCached(std::string_view key, data::Connection& db, Shows sh
   host::PageCache* cache = Server().Pages();
   // Read before the page reads anything: a change made while it renders
   // leaves what it renders out of date at once.
-  const auto read = cache ? cache->ReadVersion(DSNtemp(), [&] { return ReadNumbers(db); })
+  const auto read = cache ? cache->ReadVersion(DSNtemp(), db.engine()->ChangeMark(),
+                                               [&] { return ReadNumbers(db); })
                           : std::nullopt;
   if (!read) return render();
   // Both numbers only grow, so their sum changes with either.

@@ -43,6 +43,12 @@ class Engine {
   virtual void Commit() { Run("commit"); }
   virtual void Rollback() { Run("rollback"); }
 
+  // Bytes that change with every commit to the store, by any connection in
+  // any process, read without taking the store's locks; empty when the
+  // engine cannot tell, so that only an equal non-empty mark says "nothing
+  // changed since".
+  virtual std::string ChangeMark() { return {}; }
+
   // A condition on a message row and the values bound to its "?" in order.
   struct Condition {
     std::string sql;

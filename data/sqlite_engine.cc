@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <iterator>
 #include <list>
 #include <set>
@@ -42,6 +43,23 @@ std::optional<FileId> FileIdOf(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
   return FileId{st.st_dev, st.st_ino};
 }
+
+// The header of a WAL-mode store's index (the start of its "-shm" file, as
+// SQLite maps it): 48 bytes that every commit rewrites, raising a change
+// counter in them, first into the second copy and then, past a barrier, into
+// the first. Copies that differ are a commit under way: empty then.
+constexpr std::size_t kWalIndexHeader = 48;
+std::string ReadWalIndexHeader(const char* index) {
+  char first[kWalIndexHeader], second[kWalIndexHeader];
+  std::memcpy(first, index, kWalIndexHeader);
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  std::memcpy(second, index + kWalIndexHeader, kWalIndexHeader);
+  constexpr std::size_t kIsInit = 12;
+  if (first[kIsInit] == 0 || std::memcmp(first, second, kWalIndexHeader) != 0) return {};
+  return std::string(first, kWalIndexHeader);
+}
+// SQLite maps its WAL index in regions of this size.
+constexpr int kWalIndexRegion = 32768;
 
 // Without a query time limit, a statement waits this long for a lock.
 constexpr auto kLockWait = std::chrono::seconds(10);
@@ -192,6 +210,10 @@ class SqliteHandle {
       Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-256;",
           {});
       Run(kSqliteSchema, {});
+      // Every commit in WAL mode rewrites the index's header; another
+      // process cannot leave WAL mode while this handle keeps the file open.
+      const Result mode = Run("pragma journal_mode", {});
+      wal_ = !mode.rows.empty() && host::EqualsIgnoreCase(mode.rows[0][0].Text(), "wal");
     } catch (const Error&) {
       cache_.Clear();
       sqlite3_close(db_);
@@ -213,6 +235,22 @@ class SqliteHandle {
   SqliteHandle& operator=(const SqliteHandle&) = delete;
 
   sqlite3* db() const { return db_; }
+  // See Engine::ChangeMark: the WAL index's header, read where SQLite maps
+  // it for this handle (a file of the process's own would drop SQLite's
+  // locks on it when closed).
+  std::string ChangeMark() {
+    sqlite3_file* file = nullptr;
+    void volatile* index = nullptr;
+    if (!wal_ ||
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) !=
+            SQLITE_OK ||
+        !file || !file->pMethods || file->pMethods->iVersion < 2 ||
+        file->pMethods->xShmMap(file, 0, kWalIndexRegion, 0, &index) != SQLITE_OK ||
+        !index) {
+      return {};
+    }
+    return ReadWalIndexHeader(static_cast<const char*>(const_cast<void*>(index)));
+  }
   // The file the handle opened (see FileIdOf).
   const std::optional<FileId>& file() const { return file_; }
 
@@ -321,6 +359,7 @@ class SqliteHandle {
   Clock::time_point deadline_;
   std::shared_ptr<PoolCounters> counters_;
   StatementCache cache_;
+  bool wal_ = false;
 };
 
 struct SqlitePool::Shared {
@@ -354,6 +393,7 @@ class PooledEngine final : public Engine {
   Result Run(std::string_view sql, const std::vector<Value>& params) override {
     return handle_->Run(sql, params);
   }
+  std::string ChangeMark() override { return handle_->ChangeMark(); }
   // FTS5's trigram index folds letter case more widely than Contains, so
   // it gives a superset; the phrase is quoted so that its words stay one.
   std::optional<Condition> IndexedSuperset(std::string_view column,

@@ -3,10 +3,9 @@
 // when missing, and idle handles are kept for the next request together with
 // the statements prepared on them.
 //
-// The handles on one file share its version (Engine::Version): a handle
-// raises it after each of its own commits, and when it finds that another
-// connection, in this process or another, has committed (PRAGMA
-// data_version).
+// A handle's change mark (Engine::ChangeMark) is the header of the file's
+// WAL index, which every commit rewrites, whoever makes it: read where
+// SQLite maps it, it costs no lock and no system call.
 //
 // A statement waits for another writer's lock rather than failing at once.
 // With a query time limit, a statement that runs or waits past it is stopped

@@ -148,11 +148,14 @@ class PageCache {
   // call was made serves it as well as its own would: it sees every change
   // made before. So a cache may share one read among the requests that ask
   // while it runs, saving a round trip to a store on another machine.
+  // `mark`: the store's change mark (data::Engine::ChangeMark) taken before
+  // this call; while it is the one taken before the last read, nothing has
+  // changed since, and that read's numbers serve without a new one.
   struct Version {
     std::uint64_t changes, visits;
   };
   using VersionRead = std::function<std::optional<Version>()>;
-  virtual std::optional<Version> ReadVersion(std::string_view dsn,
+  virtual std::optional<Version> ReadVersion(std::string_view dsn, std::string_view mark,
                                              const VersionRead& read) = 0;
 };
 

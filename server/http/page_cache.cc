@@ -88,6 +88,7 @@ host::PageCache::Lookup PageCache::FindOrRender(std::string_view key,
 }
 
 std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view dsn,
+                                                               std::string_view mark,
                                                                const VersionRead& read) {
   // Threads of one scheduling priority share reads: a page worker that the
   // cores serve last never holds up a thread they serve first. A thread's
@@ -97,6 +98,7 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
   const std::string key = priority + std::string(dsn);
   std::unique_lock lock(versions_mutex_);
   VersionReads& reads = versions_[key];
+  if (!mark.empty() && mark == reads.last_mark) return reads.last;
   // Any read numbered from `wanted` on begins after this call.
   const std::uint64_t wanted = reads.begun + 1;
   while (reads.ended < wanted) {
@@ -121,6 +123,7 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
     reads.running = false;
     reads.ended = mine;
     reads.last = version;
+    reads.last_mark = mark;
     version_read_.notify_all();
   }
   return reads.last;

@@ -48,8 +48,8 @@ class PageCache final : public host::PageCache {
   Lookup FindOrRender(std::string_view key, std::uint64_t version) override;
   // One read of a store's version at a time per thread priority: those who
   // ask while it runs wait for it to end and share the next read, which one
-  // of them makes.
-  std::optional<Version> ReadVersion(std::string_view dsn,
+  // of them makes. None while the mark is that of the last read.
+  std::optional<Version> ReadVersion(std::string_view dsn, std::string_view mark,
                                      const VersionRead& read) override;
 
   // How long a request waits for another's rendering of the same page
@@ -93,6 +93,7 @@ class PageCache final : public host::PageCache {
     std::uint64_t begun = 0, ended = 0;
     bool running = false;
     std::optional<Version> last;  // what read number `ended` gave
+    std::string last_mark;        // the mark taken before it; empty for none
   };
   std::mutex versions_mutex_;
   std::unordered_map<std::string, VersionReads> versions_;

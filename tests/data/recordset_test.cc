@@ -247,10 +247,15 @@ TEST_F(StoreTest, PageVersionFollowsEveryWrite) {
   };
   for (const auto& c : ReadCases("data/page_version.txt")) {
     const auto before = versions();
+    const std::string mark = here->ChangeMark();
     (c[0] == "here" ? here : elsewhere)->Run(c[1]);
     const auto after = versions();
     EXPECT_EQ(after[0] != before[0] ? "yes" : "no", c[2]) << c[1];
     EXPECT_EQ(after[1] != before[1] ? "yes" : "no", c[3]) << c[1];
+    // The change mark moves with any commit, whoever makes it, and with
+    // nothing else.
+    EXPECT_FALSE(mark.empty()) << c[1];
+    EXPECT_EQ(here->ChangeMark() != mark, after != before) << c[1];
   }
 }
 

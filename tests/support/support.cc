@@ -333,6 +333,7 @@ std::shared_ptr<data::Engine> RecordingSource::Acquire(std::string_view dsn) {
                                              std::string_view keyword) const override {
       return engine->IndexedSuperset(column, keyword);
     }
+    std::string ChangeMark() override { return engine->ChangeMark(); }
     std::shared_ptr<data::Engine> engine;
     RecordingSource& source;
   };
