@@ -4,6 +4,7 @@
 #include <atomic>
 #include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
 #include <boost/beast/core/bind_handler.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
@@ -37,6 +38,27 @@ constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
 // goes on to the request as it comes, so only a chunk's size line, its
 // extension or a trailer could fill it, and they are refused past this.
 constexpr std::size_t kBufferBeyondHead = 64 * 1024;
+
+// A response's status line and fields as they go out, ending with the blank
+// line: what Beast's serializer writes for a response whose length is set,
+// built in one piece so that the response goes out as two buffers.
+std::string Head(const Response& res) {
+  std::string head;
+  head.reserve(512);
+  head += res.version() == 10 ? "HTTP/1.0 " : "HTTP/1.1 ";
+  head += std::to_string(res.result_int());
+  head += ' ';
+  head += res.reason();
+  head += "\r\n";
+  for (const auto& field : res) {
+    head += field.name_string();
+    head += ": ";
+    head += field.value();
+    head += "\r\n";
+  }
+  head += "\r\n";
+  return head;
+}
 
 bool IsHttpError(const error_code& ec) {
   return ec.category() == bhttp::make_error_code(bhttp::error::bad_method).category();
@@ -288,11 +310,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   void Write(Response res, After after) {
     response_ = std::make_shared<Response>(std::move(res));
+    head_ = Head(*response_);
     stream_.expires_after(limits().read_timeout);
-    bhttp::async_write(stream_, *response_,
-                       [self = shared_from_this(), after](error_code ec, std::size_t) {
-                         self->OnWrite(ec, after);
-                       });
+    const std::array<asio::const_buffer, 2> buffers{asio::buffer(head_),
+                                                    asio::buffer(response_->body())};
+    asio::async_write(stream_, buffers,
+                      [self = shared_from_this(), after](error_code ec, std::size_t) {
+                        self->OnWrite(ec, after);
+                      });
   }
 
   // The access log line of the request in hand.
@@ -349,6 +374,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::string_body>> parser_;
   std::shared_ptr<Response> response_;
+  std::string head_;  // of response_
   asio::ip::address peer_;
   bool reading_ = false;
   bool stopping_ = false;

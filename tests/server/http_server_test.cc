@@ -164,6 +164,7 @@ TEST_F(HttpServerTest, LimitsAndMalformedRequests) {
     auto res = client.SendRaw(c[0]);
     ASSERT_TRUE(res);
     EXPECT_EQ(std::to_string(res->result_int()), c[1]);
+    EXPECT_EQ(res->version(), c[0].starts_with("GET / HTTP/1.0") ? 10u : 11u);
     const bool closes = c[2] == "closes";
     EXPECT_EQ(res->keep_alive(), !closes);
     EXPECT_EQ(client.ClosedWithin(closes ? 5s : 50ms), closes);
