@@ -111,7 +111,7 @@ std::variant<RequestData, BadRequest> ReadRequest(const Request& req,
 
 HttpPage::HttpPage(RequestData request, data::EngineSource& databases,
                    SessionStore& sessions, VisitCounter& visits, ClientLimits& limits,
-                   std::string ad_script_url, PageCache* pages)
+                   std::string ad_script_url, host::PageCache* pages)
     : MapPage(databases),
       method_(std::move(request.method)),
       https_(request.https),

@@ -91,7 +91,7 @@ class HttpPage final : public PageEnv, public host::MapPage {
   // nullptr).
   HttpPage(RequestData request, data::EngineSource& databases, SessionStore& sessions,
            VisitCounter& visits, ClientLimits& limits, std::string ad_script_url,
-           PageCache* pages = nullptr);
+           host::PageCache* pages = nullptr);
   ~HttpPage() override;
   HttpPage(const HttpPage&) = delete;
   HttpPage& operator=(const HttpPage&) = delete;
@@ -143,7 +143,7 @@ class HttpPage final : public PageEnv, public host::MapPage {
   SessionStore& sessions_;
   VisitCounter& visits_;
   ClientLimits& limits_;
-  PageCache* pages_;
+  host::PageCache* pages_;
   mail::Outbox* outbox_ = nullptr;
   std::optional<std::mt19937_64> random_;
 

@@ -33,17 +33,30 @@ std::string EscapeAmpersands(std::string_view text) {
   return out;
 }
 
-// Whether a GET or HEAD of a page of `cost` may run at once (see Cost): a
-// listing is bounded unless some field asks for a search or the page number
-// is past the first fifty. A field that is blank or no number counts as
-// asked, so that an odd request goes to a worker rather than the I/O thread.
-bool Bounded(Cost cost, const http::RequestData& data) {
-  if (cost != Cost::kListing) return cost == Cost::kBounded;
+// The response as asked for: without its body for a HEAD request.
+http::Response AsAsked(http::Response res, const http::Request& req) {
+  if (req.method() == bhttp::verb::head) http::OmitBody(res);
+  return res;
+}
+
+// Whether some field asks a listing for a search. A field that is blank
+// counts as asked, so that an odd request goes to a worker rather than the
+// I/O thread.
+bool Searches(const http::RequestData& data) {
   for (const host::FieldMap* fields : {&data.query, &data.form, &data.cookies}) {
     for (std::string_view name : {"keyword", "search"}) {
-      if (fields->Find(name)) return false;
+      if (fields->Find(name)) return true;
     }
   }
+  return false;
+}
+
+// Whether a GET or HEAD of a page of `cost` may run at once (see Cost): a
+// listing is bounded unless it Searches or the page number is past the
+// first fifty. A page number that is blank or no number counts as past.
+bool Bounded(Cost cost, const http::RequestData& data) {
+  if (cost != Cost::kListing) return cost == Cost::kBounded;
+  if (Searches(data)) return false;
   const auto page = data.query.Find("Page");
   if (!page) return true;
   constexpr std::size_t kBoundedPages = 50;
@@ -210,17 +223,36 @@ http::Reply Site::Dispatch(const http::Request& req,
       // A page that would wait for its session (another page of the same
       // visitor holds it) is not light either.
       const auto session = data->cookies.Find(http::kSessionCookie);
-      const bool light = reading && Bounded(route->cost, *data) &&
-                         !(session && sessions_.MayWait(*session));
+      const bool may_wait = session && sessions_.MayWait(*session);
+      const bool light = reading && Bounded(route->cost, *data) && !may_wait;
+      // A deep page of a listing is as cheap as its first once it is kept:
+      // it is answered at once from the page cache, and goes to a worker
+      // only when it is not kept. A search, seldom asked twice, goes to a
+      // worker, as does a page that acts.
+      std::optional<http::RequestData> kept_data;
+      if (reading && !light && !may_wait && route->cost == Cost::kListing &&
+          !Searches(*data) && !Acting(*data) && options_.pages) {
+        kept_data = *data;
+      }
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
-      http::Reply reply{http::ClientNetworkText(client),
-                        [this, route, page_data](const http::Request& r) {
-                          http::Response page = RunPage(*route, std::move(*page_data), r);
-                          if (r.method() == bhttp::verb::head) http::OmitBody(page);
-                          return page;
-                        }};
+      http::Reply reply{
+          http::ClientNetworkText(client),
+          [this, route, page_data](const http::Request& r) {
+            return AsAsked(RunPage(*route, std::move(*page_data), r, options_.pages), r);
+          }};
       reply.light = light;
       reply.writes = !reading;
+      if (kept_data) {
+        reply.at_once = [this, route, kept = std::move(*kept_data)](
+                            const http::Request& r) -> std::optional<http::Response> {
+          http::KeptOnly pages(*options_.pages);
+          try {
+            return AsAsked(RunPage(*route, kept, r, &pages), r);
+          } catch (const http::NotKept&) {
+            return std::nullopt;
+          }
+        };
+      }
       return reply;
     }
   } else if (const Asset* asset = assets_(data->path)) {
@@ -238,20 +270,22 @@ http::Reply Site::Dispatch(const http::Request& req,
 }
 
 http::Response Site::RunPage(const Route& route, http::RequestData data,
-                             const http::Request& req) {
+                             const http::Request& req, host::PageCache* pages) {
   // Made inside the try: loading the session may meet a busy store too.
   std::optional<http::HttpPage> made;
   std::optional<std::string> session_cookie;
   std::string failure;
   try {
     http::HttpPage& page = made.emplace(std::move(data), databases_, sessions_, visits_,
-                                        limits_, options_.ad_script_url, options_.pages);
+                                        limits_, options_.ad_script_url, pages);
     if (before_page_) before_page_();
     options_.properties.ApplyTo(page.component());
     page.component().SetPasswordHashing(options_.hash_passwords);
     page.SetOutbox(options_.outbox);
     route.handler(page);
     session_cookie = page.FinishSession();
+  } catch (const http::NotKept&) {
+    throw;
   } catch (const data::Unavailable& e) {
     // The store is busy or cannot be written now, not broken: nothing was
     // half-written and the visitor may simply try again.

@@ -96,8 +96,10 @@ class Site {
   http::Response Handle(const http::Request& req, const boost::asio::ip::address& peer);
 
  private:
+  // Runs the page with the page cache `pages`; a KeptOnly cache's NotKept
+  // goes on to the caller.
   http::Response RunPage(const Route& route, http::RequestData data,
-                         const http::Request& req);
+                         const http::Request& req, host::PageCache* pages);
   // The asset a request target names, when it names one and no page.
   const Asset* AssetOnly(std::string_view target) const;
   static http::Response ServeAsset(const Asset& asset, const http::Request& req);

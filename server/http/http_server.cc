@@ -227,7 +227,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
       reply = Failed(*req, e);
     }
     if (reply.response) return Answer(std::move(*reply.response));
-    if (reply.light && !shared_->light_pool) return Answer(Run(*req, reply.work));
+    if (!shared_->light_pool) {
+      if (reply.light) return Answer(Run(*req, reply.work));
+      if (reply.at_once) {
+        if (auto res = RunAtOnce(*req, reply.at_once)) return Answer(std::move(*res));
+      }
+    }
     WorkerPool& pool = reply.light                           ? *shared_->light_pool
                        : reply.writes && shared_->write_pool ? *shared_->write_pool
                                                              : *shared_->pool;
@@ -259,6 +264,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
       return work(req);
     } catch (const std::exception& e) {
       return Failed(req, e);
+    }
+  }
+
+  // A failure of the answer at once leaves the request to its work.
+  static std::optional<Response> RunAtOnce(const Request& req,
+                                           const decltype(Reply::at_once)& at_once) {
+    try {
+      return at_once(req);
+    } catch (const std::exception&) {
+      return std::nullopt;
     }
   }
 

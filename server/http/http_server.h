@@ -90,6 +90,10 @@ struct Reply {
   Work work;
   bool light = false;
   bool writes = false;
+  // For work that is not light: the answer it may give at once where light
+  // work runs on the I/O thread (a page already kept), or nullopt when the
+  // work must run.
+  std::function<std::optional<Response>(const Request& request)> at_once;
 };
 
 // Looks at one request on an I/O thread; `peer` is the address the

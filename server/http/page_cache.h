@@ -100,4 +100,40 @@ class PageCache final : public host::PageCache {
   std::condition_variable version_read_;
 };
 
+// Thrown by KeptOnly where the page would have to be rendered.
+class NotKept : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the page is not kept"; }
+};
+
+// A cache's kept pages, and nothing else: a page that is not kept for the
+// store's version throws NotKept rather than being rendered, so that a page
+// may try to answer at once from the cache where rendering it could be slow.
+class KeptOnly final : public host::PageCache {
+ public:
+  explicit KeptOnly(host::PageCache& pages) : pages_(pages) {}
+
+  std::shared_ptr<const std::string> Find(std::string_view key,
+                                          std::uint64_t version) override {
+    return pages_.Find(key, version);
+  }
+  std::shared_ptr<const std::string> Keep(std::string_view, std::uint64_t,
+                                          std::string) override {
+    throw NotKept();
+  }
+  Lookup FindOrRender(std::string_view key, std::uint64_t version) override {
+    if (auto page = pages_.Find(key, version)) return {std::move(page), nullptr};
+    throw NotKept();
+  }
+  // A store without version numbers keeps no pages.
+  std::optional<Version> ReadVersion(std::string_view dsn, std::string_view mark,
+                                     const VersionRead& read) override {
+    if (auto version = pages_.ReadVersion(dsn, mark, read)) return version;
+    throw NotKept();
+  }
+
+ private:
+  host::PageCache& pages_;
+};
+
 }  // namespace tb::server::http

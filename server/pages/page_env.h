@@ -50,8 +50,9 @@ using PageHandler = void (*)(PageEnv&);
 // of the store whatever its size and never writes, so it runs at once on the
 // thread that read the request, without the hand-over to a worker and back;
 // a listing is bounded unless it searches or opens a page past the first
-// fifty (an offset that grows with the store). Every other page, and every
-// POST, is work for a worker thread.
+// fifty (an offset that grows with the store), and such a deep page is
+// answered at once too when the page cache keeps it. Every other page, and
+// every POST, is work for a worker thread.
 enum class Cost { kWork, kBounded, kListing };
 
 struct Route {

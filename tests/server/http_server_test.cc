@@ -37,7 +37,7 @@ class HttpServerTest : public ::testing::Test {
 
   // "/page" is work for a worker, charged to the client named by the field
   // X-Client, that waits for the gate; "/light" is light work, "/write" work
-  // that writes; "/slow" takes
+  // that writes, "/kept" work with an answer at once; "/slow" takes
   // half a second, "/size" answers the body's size and anything else "hello".
   void Start(const std::function<void(Limits&)>& set = {}) {
     Limits limits;
@@ -46,9 +46,10 @@ class HttpServerTest : public ::testing::Test {
       ++handled_;
       const std::string target(req.target());
       if (target == "/slow") std::this_thread::sleep_for(500ms);
-      const bool work_target =
-          target == "/page" || target == "/light" || target == "/write";
-      const std::string body = work_target         ? target.substr(1)
+      const bool work_target = target == "/page" || target == "/light" ||
+                               target == "/write" || target == "/kept";
+      const std::string body = target == "/kept"   ? "kept by a worker"
+                               : work_target       ? target.substr(1)
                                : target == "/slow" ? "slow done"
                                : target.starts_with("/size")
                                    ? std::to_string(req.body().size())
@@ -68,6 +69,10 @@ class HttpServerTest : public ::testing::Test {
       Reply work{std::string(req["X-Client"]), answer};
       work.light = target == "/light";
       work.writes = target == "/write";
+      work.at_once = [target](const Request& r) -> std::optional<Response> {
+        if (target != "/kept") return std::nullopt;
+        return HtmlResponse(Status::ok, "kept", r.version(), r.keep_alive());
+      };
       return work;
     };
     server_.emplace(
@@ -305,6 +310,7 @@ TEST_F(HttpServerTest, FilesLightWorkAndWritesAreServedWhileEveryWorkerIsBusy) {
   EXPECT_EQ(Client(port_).Get("/").body(), "hello");
   EXPECT_EQ(Client(port_).Get("/light").body(), "light");
   EXPECT_TRUE(light_on_io_);
+  EXPECT_EQ(Client(port_).Get("/kept").body(), "kept");    // answered at once
   EXPECT_EQ(Client(port_).Get("/write").body(), "write");  // on its own pool
   EXPECT_EQ(writer_nice_, own_nice);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
@@ -315,6 +321,7 @@ TEST_F(HttpServerTest, FilesLightWorkAndWritesAreServedWhileEveryWorkerIsBusy) {
   Start([](Limits& l) { l.light_work.threads = 1; });
   EXPECT_EQ(Client(port_).Get("/light").body(), "light");
   EXPECT_FALSE(light_on_io_);
+  EXPECT_EQ(Client(port_).Get("/kept").body(), "kept by a worker");
 }
 
 TEST_F(HttpServerTest, AClientsNextRequestFindsItsLastOneDone) {

@@ -13,6 +13,8 @@
 #include "data/mariadb_engine.h"
 #include "data/store_pool.h"
 #include "host/encoding.h"
+#include "server/http/page_cache.h"
+#include "server/pages/pages.h"
 #include "tests/server/client.h"
 #include "tests/support/cases.h"
 #include "tests/support/support.h"
@@ -84,6 +86,7 @@ constexpr Route kTestRoutes[] = {
     {"slow.asp", SlowPage},
     {"bounded.asp", EchoPage, Cost::kBounded},
     {"list.asp", EchoPage, Cost::kListing},
+    {"show.asp", pages::ShowPage, Cost::kListing},
 };
 
 const Route* FindTestRoute(std::string_view path) {
@@ -165,6 +168,8 @@ TEST_F(SiteTest, Responses) {
 }
 
 TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
+  http::PageCache pages(1 << 20, 1 << 18);
+  options_.pages = &pages;
   for (const auto& c : testing::ReadCases("server/site_light.txt")) {
     Request req{bhttp::string_to_verb(c[0]), c[1], 11};
     req.set(bhttp::field::host, "127.0.0.1");
@@ -173,8 +178,38 @@ TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
     if (c.size() > 4) held.emplace(sessions_.Hold(c[3].substr(c[3].find('=') + 1)));
     http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
     EXPECT_FALSE(reply.response) << c[1];
-    EXPECT_EQ(reply.light ? "light" : "worker", c[2]) << c[1];
+    EXPECT_EQ(reply.light     ? "light"
+              : reply.at_once ? "kept or worker"
+                              : "worker",
+              c[2])
+        << c[1];
   }
+}
+
+// A deep page, once a worker has rendered it, is answered at once as it
+// was rendered, while the store stands.
+TEST_F(SiteTest, AKeptDeepPageIsAnsweredAtOnce) {
+  http::PageCache pages(1 << 20, 1 << 18);
+  options_.pages = &pages;
+  testing::StoreScalar(pool_, dsn_, "insert into user(name) values ('abc')");
+  const std::string post =
+      "insert into liuyan(name, subject) with recursive k(i) as (select 1 union all "
+      "select i + 1 from k where i < 600) select 'abc', 'm' || i from k";
+  testing::StoreScalar(pool_, dsn_, post);
+  Request req{bhttp::verb::get, "/show.asp?name=abc&Page=55", 11};
+  req.set(bhttp::field::host, "127.0.0.1");
+  const auto reply = [&] {
+    return site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
+  };
+  ASSERT_TRUE(reply().at_once);
+  EXPECT_FALSE(reply().at_once(req)) << "not kept yet";
+  const std::string rendered = reply().work(req).body();
+  EXPECT_NE(rendered.find(">m55<"), std::string::npos);
+  const auto kept = reply().at_once(req);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->body(), rendered);
+  testing::StoreScalar(pool_, dsn_, "delete from liuyan where subject = 'm1'");
+  EXPECT_FALSE(reply().at_once(req)) << "the store has changed";
 }
 
 // The error page, as tests/golden/server/site_responses.txt holds it for
