@@ -117,7 +117,6 @@ struct HttpServer::Shared {
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
   using Shared = HttpServer::Shared;
-  using AtOnce = decltype(Reply::at_once);
 
   // `peer` has been admitted (Shared::Admit).
   Connection(std::shared_ptr<Shared> shared, tcp::socket socket, asio::ip::address peer)
@@ -232,41 +231,26 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (reply.light) return Answer(Run(*req, reply.work));
       if (reply.at_once) {
         if (auto res = RunAtOnce(*req, reply.at_once)) return Answer(std::move(*res));
-        reply.at_once = nullptr;
       }
     }
-    // An answer at once that must wait for the store is light work too.
-    WorkerPool& pool = reply.light || reply.at_once          ? *shared_->light_pool
+    WorkerPool& pool = reply.light                           ? *shared_->light_pool
                        : reply.writes && shared_->write_pool ? *shared_->write_pool
                                                              : *shared_->pool;
-    if (!Submit(pool, req, std::move(reply.work), std::move(reply.at_once),
-                std::move(reply.client))) {
-      return Answer(Busy(*req));
+    // The work holds the connection and keeps the io_context running until
+    // its response is back on the connection's strand.
+    auto job =
+        [self = shared_from_this(), req, work = std::move(reply.work),
+         guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
+          self->RunWork(*req, work, std::move(share));
+        };
+    if (!pool.TrySubmit(std::move(reply.client), std::move(job))) {
+      Response busy =
+          ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
+      if (req->method() == bhttp::verb::head) OmitBody(busy);
+      return Answer(std::move(busy));
     }
     waiting_ = true;
     WatchClient();
-  }
-
-  // Queues the work of `req` (its answer at once first, when it has one) on
-  // `pool`, charged to `client`; false when the pool refuses it. The job
-  // holds the connection and keeps the io_context running until its
-  // response is back on the connection's strand.
-  bool Submit(WorkerPool& pool, std::shared_ptr<Request> req, Work work, AtOnce at_once,
-              std::string client) {
-    auto job = [self = shared_from_this(), req, work = std::move(work),
-                at_once = std::move(at_once), client,
-                guard = asio::make_work_guard(stream_.get_executor())](
-                   WorkerPool::Share share) mutable {
-      self->RunWork(req, std::move(work), at_once, std::move(client), std::move(share));
-    };
-    return pool.TrySubmit(std::move(client), std::move(job));
-  }
-
-  static Response Busy(const Request& req) {
-    Response busy =
-        ErrorResponse(Status::service_unavailable, req.version(), req.keep_alive());
-    if (req.method() == bhttp::verb::head) OmitBody(busy);
-    return busy;
   }
 
   Response Failed(const Request& req, const std::exception& e) {
@@ -284,7 +268,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   // A failure of the answer at once leaves the request to its work.
-  static std::optional<Response> RunAtOnce(const Request& req, const AtOnce& at_once) {
+  static std::optional<Response> RunAtOnce(const Request& req,
+                                           const decltype(Reply::at_once)& at_once) {
     try {
       return at_once(req);
     } catch (const std::exception&) {
@@ -292,26 +277,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
   }
 
-  // On a worker thread. Work with no answer at once goes on to the pool
-  // for work.
-  void RunWork(const std::shared_ptr<Request>& req, Work work, const AtOnce& at_once,
-               std::string client, WorkerPool::Share share) {
+  // On a worker thread.
+  void RunWork(const Request& req, const Work& work, WorkerPool::Share share) {
     if (gone_) return Log(kClientGone, 0);
-    std::optional<Response> res;
-    if (at_once) {
-      res = RunAtOnce(*req, at_once);
-      share.Release();
-      if (!res) {
-        if (Submit(*shared_->pool, req, std::move(work), nullptr, std::move(client)))
-          return;
-        res = Busy(*req);
-      }
-    } else {
-      res = Run(*req, work);
-      share.Release();
-    }
+    Response res = Run(req, work);
+    share.Release();
     asio::post(stream_.get_executor(),
-               [self = shared_from_this(), res = std::move(*res)]() mutable {
+               [self = shared_from_this(), res = std::move(res)]() mutable {
                  self->waiting_ = false;
                  error_code ignored;
                  self->stream_.socket().cancel(ignored);  // the watch

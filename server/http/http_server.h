@@ -90,9 +90,9 @@ struct Reply {
   Work work;
   bool light = false;
   bool writes = false;
-  // For work that is not light: the answer it may give at once (a page
-  // already kept), run where light work runs, or nullopt when the work
-  // must run on a worker after all.
+  // For work that is not light: the answer it may give at once where light
+  // work runs on the I/O thread (a page already kept), or nullopt when the
+  // work must run.
   std::function<std::optional<Response>(const Request& request)> at_once;
 };
 
