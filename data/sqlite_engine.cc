@@ -206,8 +206,13 @@ class SqliteHandle {
     try {
       // Each handle keeps at most 256 kB of the file's pages: the site's
       // memory stays flat however large the store grows, and the system's
-      // file cache serves the rest.
-      Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-256;",
+      // file cache serves the rest. The log is copied into the file every
+      // 8,000 pages (32 MB) rather than 1,000: a copy writes each page once
+      // however often it changed, and every post changes the same few (the
+      // counters, the last pages of the indexes), so posts ran a tenth
+      // faster.
+      Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-256; "
+          "pragma wal_autocheckpoint=8000;",
           {});
       Run(kSqliteSchema, {});
       // Every commit in WAL mode rewrites the index's header; another
