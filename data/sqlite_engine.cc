@@ -204,6 +204,11 @@ class SqliteHandle {
     file_ = FileIdOf(path);
     sqlite3_busy_handler(db_, &SqliteHandle::OnBusy, this);
     try {
+      // Every commit in WAL mode rewrites the index's header (ChangeMark);
+      // another process cannot leave WAL mode while this handle keeps the
+      // file open.
+      const Result mode = Run("pragma journal_mode=wal", {});
+      wal_ = !mode.rows.empty() && host::EqualsIgnoreCase(mode.rows[0][0].Text(), "wal");
       // Each handle keeps at most 256 kB of the file's pages: the site's
       // memory stays flat however large the store grows, and the system's
       // file cache serves the rest. The log is copied into the file every
@@ -211,14 +216,10 @@ class SqliteHandle {
       // however often it changed, and every post changes the same few (the
       // counters, the last pages of the indexes), so posts ran a tenth
       // faster.
-      Run("pragma journal_mode=wal; pragma synchronous=normal; pragma cache_size=-256; "
+      Run("pragma synchronous=normal; pragma cache_size=-256; "
           "pragma wal_autocheckpoint=8000;",
           {});
       Run(kSqliteSchema, {});
-      // Every commit in WAL mode rewrites the index's header; another
-      // process cannot leave WAL mode while this handle keeps the file open.
-      const Result mode = Run("pragma journal_mode", {});
-      wal_ = !mode.rows.empty() && host::EqualsIgnoreCase(mode.rows[0][0].Text(), "wal");
     } catch (const Error&) {
       cache_.Clear();
       sqlite3_close(db_);
