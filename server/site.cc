@@ -229,11 +229,9 @@ http::Reply Site::Dispatch(const http::Request& req,
       // it is answered at once from the page cache, and goes to a worker
       // only when it is not kept. A search, seldom asked twice, goes to a
       // worker, as does a page that acts.
-      std::optional<http::RequestData> kept_data;
-      if (reading && !light && !may_wait && route->cost == Cost::kListing &&
-          !Searches(*data) && !Acting(*data) && options_.pages) {
-        kept_data = *data;
-      }
+      const bool kept_first = reading && !light && !may_wait &&
+                              route->cost == Cost::kListing && !Searches(*data) &&
+                              !Acting(*data) && options_.pages;
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
       http::Reply reply{
           http::ClientNetworkText(client),
@@ -242,12 +240,13 @@ http::Reply Site::Dispatch(const http::Request& req,
           }};
       reply.light = light;
       reply.writes = !reading;
-      if (kept_data) {
-        reply.at_once = [this, route, kept = std::move(*kept_data)](
+      // Run, if at all, before the work, which then takes the data.
+      if (kept_first) {
+        reply.at_once = [this, route, page_data](
                             const http::Request& r) -> std::optional<http::Response> {
           http::KeptOnly pages(*options_.pages);
           try {
-            return AsAsked(RunPage(*route, kept, r, &pages), r);
+            return AsAsked(RunPage(*route, *page_data, r, &pages), r);
           } catch (const http::NotKept&) {
             return std::nullopt;
           }
