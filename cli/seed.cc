@@ -65,7 +65,10 @@ constexpr std::string_view kIndexTrigger = "liuyan_fts_insert";
 // From this many messages on, they are indexed together at the end, which
 // ends with rewriting the whole index.
 constexpr std::int64_t kBulkMessages = 10000;
-constexpr std::int64_t kIndexMemoryBytes = 64 << 20;
+// Enough for a million messages' index entries to be gathered in memory
+// (about 1 GB) and written as one segment, which then needs no rewriting;
+// more messages are written as several segments and rewritten into one.
+constexpr std::int64_t kIndexMemoryBytes = 1536 << 20;
 constexpr std::int64_t kIndexMemoryDefault = 1 << 20;  // SQLite's own
 
 // Opens the store, created with its tables when missing, as every store is.
@@ -200,8 +203,9 @@ Posted PostIndexedAfter(data::Engine& store, const std::string& book,
       "select id, subject, message, guestname, email from liuyan where id > ?",
       {last_id});
   SetIndexMemory(store, kIndexMemoryDefault);
-  // Into one segment: the large ones written above would otherwise be merged
-  // by the site's first writes, for seconds each, past its time limit.
+  // Into one segment (nothing to do when the messages took one): large
+  // segments would otherwise be merged by the site's first writes, for
+  // seconds each, past its time limit.
   store.Run("insert into liuyan_fts(liuyan_fts) values ('optimize')", {});
   store.Run(trigger, {});
   return posted;
@@ -228,6 +232,11 @@ int RunSeed(const SeedOptions& options, std::ostream& out, std::ostream& err) {
     store.Run(
         "pragma cache_size=-" + std::to_string(kCacheKiB) + "; pragma temp_store=memory",
         {});
+    // With a rollback journal, the pages of a new store are written once, to
+    // the store; through the write-ahead log they would be written twice,
+    // once to the log and once more when it is copied back. The mode stays
+    // the log's while another connection has the store open.
+    store.Run("pragma journal_mode=delete", {});
     data::Transaction tx(conn);
     constexpr std::string_view kBooks = "select count(*) from user";
     const std::int64_t before = Count(store, kBooks);
@@ -245,6 +254,7 @@ int RunSeed(const SeedOptions& options, std::ostream& out, std::ostream& err) {
     }
     const std::int64_t added = Count(store, kBooks) - before;
     tx.Commit();
+    store.Run("pragma journal_mode=wal", {});
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     out << "seeded " << options.db << ": " << added << " guestbooks registered, "
         << posted.count << " messages posted";
