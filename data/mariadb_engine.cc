@@ -103,6 +103,11 @@ constexpr std::size_t kIdleHandles = 32;
 constexpr std::size_t kCachedStatements = 64;
 // See PooledMaria::IndexedSuperset.
 constexpr std::int64_t kIndexedAtMost = 5000;
+// How long a probe's answer (found in few messages or in many) is used
+// again, for how many keywords at most, and up to what length.
+constexpr auto kProbeKept = std::chrono::seconds(60);
+constexpr std::size_t kProbesKept = 1024;
+constexpr std::size_t kProbedKeywordBytes = 256;
 constexpr std::size_t kCachedTextBytes = 1024;
 // The named lock every writing transaction holds.
 constexpr std::string_view kWriteLock = "tavobook.write";
@@ -486,6 +491,15 @@ struct MariaPool::Shared {
   std::map<std::string, std::vector<std::unique_ptr<MariaHandle>>, std::less<>> idle;
   // The connection strings whose tables a handle of this pool has made.
   std::set<std::string, std::less<>> tables_made;
+  // The answers of recent probes of the search index (see
+  // PooledMaria::IndexedSuperset), by store, column and keyword: whether
+  // the index finds the keyword in few messages, and when that was probed.
+  struct Probed {
+    bool few;
+    Clock::time_point at;
+  };
+  std::mutex probes_mutex;
+  std::unordered_map<std::string, Probed> probes;
 };
 
 namespace {
@@ -535,6 +549,10 @@ class PooledMaria final : public Engine {
   // than a scan reads a row, so a keyword the index finds in kIndexedAtMost
   // messages or more is looked for by reading the guestbook's messages
   // instead (nullopt): one probe of the index, stopped at that count, tells.
+  // The probe counts every match of each trigram before it stops (a second
+  // for a keyword in a tenth of a million messages), so its answer serves
+  // the same keyword for kProbeKept: either way the same messages are
+  // found, only faster or slower.
   std::optional<Condition> IndexedSuperset(std::string_view column,
                                            std::string_view keyword) const override {
     const std::vector<std::string> grams = Trigrams(keyword);
@@ -560,13 +578,7 @@ class PooledMaria final : public Engine {
       (query += ' ') += kEveryGram;
       query += ")";
     }
-    const Result found = handle_->Run(
-        "select count(*) from (select id from liuyan_gram where match(grams) "
-        "against(? in boolean mode) limit ?) as probe",
-        {Value(query), Value(kIndexedAtMost)});
-    if (found.rows.empty() || found.rows[0][0].Whole().value_or(0) >= kIndexedAtMost) {
-      return std::nullopt;
-    }
+    if (!FoundInFew(column, keyword, query)) return std::nullopt;
     // The queued messages are few (IndexPendingGrams keeps up), and the
     // derived table lets MariaDB read the union once rather than per row.
     return Condition{
@@ -579,6 +591,35 @@ class PooledMaria final : public Engine {
   void Rollback() override { handle_->End("rollback"); }
 
  private:
+  // Whether the index finds the full-text `query` of `keyword` in `column`
+  // in fewer than kIndexedAtMost messages, as last probed within kProbeKept.
+  bool FoundInFew(std::string_view column, std::string_view keyword,
+                  const std::string& query) const {
+    const auto shared = pool_.lock();
+    const bool keeps = shared && keyword.size() <= kProbedKeywordBytes;
+    std::string key;
+    if (keeps) {
+      ((key = dsn_) += '\n') += column;
+      (key += '\n') += keyword;
+      std::lock_guard lock(shared->probes_mutex);
+      auto it = shared->probes.find(key);
+      if (it != shared->probes.end() && Clock::now() - it->second.at < kProbeKept)
+        return it->second.few;
+    }
+    const Result found = handle_->Run(
+        "select count(*) from (select id from liuyan_gram where match(grams) "
+        "against(? in boolean mode) limit ?) as probe",
+        {Value(query), Value(kIndexedAtMost)});
+    const bool few =
+        !found.rows.empty() && found.rows[0][0].Whole().value_or(0) < kIndexedAtMost;
+    if (keeps) {
+      std::lock_guard lock(shared->probes_mutex);
+      if (shared->probes.size() >= kProbesKept) shared->probes.clear();
+      shared->probes[key] = {few, Clock::now()};
+    }
+    return few;
+  }
+
   std::unique_ptr<MariaHandle> handle_;
   std::weak_ptr<MariaPool::Shared> pool_;
   std::string dsn_;
