@@ -105,9 +105,15 @@ constexpr std::size_t kCachedStatements = 64;
 constexpr std::int64_t kIndexedAtMost = 5000;
 // How long a probe's answer (found in few messages or in many) is used
 // again, for how many keywords at most, and up to what length.
-constexpr auto kProbeKept = std::chrono::seconds(60);
+constexpr auto kProbeKept = std::chrono::minutes(10);
 constexpr std::size_t kProbesKept = 1024;
 constexpr std::size_t kProbedKeywordBytes = 256;
+// A probe that takes longer has met trigrams of very many messages: the
+// keyword is then looked for by reading the messages.
+constexpr std::string_view kProbeSeconds = "0.2";
+// What InnoDB answers for a full-text search stopped by the time limit (its
+// handler's "aborted by user"), in place of ER_STATEMENT_TIMEOUT.
+constexpr int kFullTextStopped = 188;
 constexpr std::size_t kCachedTextBytes = 1024;
 // The named lock every writing transaction holds.
 constexpr std::string_view kWriteLock = "tavobook.write";
@@ -550,9 +556,10 @@ class PooledMaria final : public Engine {
   // messages or more is looked for by reading the guestbook's messages
   // instead (nullopt): one probe of the index, stopped at that count, tells.
   // The probe counts every match of each trigram before it stops (a second
-  // for a keyword in a tenth of a million messages), so its answer serves
-  // the same keyword for kProbeKept: either way the same messages are
-  // found, only faster or slower.
+  // for a keyword in a tenth of a million messages), so it is stopped after
+  // kProbeSeconds, which answers "many", and its answer serves the same
+  // keyword for kProbeKept: either way the same messages are found, only
+  // faster or slower.
   std::optional<Condition> IndexedSuperset(std::string_view column,
                                            std::string_view keyword) const override {
     const std::vector<std::string> grams = Trigrams(keyword);
@@ -606,12 +613,17 @@ class PooledMaria final : public Engine {
       if (it != shared->probes.end() && Clock::now() - it->second.at < kProbeKept)
         return it->second.few;
     }
-    const Result found = handle_->Run(
-        "select count(*) from (select id from liuyan_gram where match(grams) "
-        "against(? in boolean mode) limit ?) as probe",
-        {Value(query), Value(kIndexedAtMost)});
-    const bool few =
-        !found.rows.empty() && found.rows[0][0].Whole().value_or(0) < kIndexedAtMost;
+    bool few = false;
+    try {
+      const Result found = handle_->Run(
+          "set statement max_statement_time = " + std::string(kProbeSeconds) +
+              " for select count(*) from (select id from liuyan_gram where "
+              "match(grams) against(? in boolean mode) limit ?) as probe",
+          {Value(query), Value(kIndexedAtMost)});
+      few = !found.rows.empty() && found.rows[0][0].Whole().value_or(0) < kIndexedAtMost;
+    } catch (const Error& e) {
+      if (e.code() != ER_STATEMENT_TIMEOUT && e.code() != kFullTextStopped) throw;
+    }
     if (keeps) {
       std::lock_guard lock(shared->probes_mutex);
       if (shared->probes.size() >= kProbesKept) shared->probes.clear();
