@@ -242,14 +242,25 @@ http::Reply Site::Dispatch(const http::Request& req,
       reply.writes = !reading;
       // Run, if at all, before the work, which then takes the data.
       if (kept_first) {
-        reply.at_once = [this, route, page_data](
-                            const http::Request& r) -> std::optional<http::Response> {
+        reply.at_once = [this, route, page_data](const http::Request& r) {
           http::KeptOnly pages(*options_.pages);
-          try {
-            return AsAsked(RunPage(*route, *page_data, r, &pages), r);
-          } catch (const http::NotKept&) {
-            return std::nullopt;
-          }
+          return KeptAnswer(*route, *page_data, r, pages);
+        };
+      }
+      // Where the store's version is a round trip away, a kept deep page
+      // waits for the next version read that others' pages make, rather
+      // than for a worker; a session is not loaded on the I/O thread.
+      if (kept_first && !session) {
+        reply.after_next_read = [this, route, page_data](auto answer) {
+          auto data = std::make_shared<const http::RequestData>(*page_data);
+          return options_.pages->AfterNextRead(
+              [this, route, data, answer](const std::string& dsn,
+                                          const host::PageCache::Version& read) {
+                answer([this, route, data, dsn, read](const http::Request& r) {
+                  http::KeptOnly pages(*options_.pages, dsn, read);
+                  return KeptAnswer(*route, *data, r, pages);
+                });
+              });
         };
       }
       return reply;
@@ -312,6 +323,17 @@ http::Response Site::RunPage(const Route& route, http::RequestData data,
   if (session_cookie) res.insert(bhttp::field::set_cookie, *session_cookie);
   res.set(bhttp::field::cache_control, "private");
   return res;
+}
+
+std::optional<http::Response> Site::KeptAnswer(const Route& route,
+                                               const http::RequestData& data,
+                                               const http::Request& req,
+                                               http::KeptOnly& pages) {
+  try {
+    return AsAsked(RunPage(route, data, req, &pages), req);
+  } catch (const http::NotKept&) {
+    return std::nullopt;
+  }
 }
 
 const Asset* Site::AssetOnly(std::string_view target) const {

@@ -100,6 +100,11 @@ class Site {
   // goes on to the caller.
   http::Response RunPage(const Route& route, http::RequestData data,
                          const http::Request& req, host::PageCache* pages);
+  // The page as `pages` keeps it, or nullopt when it is not kept.
+  std::optional<http::Response> KeptAnswer(const Route& route,
+                                           const http::RequestData& data,
+                                           const http::Request& req,
+                                           http::KeptOnly& pages);
   // The asset a request target names, when it names one and no page.
   const Asset* AssetOnly(std::string_view target) const;
   static http::Response ServeAsset(const Asset& asset, const http::Request& req);

@@ -38,6 +38,9 @@ constexpr std::size_t kLingerBytes = 4 * 1024 * 1024;
 // goes on to the request as it comes, so only a chunk's size line, its
 // extension or a trailer could fill it, and they are refused past this.
 constexpr std::size_t kBufferBeyondHead = 64 * 1024;
+// How long the light pool must have had no work before a request that
+// waits for a worker may be answered at once after a version read.
+constexpr auto kLightPagesGone = std::chrono::milliseconds(20);
 
 // A response's status line and fields as they go out, ending with the blank
 // line: what Beast's serializer writes for a response whose length is set,
@@ -236,14 +239,37 @@ class Connection : public std::enable_shared_from_this<Connection> {
     WorkerPool& pool = reply.light                           ? *shared_->light_pool
                        : reply.writes && shared_->write_pool ? *shared_->write_pool
                                                              : *shared_->pool;
+    // Set by whichever answers the request: its work, or an answer at once
+    // after the store's next version read.
+    auto taken = std::make_shared<std::atomic<bool>>(false);
+    if (shared_->light_pool && reply.after_next_read) {
+      reply.after_next_read([weak = weak_from_this(), req, taken](Reply::AtOnce at_once) {
+        if (auto self = weak.lock(); self && !*taken) {
+          asio::post(self->stream_.get_executor(),
+                     [self, req, taken, at_once = std::move(at_once)] {
+                       // Bounded pages at work, or just now, come first:
+                       // the request waits for its worker then.
+                       if (*taken || self->gone_ ||
+                           !self->shared_->light_pool->IdleFor(kLightPagesGone))
+                         return;
+                       auto res = RunAtOnce(*req, at_once);
+                       if (!res || taken->exchange(true)) return;
+                       self->EndWaiting();
+                       self->Answer(std::move(*res));
+                     });
+        }
+      });
+    }
     // The work holds the connection and keeps the io_context running until
     // its response is back on the connection's strand.
     auto job =
-        [self = shared_from_this(), req, work = std::move(reply.work),
+        [self = shared_from_this(), req, taken, work = std::move(reply.work),
          guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
+          if (taken->exchange(true)) return;
           self->RunWork(*req, work, std::move(share));
         };
     if (!pool.TrySubmit(std::move(reply.client), std::move(job))) {
+      *taken = true;
       Response busy =
           ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
       if (req->method() == bhttp::verb::head) OmitBody(busy);
@@ -269,7 +295,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // A failure of the answer at once leaves the request to its work.
   static std::optional<Response> RunAtOnce(const Request& req,
-                                           const decltype(Reply::at_once)& at_once) {
+                                           const Reply::AtOnce& at_once) {
     try {
       return at_once(req);
     } catch (const std::exception&) {
@@ -284,11 +310,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
     share.Release();
     asio::post(stream_.get_executor(),
                [self = shared_from_this(), res = std::move(res)]() mutable {
-                 self->waiting_ = false;
-                 error_code ignored;
-                 self->stream_.socket().cancel(ignored);  // the watch
+                 self->EndWaiting();
                  self->Answer(std::move(res));
                });
+  }
+
+  // The request's answer is here: the client is no longer watched.
+  void EndWaiting() {
+    waiting_ = false;
+    error_code ignored;
+    stream_.socket().cancel(ignored);  // the watch
   }
 
   // While its work waits, the connection watches its socket: a client that

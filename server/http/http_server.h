@@ -93,7 +93,15 @@ struct Reply {
   // For work that is not light: the answer it may give at once where light
   // work runs on the I/O thread (a page already kept), or nullopt when the
   // work must run.
-  std::function<std::optional<Response>(const Request& request)> at_once;
+  using AtOnce = std::function<std::optional<Response>(const Request& request)>;
+  AtOnce at_once;
+  // For work that is not light, where light work runs on a pool (a store
+  // across the network): registers `answer`, to be called from any thread
+  // with an answer at once to try (as at_once) once the store's next
+  // version read, made by other requests' work, has ended; false when it
+  // cannot wait. The work is queued all the same, and whichever comes first
+  // answers.
+  std::function<bool(std::function<void(AtOnce)> answer)> after_next_read;
 };
 
 // Looks at one request on an I/O thread; `peer` is the address the

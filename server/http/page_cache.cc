@@ -96,6 +96,7 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
   thread_local const std::string priority =
       std::to_string(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))) + " ";
   const std::string key = priority + std::string(dsn);
+  std::vector<ReadSeen> seen;
   std::unique_lock lock(versions_mutex_);
   VersionReads& reads = versions_[key];
   if (!mark.empty() && mark == reads.last_mark) return reads.last;
@@ -107,6 +108,7 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
       continue;
     }
     const std::uint64_t mine = ++reads.begun;
+    const std::uint64_t begun = ++reads_begun_;
     reads.running = true;
     std::optional<Version> version;
     try {
@@ -114,8 +116,10 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
       version = read();
       lock.lock();
     } catch (...) {
-      // A failed read serves nobody: the next one asking reads again.
+      // A failed read serves nobody: the next one asking reads again, and
+      // those waiting for it no longer wait.
       lock.lock();
+      std::erase_if(waiting_, [&](const auto& waiter) { return waiter.first < begun; });
       reads.running = false;
       version_read_.notify_all();
       throw;
@@ -125,8 +129,23 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
     reads.last = version;
     reads.last_mark = mark;
     version_read_.notify_all();
+    std::erase_if(waiting_, [&](auto& waiter) {
+      if (waiter.first >= begun) return false;
+      if (version) seen.push_back(std::move(waiter.second));
+      return true;
+    });
   }
-  return reads.last;
+  const std::optional<Version> last = reads.last;
+  lock.unlock();
+  for (const ReadSeen& then : seen) then(std::string(dsn), *last);
+  return last;
+}
+
+bool PageCache::AfterNextRead(ReadSeen then) {
+  std::lock_guard lock(versions_mutex_);
+  if (waiting_.size() >= kMostWaiting) return false;
+  waiting_.emplace_back(reads_begun_, std::move(then));
+  return true;
 }
 
 void PageCache::Drop(Entries::iterator entry) {

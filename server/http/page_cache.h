@@ -28,6 +28,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "host/page.h"
 
@@ -51,6 +53,16 @@ class PageCache final : public host::PageCache {
   // of them makes. None while the mark is that of the last read.
   std::optional<Version> ReadVersion(std::string_view dsn, std::string_view mark,
                                      const VersionRead& read) override;
+
+  // Gives `then`, on the reading thread, the store and the numbers of the
+  // first version read of any store (by ReadVersion, at any priority) that
+  // begins after this call, once it has ended well; a read that fails drops
+  // it. False, and `then` dropped, while kMostWaiting wait already. So a request may be
+  // answered from the kept pages without a read of its own, where reads cross the network
+  // and others are reading anyway.
+  using ReadSeen = std::function<void(const std::string& dsn, const Version& read)>;
+  bool AfterNextRead(ReadSeen then);
+  static constexpr std::size_t kMostWaiting = 1024;
 
   // How long a request waits for another's rendering of the same page
   // before it renders the page itself.
@@ -98,6 +110,10 @@ class PageCache final : public host::PageCache {
   std::mutex versions_mutex_;
   std::unordered_map<std::string, VersionReads> versions_;
   std::condition_variable version_read_;
+  // Reads begun, of every store and priority, and those waiting for the
+  // next (AfterNextRead) with the count when they began to wait.
+  std::uint64_t reads_begun_ = 0;
+  std::vector<std::pair<std::uint64_t, ReadSeen>> waiting_;
 };
 
 // Thrown by KeptOnly where the page would have to be rendered.
@@ -109,9 +125,13 @@ class NotKept : public std::exception {
 // A cache's kept pages, and nothing else: a page that is not kept for the
 // store's version throws NotKept rather than being rendered, so that a page
 // may try to answer at once from the cache where rendering it could be slow.
+// Given a read (PageCache::AfterNextRead), the store's version is that read's,
+// for that store only, and no other read is made.
 class KeptOnly final : public host::PageCache {
  public:
   explicit KeptOnly(host::PageCache& pages) : pages_(pages) {}
+  KeptOnly(host::PageCache& pages, std::string dsn, Version read)
+      : pages_(pages), given_(std::pair{std::move(dsn), read}) {}
 
   std::shared_ptr<const std::string> Find(std::string_view key,
                                           std::uint64_t version) override {
@@ -128,12 +148,17 @@ class KeptOnly final : public host::PageCache {
   // A store without version numbers keeps no pages.
   std::optional<Version> ReadVersion(std::string_view dsn, std::string_view mark,
                                      const VersionRead& read) override {
-    if (auto version = pages_.ReadVersion(dsn, mark, read)) return version;
+    if (given_) {
+      if (dsn == given_->first) return given_->second;
+    } else if (auto version = pages_.ReadVersion(dsn, mark, read)) {
+      return version;
+    }
     throw NotKept();
   }
 
  private:
   host::PageCache& pages_;
+  std::optional<std::pair<std::string, Version>> given_;
 };
 
 }  // namespace tb::server::http

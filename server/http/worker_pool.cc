@@ -18,6 +18,7 @@ void WorkerPool::Share::Release() {
   std::lock_guard lock(pool_->mutex_);
   auto held = pool_->held_.find(client_);
   if (--held->second == 0) pool_->held_.erase(held);
+  pool_->last_held_ = std::chrono::steady_clock::now();
   pool_ = nullptr;
 }
 
@@ -34,6 +35,11 @@ bool WorkerPool::TrySubmit(std::string client, std::function<void(Share)> job) {
   }
   ready_.notify_one();
   return true;
+}
+
+bool WorkerPool::IdleFor(std::chrono::steady_clock::duration d) {
+  std::lock_guard lock(mutex_);
+  return held_.empty() && std::chrono::steady_clock::now() - last_held_ >= d;
 }
 
 void WorkerPool::Stop() {

@@ -16,6 +16,7 @@
 //   pool.Stop();  // waits for the running jobs, drops the queued ones
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -72,6 +73,9 @@ class WorkerPool {
   // must not throw.
   bool TrySubmit(std::string client, std::function<void(Share)> job);
 
+  // Whether no job has been queued or running (holding its share) for `d`.
+  bool IdleFor(std::chrono::steady_clock::duration d);
+
   // Lets the running jobs finish and ends the threads; queued jobs are
   // destroyed without running. Safe to call twice.
   void Stop();
@@ -89,6 +93,7 @@ class WorkerPool {
   std::condition_variable ready_;
   std::deque<Job> queue_;
   std::map<std::string, std::size_t, std::less<>> held_;  // by client
+  std::chrono::steady_clock::time_point last_held_;       // when one was last
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };

@@ -37,7 +37,8 @@ class HttpServerTest : public ::testing::Test {
 
   // "/page" is work for a worker, charged to the client named by the field
   // X-Client, that waits for the gate; "/light" is light work, "/write" work
-  // that writes, "/kept" work with an answer at once; "/slow" takes
+  // that writes, "/kept" work with an answer at once, "/parked" one after
+  // the next version read (which comes at once); "/slow" takes
   // half a second, "/size" answers the body's size and anything else "hello".
   void Start(const std::function<void(Limits&)>& set = {}) {
     Limits limits;
@@ -47,10 +48,12 @@ class HttpServerTest : public ::testing::Test {
       const std::string target(req.target());
       if (target == "/slow") std::this_thread::sleep_for(500ms);
       const bool work_target = target == "/page" || target == "/light" ||
-                               target == "/write" || target == "/kept";
-      const std::string body = target == "/kept"   ? "kept by a worker"
-                               : work_target       ? target.substr(1)
-                               : target == "/slow" ? "slow done"
+                               target == "/write" || target == "/kept" ||
+                               target == "/parked";
+      const std::string body = target == "/kept"     ? "kept by a worker"
+                               : target == "/parked" ? "parked by a worker"
+                               : work_target         ? target.substr(1)
+                               : target == "/slow"   ? "slow done"
                                : target.starts_with("/size")
                                    ? std::to_string(req.body().size())
                                    : "hello";
@@ -72,6 +75,13 @@ class HttpServerTest : public ::testing::Test {
       work.at_once = [target](const Request& r) -> std::optional<Response> {
         if (target != "/kept") return std::nullopt;
         return HtmlResponse(Status::ok, "kept", r.version(), r.keep_alive());
+      };
+      work.after_next_read = [target](auto answer) {
+        if (target != "/parked") return false;
+        answer([](const Request& r) -> std::optional<Response> {
+          return HtmlResponse(Status::ok, "parked", r.version(), r.keep_alive());
+        });
+        return true;
       };
       return work;
     };
@@ -322,6 +332,23 @@ TEST_F(HttpServerTest, FilesLightWorkAndWritesAreServedWhileEveryWorkerIsBusy) {
   EXPECT_EQ(Client(port_).Get("/light").body(), "light");
   EXPECT_FALSE(light_on_io_);
   EXPECT_EQ(Client(port_).Get("/kept").body(), "kept by a worker");
+}
+
+// Where light work has a pool, work may be answered at once after the
+// store's next version read while it waits for a worker, and only once.
+TEST_F(HttpServerTest, WorkWaitingForAWorkerIsAnsweredAfterTheNextVersionRead) {
+  Start([](Limits& l) {
+    l.work = {.threads = 1};
+    l.light_work.threads = 1;
+  });
+  auto a = SendPage("a");
+  WaitFor(started_, 1);
+  Client c(port_);
+  EXPECT_EQ(c.Get("/parked").body(), "parked");
+  OpenGate();
+  EXPECT_EQ(a->Read().value().body(), "page");
+  std::this_thread::sleep_for(100ms);  // the worker's turn at "/parked" passes
+  EXPECT_EQ(c.Get("/").body(), "hello");
 }
 
 TEST_F(HttpServerTest, AClientsNextRequestFindsItsLastOneDone) {

@@ -112,6 +112,24 @@ TEST(PageCacheTest, AVersionReadServesWhoAskedBeforeItBegan) {
   for (std::string_view mark : {"m", "m", "n", "", ""})
     marked.push_back(cache.ReadVersion("d", mark, read)->changes);
   EXPECT_EQ(marked, std::vector<std::uint64_t>({4, 4, 5, 6, 7}));
+  // One waiting for the next read is given the first that begins after it,
+  // of whichever store, unless it fails; a page kept only then answers for
+  // that store alone.
+  std::vector<std::string> seen;
+  const auto wait = [&] {
+    return cache.AfterNextRead([&](const std::string& dsn, const auto& version) {
+      seen.push_back(dsn + " " + std::to_string(version.changes));
+    });
+  };
+  ASSERT_TRUE(wait());
+  EXPECT_THROW(cache.ReadVersion("d", "", fails), std::exception);
+  ASSERT_TRUE(wait());
+  cache.ReadVersion("e", "", [&] { return wait(), read(); });  // waits for the next
+  cache.ReadVersion("d", "", read);
+  EXPECT_EQ(seen, std::vector<std::string>({"e 8", "d 9"}));
+  KeptOnly given(cache, "d", {9, 0});
+  EXPECT_EQ(given.ReadVersion("d", "", fails)->changes, 9u);
+  EXPECT_THROW(given.ReadVersion("e", "", read), NotKept);
 }
 
 enum class Who { kVisitor, kOtherOwner, kOwner, kSuperuser };
