@@ -240,36 +240,42 @@ class Connection : public std::enable_shared_from_this<Connection> {
                        : reply.writes && shared_->write_pool ? *shared_->write_pool
                                                              : *shared_->pool;
     // Set by whichever answers the request: its work, or an answer at once
-    // after the store's next version read.
-    auto taken = std::make_shared<std::atomic<bool>>(false);
+    // after the store's next version read, which then takes the work back.
+    struct Taken {
+      std::atomic<bool> taken = false;
+      std::uint64_t ticket = 0;  // the work's in its pool
+    };
+    auto taken = std::make_shared<Taken>();
     if (shared_->light_pool && reply.after_next_read) {
-      reply.after_next_read([weak = weak_from_this(), req, taken](Reply::AtOnce at_once) {
-        if (auto self = weak.lock(); self && !*taken) {
-          asio::post(self->stream_.get_executor(),
-                     [self, req, taken, at_once = std::move(at_once)] {
-                       // Bounded pages at work, or just now, come first:
-                       // the request waits for its worker then.
-                       if (*taken || self->gone_ ||
-                           !self->shared_->light_pool->IdleFor(kLightPagesGone))
-                         return;
-                       auto res = RunAtOnce(*req, at_once);
-                       if (!res || taken->exchange(true)) return;
-                       self->EndWaiting();
-                       self->Answer(std::move(*res));
-                     });
-        }
-      });
+      reply.after_next_read(
+          [weak = weak_from_this(), req, taken, pool = &pool](Reply::AtOnce at_once) {
+            if (auto self = weak.lock(); self && !taken->taken) {
+              asio::post(self->stream_.get_executor(),
+                         [self, req, taken, pool, at_once = std::move(at_once)] {
+                           // Bounded pages at work, or just now, come first:
+                           // the request waits for its worker then.
+                           if (taken->taken || self->gone_ ||
+                               !self->shared_->light_pool->IdleFor(kLightPagesGone))
+                             return;
+                           auto res = RunAtOnce(*req, at_once);
+                           if (!res || taken->taken.exchange(true)) return;
+                           pool->Withdraw(taken->ticket);
+                           self->EndWaiting();
+                           self->Answer(std::move(*res));
+                         });
+            }
+          });
     }
     // The work holds the connection and keeps the io_context running until
     // its response is back on the connection's strand.
     auto job =
         [self = shared_from_this(), req, taken, work = std::move(reply.work),
          guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
-          if (taken->exchange(true)) return;
+          if (taken->taken.exchange(true)) return;
           self->RunWork(*req, work, std::move(share));
         };
-    if (!pool.TrySubmit(std::move(reply.client), std::move(job))) {
-      *taken = true;
+    if (!pool.TrySubmit(std::move(reply.client), std::move(job), &taken->ticket)) {
+      taken->taken = true;
       Response busy =
           ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
       if (req->method() == bhttp::verb::head) OmitBody(busy);

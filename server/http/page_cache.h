@@ -57,9 +57,9 @@ class PageCache final : public host::PageCache {
   // Gives `then`, on the reading thread, the store and the numbers of the
   // first version read of any store (by ReadVersion, at any priority) that
   // begins after this call, once it has ended well; a read that fails drops
-  // it. False, and `then` dropped, while kMostWaiting wait already. So a request may be
-  // answered from the kept pages without a read of its own, where reads cross the network
-  // and others are reading anyway.
+  // it. False, and `then` dropped, while kMostWaiting wait already. So a
+  // request may be answered from the kept pages without a read of its own,
+  // where reads cross the network and others are reading anyway.
   using ReadSeen = std::function<void(const std::string& dsn, const Version& read)>;
   bool AfterNextRead(ReadSeen then);
   static constexpr std::size_t kMostWaiting = 1024;

@@ -16,13 +16,18 @@ WorkerPool::WorkerPool(PoolLimits limits) : limits_(limits) {
 void WorkerPool::Share::Release() {
   if (!pool_) return;
   std::lock_guard lock(pool_->mutex_);
-  auto held = pool_->held_.find(client_);
-  if (--held->second == 0) pool_->held_.erase(held);
-  pool_->last_held_ = std::chrono::steady_clock::now();
+  pool_->Unhold(client_);
   pool_ = nullptr;
 }
 
-bool WorkerPool::TrySubmit(std::string client, std::function<void(Share)> job) {
+void WorkerPool::Unhold(const std::string& client) {
+  auto held = held_.find(client);
+  if (--held->second == 0) held_.erase(held);
+  last_held_ = std::chrono::steady_clock::now();
+}
+
+bool WorkerPool::TrySubmit(std::string client, std::function<void(Share)> job,
+                           std::uint64_t* ticket) {
   {
     std::lock_guard lock(mutex_);
     auto held = held_.find(client);
@@ -31,10 +36,22 @@ bool WorkerPool::TrySubmit(std::string client, std::function<void(Share)> job) {
       return false;
     }
     ++held_[client];
-    queue_.push_back({std::move(client), std::move(job)});
+    queue_.push_back({std::move(client), std::move(job), ++tickets_});
+    if (ticket) *ticket = tickets_;
   }
   ready_.notify_one();
   return true;
+}
+
+void WorkerPool::Withdraw(std::uint64_t ticket) {
+  std::function<void(Share)> withdrawn;  // dies outside the lock
+  std::lock_guard lock(mutex_);
+  auto job = std::find_if(queue_.begin(), queue_.end(),
+                          [&](const Job& j) { return j.ticket == ticket; });
+  if (job == queue_.end()) return;
+  withdrawn = std::move(job->run);
+  Unhold(job->client);
+  queue_.erase(job);
 }
 
 bool WorkerPool::IdleFor(std::chrono::steady_clock::duration d) {

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -71,7 +72,12 @@ class WorkerPool {
   // latest when it returns). False, with nothing queued, when the queue is
   // full, the client already holds its share, or the pool has stopped. A job
   // must not throw.
-  bool TrySubmit(std::string client, std::function<void(Share)> job);
+  // With `ticket`, sets it to a number that Withdraw takes.
+  bool TrySubmit(std::string client, std::function<void(Share)> job,
+                 std::uint64_t* ticket = nullptr);
+  // Takes the job of `ticket` back, with its client's share, when it is still
+  // queued: a request answered otherwise leaves no place taken.
+  void Withdraw(std::uint64_t ticket);
 
   // Whether no job has been queued or running (holding its share) for `d`.
   bool IdleFor(std::chrono::steady_clock::duration d);
@@ -84,9 +90,12 @@ class WorkerPool {
   struct Job {
     std::string client;
     std::function<void(Share)> run;
+    std::uint64_t ticket = 0;
   };
 
   void Work();
+  // Gives a job's place in its client's share back; under the lock.
+  void Unhold(const std::string& client);
 
   const PoolLimits limits_;
   std::mutex mutex_;
@@ -94,6 +103,7 @@ class WorkerPool {
   std::deque<Job> queue_;
   std::map<std::string, std::size_t, std::less<>> held_;  // by client
   std::chrono::steady_clock::time_point last_held_;       // when one was last
+  std::uint64_t tickets_ = 0;
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };

@@ -112,9 +112,7 @@ TEST(PageCacheTest, AVersionReadServesWhoAskedBeforeItBegan) {
   for (std::string_view mark : {"m", "m", "n", "", ""})
     marked.push_back(cache.ReadVersion("d", mark, read)->changes);
   EXPECT_EQ(marked, std::vector<std::uint64_t>({4, 4, 5, 6, 7}));
-  // One waiting for the next read is given the first that begins after it,
-  // of whichever store, unless it fails; a page kept only then answers for
-  // that store alone.
+  // A waiter gets the next good read of any store; given, it serves its own.
   std::vector<std::string> seen;
   const auto wait = [&] {
     return cache.AfterNextRead([&](const std::string& dsn, const auto& version) {
