@@ -33,12 +33,6 @@ std::string EscapeAmpersands(std::string_view text) {
   return out;
 }
 
-// The response as asked for: without its body for a HEAD request.
-http::Response AsAsked(http::Response res, const http::Request& req) {
-  if (req.method() == bhttp::verb::head) http::OmitBody(res);
-  return res;
-}
-
 // Whether some field asks a listing for a search. A field that is blank
 // counts as asked, so that an odd request goes to a worker rather than the
 // I/O thread.
@@ -199,9 +193,7 @@ http::Reply Site::Dispatch(const http::Request& req,
   // An image or the stylesheet needs nothing of the request but its path:
   // it is answered before the fields, cookies and client address are read.
   if (const Asset* asset = reading ? AssetOnly(req.target()) : nullptr) {
-    http::Response res = ServeAsset(*asset, req);
-    if (method == bhttp::verb::head) http::OmitBody(res);
-    return res;
+    return http::AsAsked(ServeAsset(*asset, req), req);
   }
   std::string client = http::ClientAddress(req, peer, options_.trusted_proxy);
   auto read = http::ReadRequest(req, client);
@@ -233,11 +225,12 @@ http::Reply Site::Dispatch(const http::Request& req,
                               route->cost == Cost::kListing && !Searches(*data) &&
                               !Acting(*data) && options_.pages;
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
-      http::Reply reply{
-          http::ClientNetworkText(client),
-          [this, route, page_data](const http::Request& r) {
-            return AsAsked(RunPage(*route, std::move(*page_data), r, options_.pages), r);
-          }};
+      http::Reply reply{http::ClientNetworkText(client),
+                        [this, route, page_data](const http::Request& r) {
+                          return http::AsAsked(
+                              RunPage(*route, std::move(*page_data), r, options_.pages),
+                              r);
+                        }};
       reply.light = light;
       reply.writes = !reading;
       // Run, if at all, before the work, which then takes the data.
@@ -275,8 +268,7 @@ http::Reply Site::Dispatch(const http::Request& req,
   } else {
     res = error(Status::not_found);
   }
-  if (method == bhttp::verb::head) http::OmitBody(res);
-  return res;
+  return http::AsAsked(std::move(res), req);
 }
 
 http::Response Site::RunPage(const Route& route, http::RequestData data,
@@ -330,7 +322,7 @@ std::optional<http::Response> Site::KeptAnswer(const Route& route,
                                                const http::Request& req,
                                                http::KeptOnly& pages) {
   try {
-    return AsAsked(RunPage(route, data, req, &pages), req);
+    return http::AsAsked(RunPage(route, data, req, &pages), req);
   } catch (const http::NotKept&) {
     return std::nullopt;
   }

@@ -276,10 +276,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
         };
     if (!pool.TrySubmit(std::move(reply.client), std::move(job), &taken->ticket)) {
       taken->taken = true;
-      Response busy =
-          ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive());
-      if (req->method() == bhttp::verb::head) OmitBody(busy);
-      return Answer(std::move(busy));
+      return Answer(AsAsked(
+          ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive()),
+          *req));
     }
     waiting_ = true;
     WatchClient();

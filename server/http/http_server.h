@@ -99,8 +99,8 @@ struct Reply {
   // across the network): registers `answer`, to be called from any thread
   // with an answer at once to try (as at_once) once the store's next
   // version read, made by other requests' work, has ended; false when it
-  // cannot wait. The work is queued all the same, and whichever comes first
-  // answers.
+  // cannot wait. It is called before the work is queued, which is queued all
+  // the same, and whichever comes first answers.
   std::function<bool(std::function<void(AtOnce)> answer)> after_next_read;
 };
 

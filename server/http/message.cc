@@ -92,4 +92,9 @@ void OmitBody(Response& res) {
   res.content_length(length);
 }
 
+Response AsAsked(Response res, const Request& req) {
+  if (req.method() == bhttp::verb::head) OmitBody(res);
+  return res;
+}
+
 }  // namespace tb::server::http

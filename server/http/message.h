@@ -40,5 +40,7 @@ Response ErrorResponse(Status status, unsigned version, bool keep_alive,
 
 // Drops the body for an answer to HEAD, keeping its Content-Length.
 void OmitBody(Response& res);
+// The response as `req` asks for it: without its body for a HEAD request.
+Response AsAsked(Response res, const Request& req);
 
 }  // namespace tb::server::http
