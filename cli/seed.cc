@@ -65,10 +65,13 @@ constexpr std::string_view kIndexTrigger = "liuyan_fts_insert";
 // From this many messages on, they are indexed together at the end, which
 // ends with rewriting the whole index.
 constexpr std::int64_t kBulkMessages = 10000;
-// Enough for a million messages' index entries to be gathered in memory
-// (about 1 GB) and written as one segment, which then needs no rewriting;
-// more messages are written as several segments and rewritten into one.
-constexpr std::int64_t kIndexMemoryBytes = 1536 << 20;
+// The index entries gathered in memory before they are written out as a
+// segment. A million messages' entries would fit in one (about 1 GB), but
+// the posts that follow would then merge that segment with their own at
+// once, a rewrite of the whole index that holds up a post for seconds; as
+// several segments, merged into one by `optimize`, the whole lies above
+// the posts' merges.
+constexpr std::int64_t kIndexMemoryBytes = 64 << 20;
 constexpr std::int64_t kIndexMemoryDefault = 1 << 20;  // SQLite's own
 
 // Opens the store, created with its tables when missing, as every store is.
@@ -203,9 +206,8 @@ Posted PostIndexedAfter(data::Engine& store, const std::string& book,
       "select id, subject, message, guestname, email from liuyan where id > ?",
       {last_id});
   SetIndexMemory(store, kIndexMemoryDefault);
-  // Into one segment (nothing to do when the messages took one): large
-  // segments would otherwise be merged by the site's first writes, for
-  // seconds each, past its time limit.
+  // Into one segment: large ones would otherwise be merged by the site's
+  // first writes, for seconds each, past its time limit.
   store.Run("insert into liuyan_fts(liuyan_fts) values ('optimize')", {});
   store.Run(trigger, {});
   return posted;

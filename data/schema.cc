@@ -40,11 +40,18 @@ namespace tb::data {
 // (An "insert or replace" that displaces a message runs no delete trigger,
 // as SQLite runs none for it without recursive_triggers, and leaves that
 // guestbook's count one too high; the site itself never replaces messages.)
+// The index's segments are merged sixteen at a time, a slice of the work
+// with each post, so that the larger ones are rewritten seldom. Only when
+// 128 segments of single posts pile up (never while the slices keep up)
+// are they merged at once: at SQLite's own 16, the slices' number, every
+// merge up the levels would happen at once, and the post that completed a
+// million messages would rewrite the whole index, for longer than a post
+// may take.
 // The count and the index are filled from the messages already there when
-// they are first made
-// (a store of an earlier version). All of it runs in one write transaction:
-// a message posted while another handle builds them is either in the filling
-// or counted by the triggers, never both or neither.
+// they are first made (a store of an earlier version). All of it runs in
+// one write transaction: a message posted while another handle builds them
+// is either in the filling or counted by the triggers, never both or
+// neither.
 const char* const kSqliteSchema = R"sql(
 begin immediate;
 create table if not exists user (
@@ -149,6 +156,8 @@ insert into liuyan_fts(liuyan_fts) select 'rebuild'
     and exists (select 1 from liuyan);
 insert into liuyan_fts(liuyan_fts, rank) select 'automerge', 16
   where not exists (select 1 from liuyan_fts_config where k = 'automerge');
+insert into liuyan_fts(liuyan_fts, rank) select 'crisismerge', 128
+  where not exists (select 1 from liuyan_fts_config where k = 'crisismerge');
 create trigger if not exists liuyan_fts_insert after insert on liuyan
   begin
     insert into liuyan_fts(rowid, subject, message, guestname, email)
