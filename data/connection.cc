@@ -19,10 +19,15 @@ Recordset Connection::Execute(std::string_view sql, const std::vector<Value>& pa
   return rs;
 }
 
-Transaction::Transaction(Connection& conn) : Transaction(conn.engine()) {}
+Transaction::Transaction(Connection& conn, Locks locks)
+    : Transaction(conn.engine(), locks) {}
 
-Transaction::Transaction(std::shared_ptr<Engine> engine) : engine_(std::move(engine)) {
-  engine_->Begin();
+Transaction::Transaction(std::shared_ptr<Engine> engine, Locks locks)
+    : engine_(std::move(engine)) {
+  if (locks == Locks::kOwnLocks)
+    engine_->BeginOwnLocks();
+  else
+    engine_->Begin();
 }
 
 Transaction::~Transaction() {

@@ -48,8 +48,10 @@ class Connection {
 // a read inside sees what no other writer can change before the commit.
 class Transaction {
  public:
-  explicit Transaction(Connection& conn);
-  explicit Transaction(std::shared_ptr<Engine> engine);
+  // kOwnLocks: only the locks the statements take (Engine::BeginOwnLocks).
+  enum class Locks { kStore, kOwnLocks };
+  explicit Transaction(Connection& conn, Locks locks = Locks::kStore);
+  explicit Transaction(std::shared_ptr<Engine> engine, Locks locks = Locks::kStore);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;

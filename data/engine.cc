@@ -1,6 +1,7 @@
 #include "data/engine.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "host/ascii.h"
 
@@ -23,9 +24,11 @@ Engine::Condition Engine::Contains(std::string_view column,
   return {std::string(column) + " like ? escape '\\'", {Value(pattern + "%")}};
 }
 
-void RunRows(Engine& db, std::string_view head, std::string_view each,
-             std::string_view tail, const std::vector<Row>& rows, std::size_t most) {
+std::vector<Row> RunRows(Engine& db, std::string_view head, std::string_view each,
+                         std::string_view tail, const std::vector<Row>& rows,
+                         std::size_t most) {
   constexpr std::size_t kBytesPerStatement = 4 << 20;
+  std::vector<Row> out;
   for (std::size_t first = 0; first < rows.size();) {
     std::string sql(head);
     std::vector<Value> params;
@@ -38,9 +41,11 @@ void RunRows(Engine& db, std::string_view head, std::string_view each,
       (sql += end > first ? ", " : "") += each;
       params.insert(params.end(), rows[end].begin(), rows[end].end());
     }
-    db.Run(sql += tail, params);
+    Result result = db.Run(sql += tail, params);
+    std::move(result.rows.begin(), result.rows.end(), std::back_inserter(out));
     first = end;
   }
+  return out;
 }
 
 std::size_t Characters(std::string_view text) {

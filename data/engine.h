@@ -40,6 +40,11 @@ class Engine {
   // A transaction that holds the store's one write lock from its start to
   // its end, so that what it reads no other writer changes meanwhile.
   virtual void Begin() { Run("begin immediate"); }
+  // A transaction that holds only what its own statements lock (the rows
+  // they write, and those read "for update"), for work that must not hold
+  // up the store's other writers; an engine without row locks takes its
+  // write lock as Begin does.
+  virtual void BeginOwnLocks() { Begin(); }
   virtual void Commit() { Run("commit"); }
   virtual void Rollback() { Run("rollback"); }
 
@@ -86,9 +91,11 @@ class EngineSource {
 // in turn on as many as fit at most `most` rows and about 4 MB of values
 // (a row alone when it is larger), so that no statement passes a server's
 // packet limit.
+// Gives the rows the statements gave, in order.
 // Example: RunRows(db, "insert into t(a, b) values ", "(?, ?)", "", rows, 100);
-void RunRows(Engine& db, std::string_view head, std::string_view each,
-             std::string_view tail, const std::vector<Row>& rows, std::size_t most);
+std::vector<Row> RunRows(Engine& db, std::string_view head, std::string_view each,
+                         std::string_view tail, const std::vector<Row>& rows,
+                         std::size_t most);
 
 // Characters of UTF-8 text, as the text indexes count them.
 std::size_t Characters(std::string_view text);

@@ -296,10 +296,16 @@ class MariaHandle {
                 std::to_string(lock_wait_seconds_) + " s",
             ER_LOCK_WAIT_TIMEOUT, timeout_.count() > 0);
     }
+    in_transaction_ = holds_lock_ = true;
+  }
+  void BeginOwnLocks() {
+    Query("start transaction");
     in_transaction_ = true;
   }
   void End(std::string_view how) {
+    const bool held = std::exchange(holds_lock_, false);
     in_transaction_ = false;
+    if (!held) return void(Query(how));
     try {
       Query(std::string(how) + "; do release_lock('" + std::string(kWriteLock) + "')");
     } catch (...) {
@@ -484,6 +490,7 @@ class MariaHandle {
   long lock_wait_seconds_ = 10;
   bool broken_ = false;
   bool in_transaction_ = false;
+  bool holds_lock_ = false;  // the store's named write lock
   Clock::time_point idle_since_ = Clock::now();
   std::list<Entry> cache_;
   std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
@@ -531,6 +538,7 @@ class PooledMaria final : public Engine {
     return handle_->Run(sql, params);
   }
   void Begin() override { handle_->Begin(); }
+  void BeginOwnLocks() override { handle_->BeginOwnLocks(); }
   // The columns compare as bytes, so a pattern matches letters in either
   // case only where it says so: [aA] for each letter A to Z.
   Condition Contains(std::string_view column, std::string_view keyword) const override {

@@ -441,21 +441,28 @@ const std::vector<std::string_view>& MariaSchema() {
 namespace {
 
 // One batch of IndexPendingGrams; returns how many it took off the queue.
+// It holds no lock the posts wait for: the oldest queued entries that no
+// other server is indexing, then their messages, read in share mode so that
+// a change or a removal of one waits for the batch's end and queues it again
+// or takes its words away. A message deleted before it was read needs none.
 std::size_t IndexGramBatch(Engine& db, std::size_t most) {
   const Result queued = db.Run(
-      "select p.seq, p.id, l.id, l.subject, l.message, l.guestname, l.email "
-      "from liuyan_gram_pending p left join liuyan l on l.id = p.id "
-      "order by p.seq limit ?",
+      "select seq, id from liuyan_gram_pending order by seq limit ? "
+      "for update skip locked",
       {Value(static_cast<std::int64_t>(most))});
-  std::vector<Row> words, done;
+  std::vector<Row> done, ids;
   for (const Row& row : queued.rows) {
     done.push_back({row[0]});
-    // A message deleted meanwhile needs no words.
-    if (row[2].IsEmpty()) continue;
-    words.push_back({row[1], Value(MariaGrams(row[3].Text(), row[4].Text(), row[5].Text(),
-                                              row[6].Text()))});
+    ids.push_back({row[1]});
   }
   // Sixteen rows to a statement: few texts to prepare, few round trips.
+  const std::vector<Row> texts = RunRows(
+      db, "select id, subject, message, guestname, email from liuyan where id in (", "?",
+      ") lock in share mode", ids, 16);
+  std::vector<Row> words;
+  for (const Row& row : texts)
+    words.push_back({row[0], Value(MariaGrams(row[1].Text(), row[2].Text(), row[3].Text(),
+                                              row[4].Text()))});
   RunRows(db, "replace into liuyan_gram(id, grams) values ", "(?, ?)", "", words, 16);
   RunRows(db, "delete from liuyan_gram_pending where seq in (", "?", ")", done, 16);
   return queued.rows.size();
@@ -464,12 +471,11 @@ std::size_t IndexGramBatch(Engine& db, std::size_t most) {
 }  // namespace
 
 void IndexPendingGrams(Connection& conn, std::size_t batch) {
-  // A look without the write lock first, so that an idle server does not
-  // hold up every writer of the store several times a second.
+  // A look outside a transaction first: an idle server reads one row.
   if (conn.engine()->Run("select 1 from liuyan_gram_pending limit 1").rows.empty())
     return;
   for (std::size_t taken = batch; taken == batch;) {
-    Transaction tx(conn);
+    Transaction tx(conn, Transaction::Locks::kOwnLocks);
     taken = IndexGramBatch(*conn.engine(), batch);
     tx.Commit();
   }

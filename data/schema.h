@@ -80,9 +80,10 @@ std::string MariaGrams(std::string_view subject, std::string_view message,
 std::vector<std::string> Trigrams(std::string_view text);
 
 // Writes the words of the queued messages into `liuyan_gram` and takes
-// them off the queue (MariaDB), `batch` at a time, each batch a writing
-// transaction: it holds the store's write lock, so the words it read are
-// never replaced by older ones that another server read.
+// them off the queue (MariaDB), `batch` at a time, each batch a transaction
+// of its own that holds up no post: it locks only its queue entries and,
+// in share mode, their messages, so that the words it read are never
+// replaced by older ones that another server read.
 // Example: IndexPendingGrams(conn, 256);
 void IndexPendingGrams(Connection& conn, std::size_t batch);
 

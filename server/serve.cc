@@ -62,8 +62,8 @@ constexpr auto kVisitWriteInterval = std::chrono::milliseconds(200);
 // How often the gathered access lines are written; a crash loses at most these.
 constexpr auto kLogInterval = std::chrono::milliseconds(200);
 // How often queued messages get their search words on MariaDB, and how many
-// at a time: each batch holds the store's write lock for a moment, and its
-// messages in memory (a megabyte each at most, from the site's forms).
+// at a time: each batch holds its messages against changes for a moment,
+// and in memory (a megabyte each at most, from the site's forms).
 constexpr auto kIndexInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kIndexBatch = 64;
 // The page cache: 32 MB holds a thousand guestbook pages of 30 kB; a page
