@@ -71,8 +71,9 @@ constexpr std::int64_t kBulkMessages = 10000;
 // levels up as the merges reached: at 4 MB a million messages' index (about
 // 1 GB) lies above where the site's next 60,000 posts' merges reach. Larger
 // segments, fewer merges and a faster seed leave it lower, where the first
-// posts merge it again (at 1 GB, one segment: at once, for 15 s, within the
-// first hundred posts; at 64 MB: a slice with every post from the 1,500th).
+// posts merge it again (at 1 GB, one segment: at once, for 15 s or more,
+// within the first few hundred posts; at 64 MB: a slice with every post
+// from the 1,500th).
 constexpr std::int64_t kIndexMemoryBytes = 4 << 20;
 constexpr std::int64_t kIndexMemoryDefault = 1 << 20;  // SQLite's own
 
