@@ -406,6 +406,12 @@ class MariaHandle {
           "section of its configuration, set before its data folder is first made): "
           "the site's SQL names its tables in more than one letter case");
     }
+    if (mysql_get_server_version(db_) < 100600) {
+      throw Error(
+          std::string("the MariaDB server must be version 10.6 or later (it is ") +
+          mysql_get_server_info(db_) +
+          "): the search index's servers take turns by \"skip locked\"");
+    }
   }
 
   // Runs a text of one or more statements without parameters (settings,
