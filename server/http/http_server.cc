@@ -239,14 +239,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
     WorkerPool& pool = reply.light                           ? *shared_->light_pool
                        : reply.writes && shared_->write_pool ? *shared_->write_pool
                                                              : *shared_->pool;
-    // Set by whichever answers the request: its work, or an answer at once
-    // after the store's next version read, which then takes the work back.
+    // Where the request may also be answered at once after the store's next
+    // version read: set by whichever answers it, its work or that answer,
+    // which then takes the work back. Null where only the work answers.
     struct Taken {
       std::atomic<bool> taken = false;
       std::uint64_t ticket = 0;  // the work's in its pool
     };
-    auto taken = std::make_shared<Taken>();
+    std::shared_ptr<Taken> taken;
     if (shared_->light_pool && reply.after_next_read) {
+      taken = std::make_shared<Taken>();
       reply.after_next_read(
           [weak = weak_from_this(), req, taken, pool = &pool](Reply::AtOnce at_once) {
             if (auto self = weak.lock(); self && !taken->taken) {
@@ -271,11 +273,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
     auto job =
         [self = shared_from_this(), req, taken, work = std::move(reply.work),
          guard = asio::make_work_guard(stream_.get_executor())](WorkerPool::Share share) {
-          if (taken->taken.exchange(true)) return;
+          if (taken && taken->taken.exchange(true)) return;
           self->RunWork(*req, work, std::move(share));
         };
-    if (!pool.TrySubmit(std::move(reply.client), std::move(job), &taken->ticket)) {
-      taken->taken = true;
+    if (!pool.TrySubmit(std::move(reply.client), std::move(job),
+                        taken ? &taken->ticket : nullptr)) {
+      if (taken) taken->taken = true;
       return Answer(AsAsked(
           ErrorResponse(Status::service_unavailable, req->version(), req->keep_alive()),
           *req));
