@@ -217,13 +217,16 @@ http::Reply Site::Dispatch(const http::Request& req,
       const auto session = data->cookies.Find(http::kSessionCookie);
       const bool may_wait = session && sessions_.MayWait(*session);
       const bool light = reading && Bounded(route->cost, *data) && !may_wait;
-      // A deep page of a listing is as cheap as its first once it is kept:
-      // it is answered at once from the page cache, and goes to a worker
-      // only when it is not kept. A search, seldom asked twice, goes to a
-      // worker, as does a page that acts.
+      // A deep page of a listing, or a search, is as cheap as a first page
+      // once it is kept: it is answered from the page cache, and goes to a
+      // worker only when it is not kept. A page that acts always goes.
       const bool kept_first = reading && !light && !may_wait &&
-                              route->cost == Cost::kListing && !Searches(*data) &&
-                              !Acting(*data) && options_.pages;
+                              route->cost == Cost::kListing && !Acting(*data) &&
+                              options_.pages;
+      // Answered at once, a kept search would go ahead of the light pages on
+      // the I/O thread, and a search hammered that way would starve them;
+      // after the next version read it is answered only while none runs.
+      const bool at_once = kept_first && !Searches(*data);
       auto page_data = std::make_shared<http::RequestData>(std::move(*data));
       http::Reply reply{http::ClientNetworkText(client),
                         [this, route, page_data](const http::Request& r) {
@@ -234,7 +237,7 @@ http::Reply Site::Dispatch(const http::Request& req,
       reply.light = light;
       reply.writes = !reading;
       // Run, if at all, before the work, which then takes the data.
-      if (kept_first) {
+      if (at_once) {
         reply.at_once = [this, route, page_data](const http::Request& r) {
           http::KeptOnly pages(*options_.pages);
           return KeptAnswer(*route, *page_data, r, pages);

@@ -178,9 +178,10 @@ TEST_F(SiteTest, OnlyBoundedReadsRunWithoutAWorker) {
     if (c.size() > 4) held.emplace(sessions_.Hold(c[3].substr(c[3].find('=') + 1)));
     http::Reply reply = site().Dispatch(req, asio::ip::make_address("10.1.2.3"));
     EXPECT_FALSE(reply.response) << c[1];
-    EXPECT_EQ(reply.light     ? "light"
-              : reply.at_once ? "kept or worker"
-                              : "worker",
+    EXPECT_EQ(reply.light             ? "light"
+              : reply.at_once         ? "kept or worker"
+              : reply.after_next_read ? "kept after a read or worker"
+                                      : "worker",
               c[2])
         << c[1];
   }
