@@ -143,12 +143,11 @@ void Guestbook::UserList() {
                               .Add(Server().AdScriptUrl())
                               .text();
   WriteCached(key, conn, Shows::kEverything, [&] {
-    data::Recordset rs;
-    rs.Open("select name from user", conn);
-    Write("共有" + std::to_string(rs.RecordCount()) + "个留言板  ");
-    rs.Close();
-    rs.Open("select * from liuyan", conn);
-    Write("共有" + std::to_string(rs.RecordCount()) + "条留言");
+    // The store keeps both counts (site_count), so the list counts no rows.
+    auto counts = conn.Execute("select books, messages from site_count");
+    Write("共有" + counts["books"].Text() + "个留言板  ");
+    Write("共有" + counts["messages"].Text() + "条留言");
+    counts.Close();
 
     for (auto piece : kHeadOpen) Write(piece);
     if (superuser) {
@@ -164,7 +163,7 @@ void Guestbook::UserList() {
     const auto page = RequestedPage(page_field);
     if (!page) return Write(kBadPage), true;
 
-    rs.Close();
+    data::Recordset rs;
     rs.Open(ListingSql(sort), conn, {}, data::Order::kTotal);
     if (rs.Eof() && rs.Bof()) {
       for (auto piece : kNoGuestbooks) Write(piece);

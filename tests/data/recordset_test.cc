@@ -186,8 +186,8 @@ TEST_F(StoreTest, LargeTablePagesWithoutLoadingIt) {
   }
 }
 
-// Each guestbook's count of messages and the text index follow every kind of
-// change, from a store made before they existed on.
+// Each guestbook's count of messages, the site's counts and the text index
+// follow every kind of change, from a store made before they existed on.
 TEST_F(StoreTest, KeptCountsAndTextIndexFollowEveryChange) {
   for (const auto& change : ReadCases("data/kept_counts.txt")) {
     conn_.Execute(change[0]);
@@ -199,7 +199,9 @@ TEST_F(StoreTest, KeptCountsAndTextIndexFollowEveryChange) {
             "select (select group_concat(k || n) from (select lower(name) k, n "
             "from liuyan_count where n > 0 order by 1)) is (select "
             "group_concat(k || n) from (select lower(name) k, count(*) n from "
-            "liuyan where name is not null group by 1 order by 1)) as same")["same"],
+            "liuyan where name is not null group by 1 order by 1)) and (select books || "
+            "' ' || messages from site_count) = (select count(*) from user) || ' ' || "
+            "(select count(*) from liuyan) as same")["same"],
         Value(1))
         << change[0];
     EXPECT_NO_THROW(c.Execute(
