@@ -145,7 +145,8 @@ void Guestbook::UserList() {
   WriteCached(key, conn, Shows::kEverything, [&] {
     // The store keeps both counts (site_count), so the list counts no rows.
     auto counts = conn.Execute("select books, messages from site_count");
-    Write("共有" + counts["books"].Text() + "个留言板  ");
+    const std::int64_t books = counts["books"].Whole().value_or(0);
+    Write("共有" + std::to_string(books) + "个留言板  ");
     Write("共有" + counts["messages"].Text() + "条留言");
     counts.Close();
 
@@ -165,6 +166,7 @@ void Guestbook::UserList() {
 
     data::Recordset rs;
     rs.Open(ListingSql(sort), conn, {}, data::Order::kTotal);
+    rs.SetRecordCount(books);  // the listing is of every guestbook
     if (rs.Eof() && rs.Bof()) {
       for (auto piece : kNoGuestbooks) Write(piece);
     } else {

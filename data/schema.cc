@@ -41,9 +41,9 @@ namespace tb::data {
 // see server/http/db_session_store.h) and `client_limit` (the counts per
 // client address, see server/limits/store_limit_counts.h). Times in them are
 // milliseconds of the wall clock.
-// (An "insert or replace" that displaces a message runs no delete trigger,
-// as SQLite runs none for it without recursive_triggers, and leaves that
-// guestbook's count one too high; the site itself never replaces messages.)
+// (An "insert or replace" that displaces a row runs no delete trigger, as
+// SQLite runs none for it without recursive_triggers, and leaves a count one
+// too high; the site itself never replaces messages or guestbooks.)
 // The index's segments are merged sixteen at a time, a slice of the work
 // with each post, so that the larger ones are rewritten seldom. Only when
 // 128 segments of single posts pile up (never while the slices keep up)
