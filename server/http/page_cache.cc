@@ -104,7 +104,12 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
   const std::uint64_t wanted = reads.begun + 1;
   while (reads.ended < wanted) {
     if (reads.running) {
-      version_read_.wait(lock);
+      // Woken together, the waiters would queue for the lock one by one.
+      const std::uint64_t ended_before = reads.ends.load();
+      lock.unlock();
+      reads.ends.wait(ended_before);
+      if (const auto seen = reads.Read(); seen.ended >= wanted) return seen.last;
+      lock.lock();
       continue;
     }
     const std::uint64_t mine = ++reads.begun;
@@ -121,14 +126,17 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
       lock.lock();
       std::erase_if(waiting_, [&](const auto& waiter) { return waiter.first < begun; });
       reads.running = false;
-      version_read_.notify_all();
+      ++reads.ends;
+      reads.ends.notify_all();
       throw;
     }
     reads.running = false;
     reads.ended = mine;
     reads.last = version;
     reads.last_mark = mark;
-    version_read_.notify_all();
+    reads.Publish();
+    ++reads.ends;
+    reads.ends.notify_all();
     std::erase_if(waiting_, [&](auto& waiter) {
       if (waiter.first >= begun) return false;
       if (version) seen.push_back(std::move(waiter.second));
@@ -139,6 +147,31 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
   lock.unlock();
   for (const ReadSeen& then : seen) then(std::string(dsn), *last);
   return last;
+}
+
+// A sequence lock: Publish runs under versions_mutex_, one at a time; Read
+// tries again while a Publish is under way or ran meanwhile.
+void PageCache::VersionReads::Publish() {
+  seq.fetch_add(1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  published_ended.store(ended, std::memory_order_relaxed);
+  has_last.store(last.has_value(), std::memory_order_relaxed);
+  changes.store(last ? last->changes : 0, std::memory_order_relaxed);
+  visits.store(last ? last->visits : 0, std::memory_order_relaxed);
+  seq.fetch_add(1, std::memory_order_release);
+}
+
+PageCache::VersionReads::Published PageCache::VersionReads::Read() const {
+  for (;;) {
+    const std::uint64_t before = seq.load(std::memory_order_acquire);
+    Published seen{published_ended.load(std::memory_order_relaxed), std::nullopt};
+    if (has_last.load(std::memory_order_relaxed)) {
+      seen.last = Version{changes.load(std::memory_order_relaxed),
+                          visits.load(std::memory_order_relaxed)};
+    }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (before % 2 == 0 && seq.load(std::memory_order_relaxed) == before) return seen;
+  }
 }
 
 bool PageCache::AfterNextRead(ReadSeen then) {

@@ -18,6 +18,7 @@
 //   pages.Find("k", 8);  // nullptr: the store has changed, the page is gone
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -106,10 +107,22 @@ class PageCache final : public host::PageCache {
     bool running = false;
     std::optional<Version> last;  // what read number `ended` gave
     std::string last_mark;        // the mark taken before it; empty for none
+    // For the threads that wait for a read to end: they wake without the
+    // lock, all at once, and take what it gave from Read().
+    std::atomic<std::uint64_t> ends = 0;  // reads ended, well or not
+    struct Published {
+      std::uint64_t ended;
+      std::optional<Version> last;
+    };
+    // `ended` and `last` as of the last read that ended well.
+    void Publish();
+    Published Read() const;
+    std::atomic<std::uint64_t> seq = 0;  // odd while Publish writes
+    std::atomic<std::uint64_t> published_ended = 0, changes = 0, visits = 0;
+    std::atomic<bool> has_last = false;
   };
   std::mutex versions_mutex_;
   std::unordered_map<std::string, VersionReads> versions_;
-  std::condition_variable version_read_;
   // Reads begun, of every store and priority, and those waiting for the
   // next (AfterNextRead) with the count when they began to wait.
   std::uint64_t reads_begun_ = 0;
