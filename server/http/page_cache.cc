@@ -99,12 +99,11 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
   std::vector<ReadSeen> seen;
   std::unique_lock lock(versions_mutex_);
   VersionReads& reads = versions_[key];
-  if (!mark.empty() && mark == reads.last_mark) return reads.last;
+  if (!mark.empty() && mark == reads.last_mark) return reads.Read().last;
   // Any read numbered from `wanted` on begins after this call.
   const std::uint64_t wanted = reads.begun + 1;
-  while (reads.ended < wanted) {
+  while (reads.Read().ended < wanted) {
     if (reads.running) {
-      // Woken together, the waiters would queue for the lock one by one.
       const std::uint64_t ended_before = reads.ends.load();
       lock.unlock();
       reads.ends.wait(ended_before);
@@ -131,10 +130,8 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
       throw;
     }
     reads.running = false;
-    reads.ended = mine;
-    reads.last = version;
     reads.last_mark = mark;
-    reads.Publish();
+    reads.Publish({mine, version});
     ++reads.ends;
     reads.ends.notify_all();
     std::erase_if(waiting_, [&](auto& waiter) {
@@ -143,7 +140,7 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
       return true;
     });
   }
-  const std::optional<Version> last = reads.last;
+  const std::optional<Version> last = reads.Read().last;
   lock.unlock();
   for (const ReadSeen& then : seen) then(std::string(dsn), *last);
   return last;
@@ -151,20 +148,20 @@ std::optional<host::PageCache::Version> PageCache::ReadVersion(std::string_view 
 
 // A sequence lock: Publish runs under versions_mutex_, one at a time; Read
 // tries again while a Publish is under way or ran meanwhile.
-void PageCache::VersionReads::Publish() {
+void PageCache::VersionReads::Publish(const Published& read) {
   seq.fetch_add(1, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_release);
-  published_ended.store(ended, std::memory_order_relaxed);
-  has_last.store(last.has_value(), std::memory_order_relaxed);
-  changes.store(last ? last->changes : 0, std::memory_order_relaxed);
-  visits.store(last ? last->visits : 0, std::memory_order_relaxed);
+  ended.store(read.ended, std::memory_order_relaxed);
+  has_last.store(read.last.has_value(), std::memory_order_relaxed);
+  changes.store(read.last ? read.last->changes : 0, std::memory_order_relaxed);
+  visits.store(read.last ? read.last->visits : 0, std::memory_order_relaxed);
   seq.fetch_add(1, std::memory_order_release);
 }
 
 PageCache::VersionReads::Published PageCache::VersionReads::Read() const {
   for (;;) {
     const std::uint64_t before = seq.load(std::memory_order_acquire);
-    Published seen{published_ended.load(std::memory_order_relaxed), std::nullopt};
+    Published seen{ended.load(std::memory_order_relaxed), std::nullopt};
     if (has_last.load(std::memory_order_relaxed)) {
       seen.last = Version{changes.load(std::memory_order_relaxed),
                           visits.load(std::memory_order_relaxed)};

@@ -103,22 +103,22 @@ class PageCache final : public host::PageCache {
 
   // The version reads of one store, numbered as they begin.
   struct VersionReads {
-    std::uint64_t begun = 0, ended = 0;
+    std::uint64_t begun = 0;
     bool running = false;
-    std::optional<Version> last;  // what read number `ended` gave
-    std::string last_mark;        // the mark taken before it; empty for none
-    // For the threads that wait for a read to end: they wake without the
-    // lock, all at once, and take what it gave from Read().
-    std::atomic<std::uint64_t> ends = 0;  // reads ended, well or not
+    std::string last_mark;  // taken before the last good read; empty for none
+    // The number of the last read that ended well, and what it gave,
+    // written under the lock (Publish) and read also without it (Read): the
+    // threads that wait for a read wake all at once, and would otherwise
+    // queue for the lock one by one.
     struct Published {
       std::uint64_t ended;
       std::optional<Version> last;
     };
-    // `ended` and `last` as of the last read that ended well.
-    void Publish();
+    void Publish(const Published& read);
     Published Read() const;
-    std::atomic<std::uint64_t> seq = 0;  // odd while Publish writes
-    std::atomic<std::uint64_t> published_ended = 0, changes = 0, visits = 0;
+    std::atomic<std::uint64_t> ends = 0;  // reads ended, well or not
+    std::atomic<std::uint64_t> seq = 0;   // odd while Publish writes
+    std::atomic<std::uint64_t> ended = 0, changes = 0, visits = 0;
     std::atomic<bool> has_last = false;
   };
   std::mutex versions_mutex_;
