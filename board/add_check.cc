@@ -247,8 +247,9 @@ void Guestbook::AddCheck() {
   row.infono = std::to_string(counter);
   row.name = name;
 
-  db.Execute("update user set infoserial= infoserial + 1 where name = ?", {Value(name)});
-  db.Execute(post::kInsertMessageSql, post::MessageValues(row));
+  db.ExecuteLater("update user set infoserial= infoserial + 1 where name = ?",
+                  {Value(name)});
+  db.ExecuteLater(post::kInsertMessageSql, post::MessageValues(row));
   tx.Commit();
   outcome_.done = Done::kMessageStored;
 

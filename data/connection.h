@@ -31,6 +31,11 @@ class Connection {
   // all its rows at once; other statements take effect at once and give an
   // empty result.
   Recordset Execute(std::string_view sql, const std::vector<Value>& params = {});
+  // Runs a write whose result is not wanted (Engine::RunLater): inside a
+  // transaction it may take effect, or fail, only with what comes next.
+  void ExecuteLater(std::string_view sql, const std::vector<Value>& params = {}) {
+    engine()->RunLater(sql, params);
+  }
   // Releases the handle (recordsets still open keep it until they close).
   void Close() { engine_.reset(); }
 

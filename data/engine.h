@@ -36,6 +36,13 @@ class Engine {
   virtual ~Engine() = default;
   // Runs one statement; `params` bind to "?" placeholders in order.
   virtual Result Run(std::string_view sql, const std::vector<Value>& params = {}) = 0;
+  // Runs one statement whose result is not wanted. Inside a transaction an
+  // engine that talks to a server may hold it back, to send it with the
+  // next statement or the commit in one round trip; its failure then comes
+  // from there, and undoes the transaction as any failure does.
+  virtual void RunLater(std::string_view sql, const std::vector<Value>& params = {}) {
+    Run(sql, params);
+  }
 
   // A transaction that holds the store's one write lock from its start to
   // its end, so that what it reads no other writer changes meanwhile.

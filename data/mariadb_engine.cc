@@ -5,7 +5,9 @@
 #include <mysqld_error.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <list>
 #include <map>
 #include <mutex>
@@ -179,6 +181,75 @@ bool IsReal(enum_field_types type) {
   return type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE;
 }
 
+// One value of a row read as text: a number in a column of numbers, as
+// RunPrepared reads it.
+Value TextValue(const MYSQL_FIELD& field, const char* text, unsigned long length) {
+  if (!text) return {};
+  const std::string_view digits(text, length);
+  if (IsWhole(field.type)) {
+    std::int64_t whole = 0;
+    if (field.flags & UNSIGNED_FLAG) {
+      std::uint64_t u = 0;
+      std::from_chars(digits.data(), digits.data() + digits.size(), u);
+      whole = static_cast<std::int64_t>(u);
+    } else {
+      std::from_chars(digits.data(), digits.data() + digits.size(), whole);
+    }
+    return Value(whole);
+  }
+  if (IsReal(field.type)) return Value(std::strtod(text, nullptr));
+  return Value(std::string(digits));
+}
+
+// `sql` with each "?" outside quotes replaced by the value bound to it
+// written as a literal, for statements sent together as one text: texts
+// in hexadecimal, which no byte of theirs can end, marked as utf8mb4 so
+// that they compare by their columns' rules as bound texts do. Nullopt
+// where no literal means what the bound value means: a text that is not
+// UTF-8 (MariaDB refuses it as a literal, not as a bound value), or a
+// number that is not finite. Missing values are NULL, as RunPrepared
+// binds them.
+std::optional<std::string> WithLiterals(std::string_view sql,
+                                        const std::vector<Value>& params) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(sql.size() + 16 * params.size());
+  std::size_t next = 0;
+  char quote = 0;
+  for (char c : sql) {
+    if (quote) {
+      if (c == quote) quote = 0;  // a doubled quote closes and opens again
+    } else if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+    } else if (c == '?') {
+      const Value none;
+      const Value& v = next < params.size() ? params[next] : none;
+      ++next;
+      if (v.IsEmpty()) {
+        out += "NULL";
+      } else if (const auto whole = v.IsNumber() ? v.Whole() : std::nullopt) {
+        out += std::to_string(*whole);
+      } else if (v.IsNumber()) {
+        const double real = *v.Number();
+        if (!std::isfinite(real)) return std::nullopt;
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, real).ptr;
+        out.append(digits, end);
+        if (std::find(digits, end, 'e') == end) out += "e0";  // a double, not a decimal
+      } else {
+        const std::string& text = v.Text();
+        if (host::ValidUtf8(text) != text) return std::nullopt;
+        out += "_utf8mb4 X'";
+        for (unsigned char b : text) (out += kHex[b >> 4]) += kHex[b & 15];
+        out += '\'';
+      }
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
 // Where one parameter's value lives while the statement runs.
 struct Param {
   long long whole = 0;
@@ -233,14 +304,14 @@ class MariaHandle {
                                             : std::chrono::duration<double>(kLockWait))
               .count();
       lock_wait_seconds_ = std::max<long>(1, std::lround(std::ceil(wait)));
-      Query(kSqlMode);
-      Query("set session transaction isolation level read committed");
-      Query("set session innodb_lock_wait_timeout = " +
-            std::to_string(lock_wait_seconds_));
+      RunTexts(kSqlMode);
+      RunTexts("set session transaction isolation level read committed");
+      RunTexts("set session innodb_lock_wait_timeout = " +
+               std::to_string(lock_wait_seconds_));
       if (make_tables) MakeTables();
       if (timeout_.count() > 0) {
-        Query("set session max_statement_time = " +
-              std::to_string(static_cast<double>(timeout_.count()) / 1000.0));
+        RunTexts("set session max_statement_time = " +
+                 std::to_string(static_cast<double>(timeout_.count()) / 1000.0));
       }
     } catch (...) {
       mysql_close(db_);
@@ -273,7 +344,7 @@ class MariaHandle {
                         std::to_string(kTablesLockSeconds) +
                         " s: its tables are not checked");
     try {
-      for (std::string_view statement : MariaSchema()) Query(statement);
+      for (std::string_view statement : MariaSchema()) RunTexts(statement);
     } catch (...) {
       ReleaseLock();
       throw;
@@ -283,38 +354,85 @@ class MariaHandle {
 
   // A writing transaction holds the store's named lock from start to end:
   // InnoDB's own row locks come only with the writes, so two transactions
-  // that read and then write would both read the old row. Taking the lock
-  // goes with starting the transaction, and committing with releasing it,
-  // one round trip each, since every other writer waits meanwhile.
-  void Begin() {
-    const std::string taken =
-        Query("select get_lock('" + std::string(kWriteLock) + "', " +
-              std::to_string(lock_wait_seconds_) + "); start transaction");
-    if (taken != "1") {
-      End("rollback");
-      Throw("the store's write lock stayed taken for " +
-                std::to_string(lock_wait_seconds_) + " s",
-            ER_LOCK_WAIT_TIMEOUT, timeout_.count() > 0);
-    }
-    in_transaction_ = holds_lock_ = true;
-  }
+  // that read and then write would both read the old row. Since every other
+  // writer waits meanwhile, the lock is held for as few round trips as can
+  // be: taking it and starting the transaction go with the transaction's
+  // first statement, and its writes whose results are not wanted (RunLater)
+  // go with the commit and the release.
+  void Begin() { in_transaction_ = lock_pending_ = true; }
   void BeginOwnLocks() {
-    Query("start transaction");
+    RunTexts("start transaction");
     in_transaction_ = true;
   }
   void End(std::string_view how) {
-    const bool held = std::exchange(holds_lock_, false);
     in_transaction_ = false;
-    if (!held) return void(Query(how));
+    std::string batch = std::exchange(later_, {});
+    if (std::exchange(lock_pending_, false)) return;  // nothing was sent
+    const bool held = std::exchange(holds_lock_, false);
+    if (how != "commit") batch.clear();
+    batch += how;
+    const std::string release = "; do release_lock('" + std::string(kWriteLock) + "')";
+    if (held) batch += release;
     try {
-      Query(std::string(how) + "; do release_lock('" + std::string(kWriteLock) + "')");
+      RunTexts(batch);
     } catch (...) {
-      ReleaseLock();
+      // A statement that failed stopped the ones after it: undo those
+      // before it, and let the lock go.
+      try {
+        RunTexts(held ? "rollback" + release : "rollback");
+      } catch (const Error&) {
+        broken_ = true;  // not lent again: closing it undoes the rest
+      }
       throw;
     }
   }
 
   Result Run(std::string_view sql, const std::vector<Value>& params) {
+    if (lock_pending_ || !later_.empty()) {
+      if (auto text = WithLiterals(sql, params)) return SendWaiting(*text);
+      SendWaiting({});
+    }
+    return RunPrepared(sql, params);
+  }
+
+  // Runs a statement whose result is not wanted: inside a transaction it
+  // waits to go with the next statement or the commit.
+  void RunLater(std::string_view sql, const std::vector<Value>& params) {
+    auto text = in_transaction_ ? WithLiterals(sql, params) : std::nullopt;
+    if (!text) return void(Run(sql, params));
+    // The lock first, so that a write never runs without it.
+    if (lock_pending_) SendWaiting({});
+    (later_ += *text) += "; ";
+  }
+
+ private:
+  // Sends what waits (the lock and the start of the transaction, writes)
+  // and then `last`, in one round trip; gives `last`'s result.
+  Result SendWaiting(std::string_view last) {
+    const bool locking = std::exchange(lock_pending_, false);
+    std::string batch;
+    if (locking) {
+      batch = "select get_lock('" + std::string(kWriteLock) + "', " +
+              std::to_string(lock_wait_seconds_) + "); start transaction; ";
+      holds_lock_ = true;  // released by End whatever happens now
+    }
+    batch += std::exchange(later_, {});
+    if (last.empty()) {
+      batch.resize(batch.size() - 2);  // the last "; "
+    } else {
+      batch += last;
+    }
+    std::vector<Result> results = RunTexts(batch);
+    if (locking && (results[0].rows.empty() || results[0].rows[0][0].Whole() != 1)) {
+      End("rollback");
+      Throw("the store's write lock stayed taken for " +
+                std::to_string(lock_wait_seconds_) + " s",
+            ER_LOCK_WAIT_TIMEOUT, timeout_.count() > 0);
+    }
+    return std::move(results.back());
+  }
+
+  Result RunPrepared(std::string_view sql, const std::vector<Value>& params) {
     MYSQL_STMT* stmt = Prepare(sql);
     const unsigned long count = mysql_stmt_param_count(stmt);
     std::vector<Param> values(count);
@@ -397,7 +515,6 @@ class MariaHandle {
     return result;
   }
 
- private:
   void CheckServer() {
     Result r = Run("select @@lower_case_table_names", {});
     if (r.rows.empty() || r.rows[0][0].Text() != "1") {
@@ -415,27 +532,44 @@ class MariaHandle {
   }
 
   // Runs a text of one or more statements without parameters (settings,
-  // the schema, transactions); gives the first value of the first rows, or
-  // "" when there are none. It stops at the first statement that fails.
-  std::string Query(std::string_view sql) {
-    std::string first;
-    bool first_rows = true;
+  // the schema, transactions, statements sent together) in one round trip;
+  // gives each statement's result, its values typed by their columns as
+  // RunPrepared's are. It stops at the first statement that fails.
+  std::vector<Result> RunTexts(std::string_view sql) {
+    std::vector<Result> results;
     int status = mysql_real_query(db_, sql.data(), sql.size()) ? 1 : 0;
     for (; status == 0; status = mysql_next_result(db_)) {
-      if (MYSQL_RES* rows = mysql_store_result(db_)) {
-        MYSQL_ROW row = mysql_fetch_row(rows);
-        if (first_rows && row && row[0]) first = row[0];
-        first_rows = false;
-        mysql_free_result(rows);
+      Result& result = results.emplace_back();
+      const Meta rows(mysql_store_result(db_));
+      if (!rows) {
+        if (mysql_field_count(db_) != 0) {  // rows that did not come
+          results.pop_back();
+          status = 1;
+          break;
+        }
+        result.changed = static_cast<std::int64_t>(mysql_affected_rows(db_));
+        continue;
+      }
+      const unsigned columns = mysql_num_fields(rows.get());
+      const MYSQL_FIELD* fields = mysql_fetch_fields(rows.get());
+      for (unsigned i = 0; i < columns; ++i)
+        result.columns.emplace_back(fields[i].name, fields[i].name_length);
+      while (MYSQL_ROW row = mysql_fetch_row(rows.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(rows.get());
+        Row& values = result.rows.emplace_back();
+        values.reserve(columns);
+        for (unsigned i = 0; i < columns; ++i)
+          values.push_back(TextValue(fields[i], row[i], lengths[i]));
       }
     }
     if (status > 0) {
       const unsigned code = mysql_errno(db_);
       if (Broken(code)) broken_ = true;
-      Throw(std::string(sql.substr(0, 80)) + ": " + mysql_error(db_), code,
-            timeout_.count() > 0);
+      Throw("statement " + std::to_string(results.size() + 1) + " of " +
+                std::string(sql.substr(0, 80)) + ": " + mysql_error(db_),
+            code, timeout_.count() > 0);
     }
-    return first;
+    return results;
   }
 
   void ReleaseLock() {
@@ -496,7 +630,9 @@ class MariaHandle {
   long lock_wait_seconds_ = 10;
   bool broken_ = false;
   bool in_transaction_ = false;
-  bool holds_lock_ = false;  // the store's named write lock
+  bool holds_lock_ = false;    // the store's named write lock
+  bool lock_pending_ = false;  // Begin's lock, to be taken with what comes next
+  std::string later_;          // RunLater's statements, each followed by "; "
   Clock::time_point idle_since_ = Clock::now();
   std::list<Entry> cache_;
   std::unordered_map<std::string_view, std::list<Entry>::iterator> index_;
@@ -542,6 +678,9 @@ class PooledMaria final : public Engine {
 
   Result Run(std::string_view sql, const std::vector<Value>& params) override {
     return handle_->Run(sql, params);
+  }
+  void RunLater(std::string_view sql, const std::vector<Value>& params) override {
+    handle_->RunLater(sql, params);
   }
   void Begin() override { handle_->Begin(); }
   void BeginOwnLocks() override { handle_->BeginOwnLocks(); }

@@ -15,7 +15,10 @@
 // A Transaction takes the store's one write lock (a named lock of the
 // server) for its whole length, as SQLite's "begin immediate" does, so a
 // read inside it sees what no other writer changes before the commit, on
-// whichever server the other writer runs.
+// whichever server the other writer runs. Taking the lock goes with the
+// transaction's first statement, and writes run by RunLater with the
+// commit, as one text with their values written in, so that the lock is
+// held for few round trips.
 //
 // Idle handles are kept per connection string; one idle for a while is
 // checked with a ping before it is lent again, and a handle whose

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <thread>
 
+#include "data/connection.h"
+#include "data/error.h"
 #include "data/store_pool.h"
 #include "server/http/db_session_store.h"
 #include "server/limits/store_limit_counts.h"
@@ -200,6 +202,30 @@ TEST_P(SharedStateTest, LimitsCountTogetherAcrossServers) {
   for (auto& t : posters) t.join();
   EXPECT_EQ(posts, 2);
   EXPECT_EQ(guesses, 5);
+}
+
+// The store's write lock, held by one server's transaction from its first
+// statement to its commit: the other's waits up to its time limit, then
+// stops with Timeout; the commit stores the writes held back for it.
+TEST_P(SharedStateTest, AWriterWaitsForTheOtherServersWriterUpToItsTimeLimit) {
+  if (memory()) GTEST_SKIP() << "a store's own lock";
+  data::StorePool quick(100ms);
+  data::Connection holder(pool_), waiter(quick);
+  holder.Open(dsn_);
+  waiter.Open(dsn_);
+  auto held = std::make_unique<data::Transaction>(holder);
+  holder.Execute("select n from page_version");
+  holder.ExecuteLater("insert into user(name) values (?)", {Value("it's? \\ ok")});
+  EXPECT_THROW(
+      {
+        data::Transaction tx(waiter);
+        waiter.Execute("select n from page_version");
+      },
+      data::Timeout);
+  held->Commit();
+  data::Transaction tx(waiter);
+  EXPECT_EQ(waiter.Execute("select name from user")["name"], Value("it's? \\ ok"));
+  tx.Commit();
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SharedStateTest,
