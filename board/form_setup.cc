@@ -11,9 +11,10 @@ std::int64_t NewFormKey(host::Server& server) {
 
 // The kept count decides, so a visit to the form of a large guestbook reads
 // no message unless some must go.
-void PruneOverLimit(data::Connection& db, std::string_view name, const Value& max_num) {
+void PruneOverLimit(data::Connection& db, std::string_view name, const Value& max_num,
+                    const Value& messages) {
   const auto limit = max_num.Number();
-  if (!limit || static_cast<double>(MessageCount(db, name)) <= *limit) return;
+  if (!limit || static_cast<double>(messages.Whole().value_or(0)) <= *limit) return;
   // Oldest first, so the walk starts at the message to go first and fetches
   // only the first window of rows however many the guestbook holds.
   data::Recordset rs;

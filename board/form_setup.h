@@ -24,10 +24,12 @@ inline constexpr std::string_view kUserNameErrorPage = "user_name_error.asp";
 // Example: std::to_string(NewFormKey(server)).size() == 9 (almost always).
 std::int64_t NewFormKey(host::Server& server);
 
-// When the guestbook holds more messages than `max_num`, deletes its oldest
-// (by regtime, then by id) up to kPruneBatch of them, as one change. An
-// empty or non-numeric `max_num` sets no limit.
+// When the guestbook's `messages` (its count, read by FindBookCounted) are
+// more than `max_num`, deletes its oldest (by regtime, then by id) up to
+// kPruneBatch of them, as one change. An empty or non-numeric `max_num`
+// sets no limit.
 // Example: with max_num 5 and 6 messages, all 6 go; with 5, none.
-void PruneOverLimit(data::Connection& db, std::string_view name, const Value& max_num);
+void PruneOverLimit(data::Connection& db, std::string_view name, const Value& max_num,
+                    const Value& messages);
 
 }  // namespace tb::board::form

@@ -223,10 +223,10 @@ void Guestbook::Add_bak() {
   const std::size_t length = check::Length(visit.name);
   if (length < 1 || length > 15)
     return Response().Redirect(board::form::kUserNameErrorPage);
-  auto book = FindBook(db, visit.name);
+  auto book = FindBookCounted(db, visit.name);
   if (book.Eof() && book.Bof())
     return Response().Redirect(board::form::kUserNameErrorPage);
-  board::form::PruneOverLimit(db, visit.name, MaxNum());
+  board::form::PruneOverLimit(db, visit.name, MaxNum(), book["kept_messages"]);
 
   const Offered offered(book["infostyle"].Text());
   Pieces out(Response());

@@ -49,15 +49,16 @@ void Guestbook::Add() {
   Session().Set(keys::kPosted, Value("0"));
 
   auto db = OpenDatabase();
-  auto book = FindBook(db, name);
+  auto book = FindBookCounted(db, name);
   if (book.Eof() && book.Bof())
     return Response().Redirect(board::form::kUserNameErrorPage);
   for (const auto& [suffix, column] : keys::message_form::kCopied) {
     Session().Set(keys::BookKey(name, suffix), book[column]);
   }
+  const Value messages = book["kept_messages"];
   book.Close();
 
-  board::form::PruneOverLimit(db, name, MaxNum());
+  board::form::PruneOverLimit(db, name, MaxNum(), messages);
   db.Close();
   outcome_.done = Done::kFormPrepared;
 }

@@ -21,4 +21,8 @@ data::Recordset FindBook(data::Connection& conn, std::string_view name);
 // Example: MessageCount(conn, "ABC") == 3 after three posts to "abc".
 std::int64_t MessageCount(data::Connection& conn, std::string_view name);
 
+// FindBook's row with its MessageCount in one more column, `kept_messages`
+// (empty for none), read by the same statement: one trip to the store.
+data::Recordset FindBookCounted(data::Connection& conn, std::string_view name);
+
 }  // namespace tb
