@@ -117,6 +117,9 @@ constexpr std::string_view kProbeSeconds = "0.2";
 // handler's "aborted by user"), in place of ER_STATEMENT_TIMEOUT.
 constexpr int kFullTextStopped = 188;
 constexpr std::size_t kCachedTextBytes = 1024;
+// At most this much of RunLater's statements wait to be sent together
+// (MariaDB takes 16 MB in one packet unless told otherwise).
+constexpr std::size_t kHeldBackBytes = 1 << 20;
 // The named lock every writing transaction holds.
 constexpr std::string_view kWriteLock = "tavobook.write";
 
@@ -400,8 +403,9 @@ class MariaHandle {
   void RunLater(std::string_view sql, const std::vector<Value>& params) {
     auto text = in_transaction_ ? WithLiterals(sql, params) : std::nullopt;
     if (!text) return void(Run(sql, params));
-    // The lock first, so that a write never runs without it.
-    if (lock_pending_) SendWaiting({});
+    // The lock first, so that a write never runs without it; and no text
+    // near the server's packet limit.
+    if (lock_pending_ || later_.size() + text->size() > kHeldBackBytes) SendWaiting({});
     (later_ += *text) += "; ";
   }
 
@@ -418,6 +422,7 @@ class MariaHandle {
     }
     batch += std::exchange(later_, {});
     if (last.empty()) {
+      if (batch.empty()) return {};
       batch.resize(batch.size() - 2);  // the last "; "
     } else {
       batch += last;

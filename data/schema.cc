@@ -515,8 +515,8 @@ void IndexPendingGrams(Connection& conn, std::size_t batch) {
 }
 
 void AddVisits(Engine& db, std::string_view name, std::int64_t visits) {
-  db.Run("update user set counter = coalesce(counter,0) + ? where name = ?",
-         {Value(visits), Value(name)});
+  db.RunLater("update user set counter = coalesce(counter,0) + ? where name = ?",
+              {Value(visits), Value(name)});
 }
 
 }  // namespace tb::data

@@ -216,6 +216,10 @@ TEST_P(SharedStateTest, AWriterWaitsForTheOtherServersWriterUpToItsTimeLimit) {
   auto held = std::make_unique<data::Transaction>(holder);
   holder.Execute("select n from page_version");
   holder.ExecuteLater("insert into user(name) values (?)", {Value("it's? \\ ok")});
+  // Two that are too long to be held back together.
+  for (const char* id : {"a", "b"})
+    holder.ExecuteLater("insert into session values (?, ?, null, 0, 0)",
+                        {Value(id), Value(std::string(600'000, 'x'))});
   EXPECT_THROW(
       {
         data::Transaction tx(waiter);
@@ -226,6 +230,8 @@ TEST_P(SharedStateTest, AWriterWaitsForTheOtherServersWriterUpToItsTimeLimit) {
   data::Transaction tx(waiter);
   EXPECT_EQ(waiter.Execute("select name from user")["name"], Value("it's? \\ ok"));
   tx.Commit();
+  EXPECT_EQ(Stored("select id, length(vals) from session order by id"),
+            (Rows{{"a", "600000"}, {"b", "600000"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, SharedStateTest,
