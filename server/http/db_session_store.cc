@@ -171,11 +171,11 @@ void DatabaseSessionStore::Save(std::string_view id, const SessionValues& change
   }
   const std::vector<Value> params = {Value(EncodeSessionValues(values)), LoginOf(values),
                                      Value(now), Value(now + timeout_ms_), Value(id)};
-  db->Run(rows.empty() ? "insert into session(vals, login, last_used, expires, id) "
-                         "values (?, ?, ?, ?, ?)"
-                       : "update session set vals = ?, login = ?, last_used = ?, "
-                         "expires = ? where id = ?",
-          params);
+  db->RunLater(rows.empty() ? "insert into session(vals, login, last_used, expires, id) "
+                              "values (?, ?, ?, ?, ?)"
+                            : "update session set vals = ?, login = ?, last_used = ?, "
+                              "expires = ? where id = ?",
+               params);
   tx.Commit();
 }
 
