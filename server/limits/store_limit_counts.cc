@@ -49,12 +49,13 @@ void Write(data::Engine& db, const LimitRule& rule, const std::string& row_key,
     if (!times.empty()) times += ' ';
     times += std::to_string(Ms(t));
   }
-  db.Run(exists ? "update client_limit set times = ?, refused_until = ?, expires = ? "
-                  "where limit_key = ?"
-                : "insert into client_limit(times, refused_until, expires, limit_key) "
-                  "values (?, ?, ?, ?)",
-         {Value(times), Value(Ms(events.refused_until)), Value(Ms(events.Expiry(rule))),
-          Value(row_key)});
+  db.RunLater(exists
+                  ? "update client_limit set times = ?, refused_until = ?, expires = ? "
+                    "where limit_key = ?"
+                  : "insert into client_limit(times, refused_until, expires, limit_key) "
+                    "values (?, ?, ?, ?)",
+              {Value(times), Value(Ms(events.refused_until)),
+               Value(Ms(events.Expiry(rule))), Value(row_key)});
 }
 
 }  // namespace
