@@ -209,9 +209,8 @@ Value TextValue(const MYSQL_FIELD& field, const char* text, unsigned long length
 // in hexadecimal, which no byte of theirs can end, marked as utf8mb4 so
 // that they compare by their columns' rules as bound texts do. Nullopt
 // where no literal means what the bound value means: a text that is not
-// UTF-8 (MariaDB refuses it as a literal, not as a bound value), or a
-// number that is not finite. Missing values are NULL, as RunPrepared
-// binds them.
+// UTF-8 (MariaDB refuses it as a literal, not as a bound value), a
+// number that is not finite, or values not one for each "?" of the text.
 std::optional<std::string> WithLiterals(std::string_view sql,
                                         const std::vector<Value>& params) {
   constexpr char kHex[] = "0123456789ABCDEF";
@@ -225,9 +224,8 @@ std::optional<std::string> WithLiterals(std::string_view sql,
     } else if (c == '\'' || c == '"' || c == '`') {
       quote = c;
     } else if (c == '?') {
-      const Value none;
-      const Value& v = next < params.size() ? params[next] : none;
-      ++next;
+      if (next == params.size()) return std::nullopt;
+      const Value& v = params[next++];
       if (v.IsEmpty()) {
         out += "NULL";
       } else if (const auto whole = v.IsNumber() ? v.Whole() : std::nullopt) {
@@ -250,6 +248,7 @@ std::optional<std::string> WithLiterals(std::string_view sql,
     }
     out += c;
   }
+  if (next != params.size()) return std::nullopt;
   return out;
 }
 
