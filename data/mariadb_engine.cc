@@ -213,7 +213,6 @@ Value TextValue(const MYSQL_FIELD& field, const char* text, unsigned long length
 // number that is not finite, or values not one for each "?" of the text.
 std::optional<std::string> WithLiterals(std::string_view sql,
                                         const std::vector<Value>& params) {
-  constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(sql.size() + 16 * params.size());
   std::size_t next = 0;
@@ -241,7 +240,7 @@ std::optional<std::string> WithLiterals(std::string_view sql,
         const std::string& text = v.Text();
         if (host::ValidUtf8(text) != text) return std::nullopt;
         out += "_utf8mb4 X'";
-        for (unsigned char b : text) (out += kHex[b >> 4]) += kHex[b & 15];
+        for (unsigned char b : text) host::AppendHex(out, b, host::HexCase::kUpper);
         out += '\'';
       }
       continue;
